@@ -1,0 +1,173 @@
+#include "comport.h"
+
+#include "errors.h"
+#include "hooks.h"
+
+namespace kfc {
+
+ComPort::ComPort(std::unique_ptr<PortDevice> device, QObject* parent)
+    : QObject(parent), m_device(device ? std::move(device) : std::make_unique<SerialPortDevice>())
+{
+    for (QTimer* lamp : {&m_txLamp, &m_rxLamp}) {
+        lamp->setSingleShot(true);
+        lamp->setInterval(kLampHoldMs);
+    }
+    connect(&m_txLamp, &QTimer::timeout, this, [this] {
+        m_txLit = false;
+        emit lampsChanged(m_txLit, m_rxLit);
+    });
+    connect(&m_rxLamp, &QTimer::timeout, this, [this] {
+        m_rxLit = false;
+        emit lampsChanged(m_txLit, m_rxLit);
+    });
+    connect(m_device.get(), &PortDevice::readyRead, this, [this] {
+        lightRx();
+        emit inputArrived();
+    });
+    connect(m_device.get(), &PortDevice::lineFailed, this, &ComPort::onLineFailed);
+}
+
+ComPort::~ComPort()
+{
+    if (m_device->isOpen())
+        m_device->close();
+}
+
+QString ComPort::deviceName() const { return m_names.deviceFor(settings.comNumber); }
+
+bool ComPort::PortIsOpen() const { return m_device->isOpen(); }
+
+bool ComPort::openQuietly(QString* error)
+{
+    if (PortIsOpen())
+        return true;
+    QString device = deviceName();
+    if (device.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("COM %1 has no device on this system.").arg(settings.comNumber);
+        return false;
+    }
+    if (!m_device->open(device, settings)) {
+        if (error)
+            *error = QStringLiteral("Cannot open COM %1 (%2): %3")
+                         .arg(settings.comNumber)
+                         .arg(device, m_device->errorString());
+        return false;
+    }
+    emit opened();
+    return true;
+}
+
+bool ComPort::OpenPort()
+{
+    QString error;
+    if (openQuietly(&error))
+        return true;
+    showMessage(MessageKind::Error, error);
+    return false;
+}
+
+void ComPort::ClosePort()
+{
+    if (!PortIsOpen())
+        return;
+    m_device->close();
+    emit closed();
+}
+
+bool ComPort::setBaudWhileOpen(qint32 baud)
+{
+    settings.baud = baud;
+    return !PortIsOpen() || m_device->setBaudRate(baud);
+}
+
+void ComPort::requireOpen(const char* operation) const
+{
+    if (!PortIsOpen())
+        throw PortError(QStringLiteral("%1 on a closed port (COM %2).")
+                            .arg(QLatin1String(operation))
+                            .arg(settings.comNumber));
+}
+
+void ComPort::DiscardOutput()
+{
+    requireOpen("Discarding output");
+    m_device->clearOutput();
+}
+
+void ComPort::DiscardInput()
+{
+    requireOpen("Discarding input");
+    m_device->clearInput();
+}
+
+bool ComPort::InputAvailable() const
+{
+    requireOpen("Reading");
+    return m_device->bytesAvailable() > 0;
+}
+
+quint8 ComPort::ReadByte()
+{
+    requireOpen("Reading");
+    QByteArray byte = m_device->read(1);
+    if (byte.isEmpty())
+        throw PortError(QStringLiteral("Reading from COM %1 with no input waiting.")
+                            .arg(settings.comNumber));
+    return quint8(byte[0]);
+}
+
+QByteArray ComPort::readAll()
+{
+    requireOpen("Reading");
+    return m_device->read(m_device->bytesAvailable());
+}
+
+bool ComPort::WriteByte(quint8 byte)
+{
+    return WriteText(QByteArray(1, char(byte)));
+}
+
+bool ComPort::WriteText(const QByteArray& text)
+{
+    requireOpen("Writing");
+    bool ok = m_device->write(text);
+    if (ok)
+        lightTx();
+    return ok;
+}
+
+void ComPort::switchMonitoringOn() { m_monitorWanted = true; }
+
+void ComPort::lightTx()
+{
+    if (!monitoring())
+        return;
+    m_txLamp.start();
+    if (!m_txLit) {
+        m_txLit = true;
+        emit lampsChanged(m_txLit, m_rxLit);
+    }
+}
+
+void ComPort::lightRx()
+{
+    if (!monitoring())
+        return;
+    m_rxLamp.start();
+    if (!m_rxLit) {
+        m_rxLit = true;
+        emit lampsChanged(m_txLit, m_rxLit);
+    }
+}
+
+void ComPort::onLineFailed(const QString& reason)
+{
+    // The device has closed itself; tell the waits (closed) before the user (lineLost).
+    emit closed();
+    emit lineLost(QStringLiteral("The connection on COM %1 was lost: %2")
+                      .arg(settings.comNumber)
+                      .arg(reason));
+}
+
+} // namespace kfc

@@ -1,0 +1,91 @@
+#pragma once
+// The serial port service: the program's one connection to the counter, owned by the main
+// frame and used by every part that talks to the counter.
+
+#include "portdevice.h"
+#include "portnames.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+
+namespace kfc {
+
+class ComPort : public QObject {
+    Q_OBJECT
+public:
+    // Without a device the port uses QSerialPort.
+    explicit ComPort(std::unique_ptr<PortDevice> device = nullptr, QObject* parent = nullptr);
+    ~ComPort() override;
+
+    // The serial settings record. Changed while the port is closed, then OpenPort.
+    SerialSettings settings;
+    // Opening never goes through a telephony service here; kept as a plain setting.
+    bool TapiMode = false;
+    bool AutoOpen = false;
+    int BufferFull = 3686;
+    int BufferResume = 409;
+
+    PortNames& portNames() { return m_names; }
+    const PortNames& portNames() const { return m_names; }
+    // The device that the current ComNumber stands for.
+    QString deviceName() const;
+    QStringList ListPresentPorts() const { return m_names.listPresentPorts(); }
+
+    bool PortIsOpen() const;
+    // Opens the device with the current settings. On failure shows the device's own error
+    // text in an error box and returns false; the port stays closed.
+    bool OpenPort();
+    // Like OpenPort but hands the error text back instead of showing it.
+    bool openQuietly(QString* error);
+    void ClosePort();
+    // Changes the speed of the open port (the counter baud-rate window).
+    bool setBaudWhileOpen(qint32 baud);
+
+    // Input and output. On a closed port each raises PortError.
+    void DiscardOutput();
+    void DiscardInput();
+    bool InputAvailable() const;
+    quint8 ReadByte();
+    QByteArray readAll();
+    bool WriteByte(quint8 byte);
+    bool WriteText(const QByteArray& text);
+
+    // Activity lamps. Switching monitoring on before the port opens takes effect when it
+    // opens; switching on twice does nothing.
+    void switchMonitoringOn();
+    bool monitoringRequested() const { return m_monitorWanted; }
+    bool monitoring() const { return m_monitorWanted && PortIsOpen(); }
+    bool txLit() const { return m_txLit; }
+    bool rxLit() const { return m_rxLit; }
+    // How long a lamp stays lit after the last byte.
+    static constexpr int kLampHoldMs = 55;
+
+    PortDevice& device() { return *m_device; }
+
+signals:
+    void opened();
+    void closed();
+    // Bytes arrived (for waits and the terminal view).
+    void inputArrived();
+    // The line died under the open port; the port is closed already. Emitted once.
+    void lineLost(const QString& reason);
+    void lampsChanged(bool txLit, bool rxLit);
+
+private:
+    void requireOpen(const char* operation) const;
+    void lightTx();
+    void lightRx();
+    void onLineFailed(const QString& reason);
+
+    std::unique_ptr<PortDevice> m_device;
+    PortNames m_names;
+    bool m_monitorWanted = false;
+    bool m_txLit = false;
+    bool m_rxLit = false;
+    QTimer m_txLamp;
+    QTimer m_rxLamp;
+};
+
+} // namespace kfc

@@ -1,0 +1,102 @@
+#pragma once
+// Command framing and exchange: the one place where a command becomes bytes on the line
+// and a reply is collected. Every part of the program talks to the counter through it.
+
+#include "comport.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace kfc {
+
+constexpr quint8 STX = 0x02;
+constexpr quint8 ETX = 0x03;
+constexpr quint8 CR = 13;
+constexpr int kMaxCommandLength = 254;
+constexpr int kReplyCapacity = 255;
+// The acknowledgement command: asks for the next block of a multi-part answer.
+inline const QString ACK = QString(QChar(0x06));
+
+// The protocol's fixed delays. The program uses these values; tests may shrink them.
+struct LinkTiming {
+    int settleMs = 500;         // before every frame
+    int byteGapMs = 20;         // after every byte written
+    int replyTimeoutMs = 5000;  // a whole reply must be in within this
+};
+
+class Link : public QObject {
+    Q_OBJECT
+public:
+    explicit Link(ComPort& port, QObject* parent = nullptr);
+
+    ComPort& port() { return m_port; }
+    LinkTiming timing;
+
+    // Scratch texts shared by the counter dialogues.
+    QString LastCommand;
+    QString LastReply;
+
+    // Drops queued output and unread input, then runs pending events.
+    void ClearLine();
+    bool SendPaced(quint8 byte);
+    bool StartFrame();
+    bool EndFrame();
+    // Frames and paces one command; reads nothing. False when it was not sent (too long,
+    // port closed, line lost while sending).
+    bool SendCommand(const QString& command);
+    // The bytes up to the terminator (not included), at most 255 kept; empty when no
+    // terminator came before the time-out (-1: the timing's reply time-out).
+    QString ReadReply(quint8 terminator = CR, int timeoutMs = -1);
+    // SendCommand then ReadReply, with both logged.
+    QString Exchange(const QString& command, quint8 terminator = CR, int timeoutMs = -1);
+    // "B" + code + number left-filled with '0' to five characters.
+    bool SendPaddedCommand(const QString& code, const QString& number);
+    // The reply to "9D".
+    QString QueryPasswordState();
+
+    // The trace of exchanges that the debug window shows.
+    void LogLine(const QString& text);
+    const QStringList& log() const { return m_log; }
+
+    // Holding the line. A dialogue of several commands holds it from its first command to
+    // its last; each command holds it for its own length. A command started from a
+    // handler that runs inside one of the holder's waits is refused with LineBusyError,
+    // because its line clearing would throw away the reply the holder waits for.
+    // A listening hold (continuous update) instead yields the line to such a command:
+    // the listener's pending read returns empty and the nested command goes ahead.
+    class LineHold {
+    public:
+        LineHold(LineHold&& other) noexcept;
+        LineHold(const LineHold&) = delete;
+        LineHold& operator=(const LineHold&) = delete;
+        LineHold& operator=(LineHold&&) = delete;
+        ~LineHold();
+
+    private:
+        friend class Link;
+        explicit LineHold(Link* link) : m_link(link) {}
+        Link* m_link;
+    };
+    enum class HoldKind { Exclusive, Listening };
+    [[nodiscard]] LineHold holdLine(HoldKind kind = HoldKind::Exclusive);
+    bool lineHeld() const { return !m_holders.empty(); }
+
+signals:
+    void logged(const QString& line);
+
+private:
+    struct Holder {
+        int depth;
+        HoldKind kind;
+    };
+    void releaseLine();
+
+    ComPort& m_port;
+    QStringList m_log;
+    std::vector<Holder> m_holders;
+};
+
+} // namespace kfc

@@ -1,0 +1,74 @@
+#include "password.h"
+
+#include "hooks.h"
+#include "link.h"
+
+namespace kfc {
+
+namespace {
+
+void reportInvalidState(const QString& reply)
+{
+    showMessage(MessageKind::Error, QStringLiteral("Invalid Password Response - ") + reply);
+}
+
+} // namespace
+
+QString PadPassword(const QString& typed)
+{
+    return typed.size() >= 4 ? typed : QString(4 - typed.size(), QLatin1Char('0')) + typed;
+}
+
+bool CounterLogon(Link& link, const QString& password)
+{
+    auto hold = link.holdLine();
+    const QString state = link.QueryPasswordState();
+    if (state == PasswordState::New || state == PasswordState::LoggedOn)
+        return true;
+    if (state != PasswordState::Old) {
+        reportInvalidState(state);
+        return false;
+    }
+    link.Exchange(QStringLiteral("9"));
+    const QString reply = link.Exchange(password);
+    if (reply == QLatin1String("OK"))
+        return true;
+    showMessage(MessageKind::Information, QStringLiteral("Response ") + reply);
+    return false;
+}
+
+bool CounterLogoff(Link& link)
+{
+    auto hold = link.holdLine();
+    const QString state = link.QueryPasswordState();
+    if (state == PasswordState::New)
+        return true;
+    if (state == PasswordState::LoggedOn || state == PasswordState::Old) {
+        link.SendCommand(QStringLiteral("92"));
+        return true;
+    }
+    reportInvalidState(state);
+    return false;
+}
+
+bool SetCounterPassword(Link& link, const QString& newPassword)
+{
+    auto hold = link.holdLine();
+    const QString state = link.QueryPasswordState();
+    if (state == PasswordState::New) {
+        link.SendCommand(QStringLiteral("9") + newPassword);
+        return true;
+    }
+    if (state == PasswordState::LoggedOn) {
+        link.SendCommand(QStringLiteral("91") + newPassword);
+        return true;
+    }
+    if (state == PasswordState::Old) {
+        showMessage(MessageKind::Error, QStringLiteral("Must logon before changing password"));
+        return false;
+    }
+    reportInvalidState(state);
+    return false;
+}
+
+} // namespace kfc

@@ -1,0 +1,114 @@
+#include "portnames.h"
+
+#include <QFileInfo>
+#include <QSerialPortInfo>
+#include <QSettings>
+
+namespace kfc {
+
+namespace {
+
+const char* const kGroup = "Ports";
+
+QString comKey(int n) { return QStringLiteral("COM%1").arg(n); }
+
+// Devices that the system reports as real serial ports. /dev/ttyS0..31 always exist as
+// nodes on Linux whether or not there is hardware behind them, so existence of the node
+// alone would list ports that are not there.
+QStringList systemPortLocations()
+{
+    QStringList locations;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        locations << info.systemLocation();
+    return locations;
+}
+
+} // namespace
+
+QString PortNames::defaultDeviceFor(int n)
+{
+    if (n < kFirst || n > kLast)
+        return {};
+#ifdef Q_OS_WIN
+    return comKey(n);
+#else
+    if (n <= 16)
+        return QStringLiteral("/dev/ttyS%1").arg(n - 1);
+    if (n <= 32)
+        return QStringLiteral("/dev/ttyUSB%1").arg(n - 17);
+    if (n <= 48)
+        return QStringLiteral("/dev/ttyACM%1").arg(n - 33);
+    return {};
+#endif
+}
+
+QString PortNames::deviceFor(int n) const
+{
+    auto it = m_overrides.find(n);
+    if (it != m_overrides.end())
+        return it.value();
+    return defaultDeviceFor(n);
+}
+
+void PortNames::setOverride(int n, const QString& device) { m_overrides[n] = device; }
+
+void PortNames::removeOverride(int n) { m_overrides.remove(n); }
+
+void PortNames::load(QSettings& settings)
+{
+    m_overrides.clear();
+    settings.beginGroup(kGroup);
+    for (int n = kFirst; n <= kLast; ++n) {
+        QString device = settings.value(comKey(n)).toString();
+        if (!device.isEmpty())
+            m_overrides[n] = device;
+    }
+    settings.endGroup();
+}
+
+void PortNames::save(QSettings& settings) const
+{
+    settings.beginGroup(kGroup);
+    settings.remove(QString());
+    for (auto it = m_overrides.begin(); it != m_overrides.end(); ++it)
+        settings.setValue(comKey(it.key()), it.value());
+    settings.endGroup();
+}
+
+bool PortNames::isPresent(int n) const
+{
+    auto it = m_overrides.find(n);
+    if (it != m_overrides.end())
+        return QFileInfo::exists(it.value());
+    QString device = defaultDeviceFor(n);
+    return !device.isEmpty() && systemPortLocations().contains(device);
+}
+
+QStringList PortNames::listPresentPorts() const
+{
+    const QStringList system = systemPortLocations();
+    QStringList present;
+    for (int n = kFirst; n <= kLast; ++n) {
+        auto it = m_overrides.find(n);
+        bool exists = it != m_overrides.end() ? QFileInfo::exists(it.value())
+                                              : system.contains(defaultDeviceFor(n));
+        if (exists)
+            present << QStringLiteral("COM %1").arg(n);
+    }
+    return present;
+}
+
+int PortNames::freeComNumber() const
+{
+    const QStringList system = systemPortLocations();
+    for (int n = kLast; n >= kFirst; --n) {
+        if (m_overrides.contains(n))
+            continue;
+        QString device = defaultDeviceFor(n);
+        if (device.isEmpty() || !system.contains(device))
+            return n;
+    }
+    return 0;
+}
+
+} // namespace kfc

@@ -1,0 +1,49 @@
+#pragma once
+// How "COM n" (1..99) becomes a device on this system. An entry in the settings store's
+// "Ports" group (COM9=/dev/pts/4) wins; otherwise the fixed table below applies.
+//
+//   Linux:   COM 1..16  -> /dev/ttyS0 .. /dev/ttyS15     (built-in and PCI serial ports)
+//            COM 17..32 -> /dev/ttyUSB0 .. /dev/ttyUSB15 (USB serial adapters)
+//            COM 33..48 -> /dev/ttyACM0 .. /dev/ttyACM15 (USB modems, CDC-ACM devices)
+//            COM 49..99 -> only through the "Ports" group
+//   Windows: COM n -> COMn
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+class QSettings;
+
+namespace kfc {
+
+class PortNames {
+public:
+    static constexpr int kFirst = 1;
+    static constexpr int kLast = 99;
+
+    // The device of COM n: the explicit entry if there is one, else the default table;
+    // empty when n has no device.
+    QString deviceFor(int comNumber) const;
+    static QString defaultDeviceFor(int comNumber);
+
+    // Explicit entries, as kept in the "Ports" group of the settings store.
+    void setOverride(int comNumber, const QString& device);
+    void removeOverride(int comNumber);
+    const QMap<int, QString>& overrides() const { return m_overrides; }
+    void load(QSettings& settings);
+    void save(QSettings& settings) const;
+
+    // A COM number with neither an explicit entry nor a present default device, the highest
+    // first so that demo ports stay clear of real ones; 0 if none.
+    int freeComNumber() const;
+
+    // "COM " + number for every port 1..99 whose device exists, in ascending order. A port
+    // held by another program exists, so it is listed too.
+    QStringList listPresentPorts() const;
+    bool isPresent(int comNumber) const;
+
+private:
+    QMap<int, QString> m_overrides;
+};
+
+} // namespace kfc

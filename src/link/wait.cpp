@@ -1,0 +1,122 @@
+#include "wait.h"
+
+#include "comport.h"
+#include "hooks.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <optional>
+#include <vector>
+
+namespace kfc {
+
+namespace {
+
+// readyRead is not emitted again while a slot connected to it is still running, so a
+// wait nested inside such a slot would never hear of new input. This short poll of the
+// queue covers that case; it is a timer in the event loop, not a spin.
+constexpr int kInputPollMs = 10;
+
+int g_depth = 0;
+
+struct InputWaiter {
+    QEventLoop* loop = nullptr;
+    bool woken = false;
+};
+std::vector<InputWaiter*> g_inputWaiters;
+
+struct DepthScope {
+    DepthScope() { ++g_depth; }
+    ~DepthScope() { --g_depth; }
+};
+
+} // namespace
+
+int EventWait::depth() { return g_depth; }
+
+void EventWait::wakeAll()
+{
+    for (InputWaiter* waiter : g_inputWaiters) {
+        waiter->woken = true;
+        if (waiter->loop)
+            waiter->loop->quit();
+    }
+}
+
+WaitEnd EventWait::until(const QDeadlineTimer& deadline, ComPort* input)
+{
+    DepthScope scope;
+    auto inputEnd = [input]() -> std::optional<WaitEnd> {
+        if (!input)
+            return std::nullopt;
+        if (!input->PortIsOpen())
+            return WaitEnd::PortClosed;
+        if (input->InputAvailable())
+            return WaitEnd::Input;
+        return std::nullopt;
+    };
+    InputWaiter waiter;
+    if (input)
+        g_inputWaiters.push_back(&waiter);
+    struct Unregister {
+        InputWaiter* waiter;
+        ~Unregister() { std::erase(g_inputWaiters, waiter); }
+    } unregister{&waiter};
+
+    while (true) {
+        if (waiter.woken)
+            return WaitEnd::Woken;
+        if (auto end = inputEnd())
+            return *end;
+        if (deadline.hasExpired())
+            return WaitEnd::Deadline;
+
+        QEventLoop loop;
+        QTimer deadlineTimer;
+        deadlineTimer.setTimerType(Qt::PreciseTimer);
+        deadlineTimer.setSingleShot(true);
+        QObject::connect(&deadlineTimer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        // Round up: a timer that fires a fraction early would only cost another turn.
+        qint64 remainingNs = deadline.remainingTimeNSecs();
+        deadlineTimer.start(int((remainingNs + 999'999) / 1'000'000));
+
+        QTimer pollTimer;
+        if (input) {
+            pollTimer.setInterval(kInputPollMs);
+            QObject::connect(&pollTimer, &QTimer::timeout, &loop, [&]() {
+                if (inputEnd())
+                    loop.quit();
+            });
+            pollTimer.start();
+            QObject::connect(input, &ComPort::inputArrived, &loop, &QEventLoop::quit);
+            QObject::connect(input, &ComPort::closed, &loop, &QEventLoop::quit);
+        }
+
+        waiter.loop = &loop;
+        loop.exec();
+        waiter.loop = nullptr;
+    }
+}
+
+void DelayWithEvents(unsigned ms)
+{
+    if (ms == 0) {
+        YieldToUI();
+        return;
+    }
+    EventWait::until(QDeadlineTimer(qint64(ms), Qt::PreciseTimer));
+}
+
+void YieldToUI()
+{
+    // Events handled here run inside the caller's operation just as in a timed wait.
+    DepthScope scope;
+    if (hooks().pumpEvents)
+        hooks().pumpEvents();
+    else
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+} // namespace kfc
