@@ -1,0 +1,122 @@
+#pragma once
+// A simulated four-channel counter. It takes the bytes the PC sends (STX command ETX
+// frames), keeps the state those commands change, and answers as the real counter does:
+// the same commands, frames, reply lengths and orders. It does no I/O itself; an endpoint
+// (PtyCounter, or a test) carries the bytes.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <array>
+
+namespace kfc::sim {
+
+struct SimChannel {
+    int enabled = 1;
+    int upThreshold = 20, downThreshold = 20;
+    int upCount = 0, downCount = 0;
+    int upRelay1 = 1, upRelay2 = 0;
+    int downRelay1 = 2, downRelay2 = 0;
+    int relayTime = 10;
+    int eventRelay1 = 3, eventRelay2 = 0;
+    int eventRelayTime = 10;
+    int graphEnabled = 0;
+    int sAtt = 12, wAtt = 34;
+};
+
+struct SimState {
+    // The counter's clock runs from this offset against the PC's clock.
+    qint64 clockOffsetSecs = 0;
+    double version = 8.9;             // 8.8: no other-status block after "f"
+    QString versionText = QStringLiteral("Kestrova FC4");
+    int printerEnabled = 0, eventsEnabled = 1, relayMode = 0, eventLogging = 1, bufferType = 1;
+    int algorithm = 0, contOutput = 0, dump = 0, maxFishSize = 100, lengthComp = 100;
+    int maxEvents = 4000;
+    int conductivity = 123;
+    std::array<int, 8> condProfile{100, 100, 95, 90, 85, 80, 75, 70};
+    std::array<SimChannel, 4> channels;
+    std::array<int, 4> weirLength{250, 250, 250, 250};
+    std::array<int, 4> weirDepth{120, 120, 120, 120};
+    QString password;                 // empty: no password set ("NEW")
+    bool loggedOn = false;
+    bool continuousUpdate = false;
+    int displayMode = 0;              // "EA0"/"EA1"
+    qint32 commsBaud = 19200, printerBaud = 9600;
+    bool boardOk = true;              // "E3T" answers "BOARDOK"
+    QStringList events;               // the event buffer, oldest first
+};
+
+// Faults to inject. Each applies to replies of the command it names (empty: any command)
+// and counts down; count < 0 means for ever.
+struct SimFault {
+    enum Kind {
+        NoReply,      // drop the reply
+        WrongLength,  // one character more than it should have
+        Garbage,      // garbage bytes before the reply
+        SlowReply,    // reply after delayMs
+        HangUp        // hang up the line halfway through the reply
+    };
+    Kind kind = NoReply;
+    QString command;
+    int count = 1;
+    int delayMs = 0;
+};
+
+class SimCounter : public QObject {
+    Q_OBJECT
+public:
+    explicit SimCounter(QObject* parent = nullptr);
+
+    SimState state;
+
+    // Bytes from the PC.
+    void receive(const QByteArray& bytes);
+
+    // Every command text received, in order, each with the moment its ETX arrived.
+    QStringList commands() const { return m_commands; }
+    void clearCommands() { m_commands.clear(); }
+
+    void addFault(const SimFault& fault) { m_faults.append(fault); }
+    void clearFaults() { m_faults.clear(); }
+
+    // Simulated fish: one passes every intervalMs on a random enabled channel (0: none).
+    void setFishInterval(int intervalMs);
+    // Registers one fish now (as a dummy fish does): counts, event, "F" line.
+    void passFish(int channel, bool up);
+    // Sends a "C" line (conductivity and attenuation) when continuous update is on.
+    void changeConductivity(int conductivity);
+
+    QDateTime counterClock() const;
+
+    // The exact reply texts, without the CR, for checking by tests.
+    QString statusReply() const;
+    QString channelBlock(int channel) const;
+    QString profileBlock() const;
+    QString otherStatusBlock() const;
+
+signals:
+    // Bytes for the PC. The endpoint writes them, after delayMs when it is above 0.
+    void send(const QByteArray& bytes, int delayMs);
+    // The reply must be cut off halfway and the line dropped.
+    void hangUpRequested(const QByteArray& partialReply);
+    void commandReceived(const QString& command);
+
+private:
+    // (implementation details)
+    void handleCommand(const QString& command);
+    void reply(const QString& command, const QString& text);
+    QStringList m_commands;
+    QList<SimFault> m_faults;
+    QByteArray m_frame;
+    bool m_inFrame = false;
+    int m_pendingBlock = 0;
+    QTimer m_fishTimer;
+};
+
+} // namespace kfc::sim

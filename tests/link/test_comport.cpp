@@ -1,0 +1,242 @@
+// The port service: opening, input and output rules, the activity lamps, port names and
+// the waiting primitive.
+
+#include "link/comport.h"
+#include "link/errors.h"
+#include "link/hooks.h"
+#include "link/wait.h"
+#include "support/fakeportdevice.h"
+
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+#endif
+
+using namespace kfc;
+using kfc::test::FakePortDevice;
+
+class TestComPort : public QObject {
+    Q_OBJECT
+
+    FakePortDevice* device = nullptr;
+    std::unique_ptr<ComPort> port;
+    QStringList messages;
+
+private slots:
+    void init()
+    {
+        auto fake = std::make_unique<FakePortDevice>();
+        device = fake.get();
+        port = std::make_unique<ComPort>(std::move(fake));
+        port->portNames().setOverride(3, QStringLiteral("/dev/fake3"));
+        port->settings.comNumber = 3;
+        messages.clear();
+        hooks().showMessage = [this](MessageKind, const QString& text) { messages << text; };
+    }
+    void cleanup()
+    {
+        hooks().showMessage = nullptr;
+        port.reset();
+    }
+
+    void designTimeValues()
+    {
+        ComPort fresh(std::make_unique<FakePortDevice>());
+        QCOMPARE(fresh.settings, SerialSettings{});
+        QCOMPARE(fresh.settings.comNumber, 1);
+        QCOMPARE(fresh.settings.baud, 19200);
+        QCOMPARE(fresh.settings.parity, Parity::Even);
+        QCOMPARE(fresh.settings.dataBits, 7);
+        QCOMPARE(fresh.settings.stopBits, 1);
+        QCOMPARE(fresh.BufferFull, 3686);
+        QCOMPARE(fresh.BufferResume, 409);
+        QVERIFY(!fresh.PortIsOpen());
+        QVERIFY(!fresh.TapiMode);
+    }
+
+    void openUsesTheMappedDeviceAndSettings()
+    {
+        port->settings.baud = 2400;
+        port->settings.parity = Parity::Odd;
+        QSignalSpy opened(port.get(), &ComPort::opened);
+        QVERIFY(port->OpenPort());
+        QVERIFY(port->PortIsOpen());
+        QCOMPARE(device->openedDevice, QStringLiteral("/dev/fake3"));
+        QCOMPARE(device->openedSettings.baud, 2400);
+        QCOMPARE(device->openedSettings.parity, Parity::Odd);
+        QCOMPARE(opened.count(), 1);
+    }
+
+    void failedOpenShowsTheDevicesOwnErrorAndStaysClosed()
+    {
+        device->failNextOpen(QStringLiteral("No such file or directory"));
+        QVERIFY(!port->OpenPort());
+        QVERIFY(!port->PortIsOpen());
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(messages.first().contains(QStringLiteral("No such file or directory")));
+        QVERIFY(messages.first().contains(QStringLiteral("COM 3")));
+    }
+
+    void realDeviceThatDoesNotExist()
+    {
+        ComPort real;
+        real.portNames().setOverride(7, QStringLiteral("/dev/kfc-no-such-device"));
+        real.settings.comNumber = 7;
+        QVERIFY(!real.OpenPort());
+        QVERIFY(!real.PortIsOpen());
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(messages.first().startsWith(QStringLiteral("Cannot open COM 7")));
+    }
+
+    void inputAndOutputOnAClosedPortRaise()
+    {
+        QVERIFY_THROWS_EXCEPTION(PortError, port->ReadByte());
+        QVERIFY_THROWS_EXCEPTION(PortError, port->InputAvailable());
+        QVERIFY_THROWS_EXCEPTION(PortError, port->WriteByte('x'));
+        QVERIFY_THROWS_EXCEPTION(PortError, port->DiscardInput());
+        port->ClosePort();  // closing a closed port does nothing
+        QVERIFY(!port->PortIsOpen());
+    }
+
+    void discardInputDropsWhatArrived()
+    {
+        QVERIFY(port->OpenPort());
+        device->feed("abc");
+        QVERIFY(port->InputAvailable());
+        port->DiscardInput();
+        QVERIFY(!port->InputAvailable());
+        device->feed("d");
+        QCOMPARE(port->ReadByte(), quint8('d'));
+    }
+
+    void lampsFollowTrafficOnlyWhileMonitoring()
+    {
+        QSignalSpy lamps(port.get(), &ComPort::lampsChanged);
+        QVERIFY(port->OpenPort());
+        port->WriteByte('x');
+        QVERIFY(!port->txLit());  // monitoring is off until the first command
+
+        port->switchMonitoringOn();
+        port->WriteByte('x');
+        QVERIFY(port->txLit());
+        device->feed("y");
+        QVERIFY(port->rxLit());
+        QTRY_VERIFY_WITH_TIMEOUT(!port->txLit() && !port->rxLit(), 1000);
+        QCOMPARE(lamps.last(), (QVariantList{false, false}));
+    }
+
+    void lampStaysLit55msAfterTheLastByte()
+    {
+        port->switchMonitoringOn();
+        QVERIFY(port->OpenPort());
+        QElapsedTimer clock;
+        clock.start();
+        port->WriteByte('x');
+        QTRY_VERIFY_WITH_TIMEOUT(!port->txLit(), 1000);
+        QVERIFY(clock.elapsed() >= ComPort::kLampHoldMs);
+    }
+
+    void monitoringWishedBeforeOpeningTakesEffectOnOpen()
+    {
+        port->switchMonitoringOn();
+        QVERIFY(port->monitoringRequested());
+        QVERIFY(!port->monitoring());
+        QVERIFY(port->OpenPort());
+        QVERIFY(port->monitoring());
+    }
+
+    void deadLineClosesThePortOnce()
+    {
+        QVERIFY(port->OpenPort());
+        QSignalSpy lost(port.get(), &ComPort::lineLost);
+        QSignalSpy closed(port.get(), &ComPort::closed);
+        device->die(QStringLiteral("Input/output error"));
+        QVERIFY(!port->PortIsOpen());
+        QCOMPARE(lost.count(), 1);
+        QCOMPARE(closed.count(), 1);
+        QCOMPARE(lost.first().first().toString(),
+                 QStringLiteral("The connection on COM 3 was lost: Input/output error"));
+    }
+
+    void delayLastsAtLeastItsTimeAndKeepsEventsRunning()
+    {
+        int ticks = 0;
+        QTimer ticker;
+        ticker.setTimerType(Qt::PreciseTimer);
+        connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+        ticker.start(10);
+        QElapsedTimer clock;
+        clock.start();
+        DelayWithEvents(100);
+        QVERIFY(clock.elapsed() >= 100);
+        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+        DelayWithEvents(0);
+    }
+
+    void defaultDeviceTable()
+    {
+#ifdef Q_OS_WIN
+        QCOMPARE(PortNames::defaultDeviceFor(5), QStringLiteral("COM5"));
+#else
+        QCOMPARE(PortNames::defaultDeviceFor(1), QStringLiteral("/dev/ttyS0"));
+        QCOMPARE(PortNames::defaultDeviceFor(16), QStringLiteral("/dev/ttyS15"));
+        QCOMPARE(PortNames::defaultDeviceFor(17), QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(PortNames::defaultDeviceFor(33), QStringLiteral("/dev/ttyACM0"));
+        QCOMPARE(PortNames::defaultDeviceFor(49), QString());
+#endif
+        QCOMPARE(PortNames::defaultDeviceFor(0), QString());
+        QCOMPARE(PortNames::defaultDeviceFor(100), QString());
+    }
+
+    void portsGroupRoundTripsThroughTheSettingsStore()
+    {
+        QTemporaryDir dir;
+        QSettings settings(dir.filePath(QStringLiteral("s.ini")), QSettings::IniFormat);
+        PortNames names;
+        names.setOverride(9, QStringLiteral("/dev/pts/4"));
+        names.setOverride(12, QStringLiteral("/dev/ttyUSB3"));
+        names.save(settings);
+        QCOMPARE(settings.value(QStringLiteral("Ports/COM9")).toString(), QStringLiteral("/dev/pts/4"));
+        PortNames loaded;
+        loaded.load(settings);
+        QCOMPARE(loaded.overrides(), names.overrides());
+        QCOMPARE(loaded.deviceFor(12), QStringLiteral("/dev/ttyUSB3"));
+        QCOMPARE(loaded.deviceFor(2), PortNames::defaultDeviceFor(2));
+        QVERIFY(loaded.freeComNumber() != 9 && loaded.freeComNumber() != 12);
+    }
+
+#ifdef Q_OS_UNIX
+    void portHeldByAnotherProgramIsStillListed()
+    {
+        int master = posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0);
+        QVERIFY(grantpt(master) == 0 && unlockpt(master) == 0);
+        const QString slave = QString::fromLocal8Bit(ptsname(master));
+
+        PortNames names;
+        names.setOverride(42, slave);
+        names.setOverride(43, QStringLiteral("/dev/kfc-no-such-device"));
+        QVERIFY(names.listPresentPorts().contains(QStringLiteral("COM 42")));
+
+        QSerialPort holder(slave);  // another program holds it, exclusively
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+        const QStringList present = names.listPresentPorts();
+        QVERIFY(present.contains(QStringLiteral("COM 42")));
+        QVERIFY(!present.contains(QStringLiteral("COM 43")));
+        holder.close();
+        ::close(master);
+    }
+#endif
+};
+
+QTEST_GUILESS_MAIN(TestComPort)
+#include "test_comport.moc"

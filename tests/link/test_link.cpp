@@ -1,0 +1,272 @@
+// Framing, pacing, reply reading and the line lock, against an in-memory port.
+
+#include "link/comport.h"
+#include "link/errors.h"
+#include "link/hooks.h"
+#include "link/link.h"
+#include "link/wait.h"
+#include "support/fakeportdevice.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using namespace kfc;
+using kfc::test::FakePortDevice;
+
+namespace {
+
+QByteArray frame(const QByteArray& command) { return "\x02" + command + "\x03"; }
+
+// Answers each frame with the given reply after the event loop turns once, as a counter
+// on the line would: never synchronously inside the write.
+void answerWith(FakePortDevice* device, const QByteArray& reply)
+{
+    device->onFrame = [device, reply](const QByteArray&) {
+        QTimer::singleShot(0, device, [device, reply] { device->feed(reply); });
+    };
+}
+
+} // namespace
+
+class TestLink : public QObject {
+    Q_OBJECT
+
+    FakePortDevice* device = nullptr;
+    std::unique_ptr<ComPort> port;
+    std::unique_ptr<Link> link;
+    QStringList messages;
+
+private slots:
+    void init()
+    {
+        auto fake = std::make_unique<FakePortDevice>();
+        device = fake.get();
+        port = std::make_unique<ComPort>(std::move(fake));
+        port->portNames().setOverride(1, QStringLiteral("/dev/fake"));
+        link = std::make_unique<Link>(*port);
+        link->timing = {50, 2, 300};
+        messages.clear();
+        hooks().showMessage = [this](MessageKind, const QString& text) { messages << text; };
+        QVERIFY(port->OpenPort());
+    }
+
+    void cleanup()
+    {
+        hooks().showMessage = nullptr;
+        link.reset();
+        port.reset();
+    }
+
+    void emptyCommandIsStxEtxAfterTheSettleTime()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(link->SendCommand(QString()));
+        QCOMPARE(device->written, QByteArray("\x02\x03"));
+        QVERIFY(device->writeTimesMs.first() >= 50);
+        QVERIFY(clock.elapsed() >= 50 + 2 * 2);
+    }
+
+    void commandBytesAreFramedInOrderWithTheirGaps()
+    {
+        link->timing.byteGapMs = 10;
+        QVERIFY(link->SendCommand(QStringLiteral("0%1A0510").arg(2)));
+        QCOMPARE(device->written, frame("02A0510"));
+        for (int i = 1; i < device->writeTimesMs.size(); ++i)
+            QVERIFY2(device->writeTimesMs[i] - device->writeTimesMs[i - 1] >= 10,
+                     qPrintable(QString::number(i)));
+    }
+
+    void longestCommandIsSentAndOneMoreIsRefusedUntouched()
+    {
+        link->timing = {0, 0, 300};
+        const QString longest(254, QLatin1Char('A'));
+        QVERIFY(link->SendCommand(longest));
+        QCOMPARE(device->written, frame(longest.toLatin1()));
+
+        device->written.clear();
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!link->SendCommand(QString(255, QLatin1Char('A'))));
+        QCOMPARE(device->written, QByteArray());
+        QVERIFY(clock.elapsed() < 50);
+    }
+
+    void replyIsCutAt255ButReadToTheTerminator()
+    {
+        answerWith(device, QByteArray(300, 'r') + "\rNEXT\r");
+        QString reply = link->Exchange(QStringLiteral("a"));
+        QCOMPARE(reply, QString(255, QLatin1Char('r')));
+        // What followed the terminator stays for the next read.
+        QCOMPARE(link->ReadReply(), QStringLiteral("NEXT"));
+    }
+
+    void replyKeepsControlBytes()
+    {
+        answerWith(device, QByteArray("A\x01\x06Z\r"));
+        QCOMPARE(link->Exchange(QStringLiteral("x")), QString::fromLatin1("A\x01\x06Z"));
+    }
+
+    void bytesReceivedBeforeTheCommandAreNeverItsReply()
+    {
+        device->feed("STALE LINE\r");
+        // More arrives during the settle time, after the first clear.
+        QTimer::singleShot(20, device, [this] { device->feed("LATE\r"); });
+        answerWith(device, "FRESH\r");
+        QCOMPARE(link->Exchange(QStringLiteral("9D")), QStringLiteral("FRESH"));
+    }
+
+    void timeOutAndBareTerminatorBothGiveEmpty()
+    {
+        device->onFrame = [this](const QByteArray&) { device->feed("PARTIAL"); };
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(link->Exchange(QStringLiteral("a")), QString());
+        QVERIFY(clock.elapsed() >= 50 + 300);
+
+        answerWith(device, "\r");
+        QCOMPARE(link->Exchange(QStringLiteral("a")), QString());
+    }
+
+    void deadlineIsFixedWhenTheReadStarts()
+    {
+        // A reply trickling in slower than the time-out is not waited for past it.
+        QTimer trickle;
+        connect(&trickle, &QTimer::timeout, device, [this] { device->feed("x"); });
+        trickle.start(40);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(link->ReadReply(CR, 200), QString());
+        QVERIFY(clock.elapsed() >= 200);
+        QVERIFY(clock.elapsed() < 400);
+    }
+
+    void inputWithoutReadyReadIsStillSeen()
+    {
+        device->onFrame = [this](const QByteArray&) { device->feedSilently("QUIET\r"); };
+        QCOMPARE(link->Exchange(QStringLiteral("g")), QStringLiteral("QUIET"));
+    }
+
+    void exchangeLogsBothLines()
+    {
+        answerWith(device, "NEW\r");
+        QSignalSpy logged(link.get(), &Link::logged);
+        link->Exchange(QStringLiteral("9D"));
+        QCOMPARE(link->log(), (QStringList{QStringLiteral("Tx  9D"), QStringLiteral("Rx  NEW")}));
+        QCOMPARE(logged.count(), 2);
+    }
+
+    void exchangeOnAClosedPortReturnsAtOnceWithBothLogLines()
+    {
+        port->ClosePort();
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(link->Exchange(QStringLiteral("a")), QString());
+        QVERIFY(clock.elapsed() < 40);
+        QCOMPARE(link->log(), (QStringList{QStringLiteral("Tx  a"), QStringLiteral("Rx  ")}));
+        QCOMPARE(device->written, QByteArray());
+    }
+
+    void sendCommandAloneIsNotLogged()
+    {
+        QVERIFY(link->SendCommand(QStringLiteral("7A")));
+        QVERIFY(link->log().isEmpty());
+    }
+
+    void paddedCommands()
+    {
+        link->timing = {0, 0, 300};
+        QVERIFY(link->SendPaddedCommand(QStringLiteral("2"), QStringLiteral("123456")));
+        QCOMPARE(link->LastCommand, QStringLiteral("B2123456"));
+        QVERIFY(link->SendPaddedCommand(QStringLiteral("1"), QStringLiteral("9600")));
+        QCOMPARE(link->LastCommand, QStringLiteral("B109600"));
+        QCOMPARE(device->written, frame("B2123456") + frame("B109600"));
+    }
+
+    void lineDyingMidReplyEndsTheWaitAtOnceAndIsReportedOnce()
+    {
+        QSignalSpy lost(port.get(), &ComPort::lineLost);
+        link->timing.replyTimeoutMs = 5000;
+        device->onFrame = [this](const QByteArray&) {
+            device->feed("HALF A REP");
+            QTimer::singleShot(30, device, [this] { device->die(); });
+        };
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(link->Exchange(QStringLiteral("a")), QString());
+        QVERIFY(clock.elapsed() < 2000);
+        QVERIFY(!port->PortIsOpen());
+        QCOMPARE(lost.count(), 1);
+        QVERIFY(lost.first().first().toString().contains(QStringLiteral("Device removed")));
+        // The next command is refused quietly instead of touching the dead device.
+        QVERIFY(!link->SendCommand(QStringLiteral("e")));
+    }
+
+    void lineDyingWhilePacingStopsTheFrame()
+    {
+        link->timing.byteGapMs = 20;
+        QTimer::singleShot(50 + 30, device, [this] { device->die(); });
+        QVERIFY(!link->SendCommand(QStringLiteral("0123456789")));
+        QVERIFY(device->written.size() < 12);
+        QVERIFY(!device->written.endsWith('\x03'));
+    }
+
+    void commandFromAClickDuringAnExchangeIsRefused()
+    {
+        answerWith(device, "REPLY\r");
+        bool refused = false;
+        QTimer::singleShot(10, this, [&] {
+            try {
+                link->SendCommand(QStringLiteral("1C"));
+            } catch (const LineBusyError&) {
+                refused = true;
+            }
+        });
+        QCOMPARE(link->Exchange(QStringLiteral("a")), QStringLiteral("REPLY"));
+        QVERIFY(refused);
+        QCOMPARE(device->written, frame("a"));
+    }
+
+    void dialogueHoldsTheLineBetweenItsCommands()
+    {
+        answerWith(device, "R\r");
+        auto hold = link->holdLine();
+        QCOMPARE(link->Exchange(QStringLiteral("a")), QStringLiteral("R"));
+        QCOMPARE(link->Exchange(ACK), QStringLiteral("R"));
+        QVERIFY(link->lineHeld());
+    }
+
+    void listenerYieldsTheLineToANestedCommand()
+    {
+        link->timing.replyTimeoutMs = 5000;
+        QString nestedReply;
+        QTimer::singleShot(20, this, [&] {
+            answerWith(device, "UPDOFF\r");
+            nestedReply = link->Exchange(QStringLiteral("i0"));
+        });
+        QElapsedTimer clock;
+        clock.start();
+        QString heard;
+        {
+            auto hold = link->holdLine(Link::HoldKind::Listening);
+            heard = link->ReadReply();
+        }
+        QCOMPARE(nestedReply, QStringLiteral("UPDOFF"));
+        // The listener's read gave up the line instead of waiting out its time-out.
+        QCOMPARE(heard, QString());
+        QVERIFY(clock.elapsed() < 3000);
+        QVERIFY(!link->lineHeld());
+    }
+
+    void passwordStateQuery()
+    {
+        answerWith(device, "1OR2\r");
+        QCOMPARE(link->QueryPasswordState(), QStringLiteral("1OR2"));
+        QCOMPARE(device->written, frame("9D"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLink)
+#include "test_link.moc"
