@@ -1,0 +1,22 @@
+#pragma once
+// The command-line client: talks to a counter through the same link code as the program.
+//
+//   kestrova-cli ports
+//   kestrova-cli send --port PORT [line options] [--log] COMMAND...
+//   kestrova-cli status --port PORT [line options] [--json]
+
+#include <QStringList>
+#include <QTextStream>
+
+namespace kfc::cli {
+
+enum ExitCode { Ok = 0, EmptyReply = 1, UsageOrPortError = 2 };
+
+// Runs one invocation. args[0] is the program name.
+int run(const QStringList& args, QTextStream& out, QTextStream& err);
+
+// "\xHH" in a command text stands for one byte; "\\" for a backslash. False on a
+// malformed escape.
+bool decodeCommand(const QString& text, QString* command);
+
+} // namespace kfc::cli

@@ -1,0 +1,122 @@
+// The command-line client against the simulated counter on a pseudo-terminal.
+
+#include "cli/cli.h"
+#include "sim/ptycounter.h"
+
+#include <QTest>
+
+using namespace kfc;
+
+namespace {
+
+struct Run {
+    int code;
+    QString out;
+    QString err;
+};
+
+Run runCli(const QStringList& args)
+{
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    const int code = cli::run(QStringList{QStringLiteral("kestrova-cli")} + args, outStream, errStream);
+    outStream.flush();
+    errStream.flush();
+    return {code, out, err};
+}
+
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<sim::PtyCounter> pty;
+
+private slots:
+    void init()
+    {
+        pty = std::make_unique<sim::PtyCounter>();
+        QString error;
+        QVERIFY2(pty->start(&error), qPrintable(error));
+    }
+    void cleanup() { pty.reset(); }
+
+    void escapesDecodeToSingleBytes()
+    {
+        QString command;
+        QVERIFY(cli::decodeCommand(QStringLiteral("\\x06"), &command));
+        QCOMPARE(command, QString(QChar(0x06)));
+        QVERIFY(cli::decodeCommand(QStringLiteral("E5T\\x31\\\\"), &command));
+        QCOMPARE(command, QStringLiteral("E5T1\\"));
+        QVERIFY(!cli::decodeCommand(QStringLiteral("\\x0"), &command));
+        QVERIFY(!cli::decodeCommand(QStringLiteral("\\xZZ"), &command));
+        QVERIFY(!cli::decodeCommand(QStringLiteral("a\\"), &command));
+    }
+
+    void usageErrorsExitWithTwo_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no verb") << QStringList{} << "no verb given";
+        QTest::newRow("unknown verb") << QStringList{"dial"} << "unknown verb: dial";
+        QTest::newRow("no port") << QStringList{"send", "a"} << "--port is required";
+        QTest::newRow("bad port") << QStringList{"send", "--port", "LPT1", "a"} << "PORT must be";
+        QTest::newRow("bad parity") << QStringList{"send", "--port", "COM1", "--parity", "M", "a"} << "--parity";
+        QTest::newRow("bad data bits") << QStringList{"send", "--port", "COM1", "--data-bits", "6", "a"} << "--data-bits";
+        QTest::newRow("no command") << QStringList{"send", "--port", "COM1"} << "at least one COMMAND";
+        QTest::newRow("too long") << QStringList{"send", "--port", "COM1", QString(255, 'x')} << "at most 254";
+    }
+    void usageErrorsExitWithTwo()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        const Run r = runCli(args);
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QVERIFY(r.out.isEmpty());
+        QVERIFY(pty->counter().commands().isEmpty());
+    }
+
+    void portThatCannotOpenExitsWithTwo()
+    {
+        const Run r = runCli({"send", "--port", "/dev/kfc-no-such-device", "a"});
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains("Cannot open"), qPrintable(r.err));
+    }
+
+    void repliesArePrintedOnePerLineInOrder()
+    {
+        const Run r = runCli({"send", "--port", pty->devicePath(), "9D", "g", "\\x06", "E5T2"});
+        QCOMPARE(r.code, 0);
+        const QStringList lines = r.out.split('\n');
+        QCOMPARE(lines.size(), 5);  // four replies and the final newline
+        QCOMPARE(lines[0], QStringLiteral("NEW"));
+        QCOMPARE(lines[1], QStringLiteral("%1").arg(pty->counter().state.conductivity, 3, 10, QChar('0')));
+        QCOMPARE(lines[2], QString());  // the ACK after "g" gets no reply
+        QCOMPARE(lines[3], QStringLiteral("0250120"));
+        QCOMPARE(pty->counter().commands(),
+                 (QStringList{"9D", "g", QString(QChar(0x06)), "E5T2"}));
+    }
+
+    void anEmptyReplyExitsWithOne()
+    {
+        sim::SimFault fault;
+        fault.kind = sim::SimFault::NoReply;
+        fault.command = QStringLiteral("9D");
+        pty->counter().addFault(fault);
+        const Run r = runCli({"send", "--port", pty->devicePath(), "9D", "9D"});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.out, QStringLiteral("\nNEW\n"));
+    }
+
+    void logGoesToStandardError()
+    {
+        const Run r = runCli({"send", "--log", "--port", pty->devicePath(), "i1", "i0"});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QStringLiteral("UPDON\nUPDOFF\n"));
+        QCOMPARE(r.err, QStringLiteral("Tx  i1\nRx  UPDON\nTx  i0\nRx  UPDOFF\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "test_cli.moc"

@@ -1,0 +1,54 @@
+// The real protocol timing over a pseudo-terminal, as the counter sees it: the frame
+// starts at least 500 ms after the call and every byte comes at least 20 ms after the one
+// before it.
+
+#include "link/comport.h"
+#include "link/link.h"
+#include "sim/ptycounter.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+using namespace kfc;
+
+class TestPacing : public QObject {
+    Q_OBJECT
+private slots:
+    void frameIsPacedWithTheRealDelays()
+    {
+        sim::PtyCounter pty;
+        QString error;
+        QVERIFY2(pty.start(&error), qPrintable(error));
+        ComPort port;
+        port.portNames().setOverride(9, pty.devicePath());
+        port.settings.comNumber = 9;
+        QVERIFY(port.OpenPort());
+        Link link(port);
+        QCOMPARE(link.timing.settleMs, 500);
+        QCOMPARE(link.timing.byteGapMs, 20);
+        QCOMPARE(link.timing.replyTimeoutMs, 5000);
+
+        QElapsedTimer clock;
+        clock.start();
+        const qint64 callNs = clock.msecsSinceReference() * 1'000'000;
+        Q_UNUSED(callNs);
+        pty.clearReceived();
+        const QString reply = link.Exchange(QStringLiteral("E5T3"));
+        QCOMPARE(reply, QStringLiteral("0250120"));
+
+        const QByteArray received = pty.received();
+        QCOMPARE(received, QByteArray("\x02" "E5T3" "\x03"));
+        const QList<qint64> times = pty.byteTimesNs();
+        QCOMPARE(times.size(), received.size());
+        for (int i = 1; i < times.size(); ++i) {
+            const double gapMs = (times[i] - times[i - 1]) / 1e6;
+            QVERIFY2(gapMs >= 20.0, qPrintable(QStringLiteral("byte %1 came %2 ms after the one before")
+                                                   .arg(i)
+                                                   .arg(gapMs)));
+        }
+        QVERIFY(clock.elapsed() >= 500 + 20 * 6);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPacing)
+#include "test_pacing.moc"
