@@ -1,0 +1,259 @@
+#include "counterstatus.h"
+
+#include "errors.h"
+#include "hooks.h"
+#include "link.h"
+#include "readers.h"
+
+namespace kfc {
+
+namespace {
+
+// Reply lengths of the status dialogue's blocks.
+constexpr int kStatusMinLength = 32;
+constexpr int kChannelBlockLength = 55;
+constexpr int kProfileBlockLength = 31;
+constexpr int kOtherStatusBlockLength = 19;
+constexpr int kConductivityLength = 3;
+// Counters from this version on send the other-status block after the profile.
+constexpr double kOtherStatusVersion = 8.9;
+
+constexpr int kWeirLengthMax = 9999;  // four digits on the line
+constexpr int kWeirDepthMax = 999;    // three digits
+
+void reportError(const QString& text) { showMessage(MessageKind::Error, text); }
+
+// An 8-bit field of the record. A value that does not fit is as malformed as a letter
+// where a digit belongs; stored truncated it would show the user a wrong setting.
+quint8 TakeFlag(QString& working)
+{
+    const qint32 value = TakeInteger(working);
+    if (value > 255)
+        throw ConversionError(QStringLiteral("'%1' is not a valid flag value").arg(value));
+    return quint8(value);
+}
+
+// Step 2 of the dialogue: the status line, parsed in place in LastReply.
+void parseStatusLine(QString& working, CounterStatus& status)
+{
+    const QDate date = TakeDate(working);
+    const QTime time = TakeTime(working);
+    status.dateTime = QDateTime(date, time, Qt::UTC);
+    status.printerEnabled = TakeFlag(working);
+    status.eventsEnabled = TakeFlag(working);
+    status.relayMode = TakeFlag(working);
+    status.eventLogging = TakeFlag(working);
+    status.bufferType = TakeFlag(working);
+    status.eventCount = TakeInteger(working);
+    TakeToken(working, QLatin1Char('V'));
+    status.version = TakeFloat(working);
+    status.versionText = working.mid(1).left(CounterStatus::kVersionTextLength);
+}
+
+// The reply order differs from the record's: the relay time comes before the event relays.
+void parseChannelBlock(QString& working, ChannelStatus& channel)
+{
+    TakeInteger(working);  // the block's own number, not kept
+    channel.enabled = TakeFlag(working);
+    channel.upThreshold = TakeInteger(working);
+    channel.downThreshold = TakeInteger(working);
+    channel.upCount = TakeInteger(working);
+    channel.downCount = TakeInteger(working);
+    channel.upRelay1 = TakeInteger(working);
+    channel.upRelay2 = TakeInteger(working);
+    channel.downRelay1 = TakeInteger(working);
+    channel.downRelay2 = TakeInteger(working);
+    channel.upRelayTime = TakeInteger(working);
+    channel.downRelayTime = channel.upRelayTime;
+    channel.eventRelay1 = TakeInteger(working);
+    channel.eventRelay2 = TakeInteger(working);
+    channel.eventRelayTime = TakeInteger(working);
+    channel.graphEnabled = TakeFlag(working);
+    channel.sAtt = TakeInteger(working);
+    channel.wAtt = TakeInteger(working);
+}
+
+void parseProfileBlock(QString& working, CounterStatus& status)
+{
+    for (int i = 1; i <= kProfilePointCount; ++i)
+        status.profileGain(i) = TakeInteger(working);
+}
+
+void parseOtherStatusBlock(QString& working, CounterStatus& status)
+{
+    status.algorithm = TakeFlag(working);
+    status.contOutput = TakeFlag(working);
+    status.dump = TakeFlag(working);
+    status.maxFishSize = TakeInteger(working);
+    status.lengthComp = TakeInteger(working);
+    status.maxEvents = TakeInteger(working);
+}
+
+// Exchanges the command into LastReply, the dialogue's working text.
+const QString& exchangeInto(Link& link, const QString& command)
+{
+    link.LastCommand = command;
+    link.LastReply = link.Exchange(command);
+    return link.LastReply;
+}
+
+bool readStatusLine(Link& link, CounterStatus& status)
+{
+    showProgress(QStringLiteral("Getting Counter Status"));
+    if (exchangeInto(link, QStringLiteral("a")).size() < kStatusMinLength) {
+        reportError(QStringLiteral("Invalid response from Counter"));
+        return false;
+    }
+    parseStatusLine(link.LastReply, status);
+    return true;
+}
+
+bool readChannelBlocks(Link& link, CounterStatus& status)
+{
+    for (int n = 1; n <= kChannelCount; ++n) {
+        showProgress(QStringLiteral("Getting Channel %1 Status").arg(n));
+        if (exchangeInto(link, ACK).size() != kChannelBlockLength) {
+            reportError(QStringLiteral("Invalid response from Counter reading channel %1").arg(n));
+            return false;
+        }
+        parseChannelBlock(link.LastReply, status.channel(n));
+    }
+    return true;
+}
+
+bool readProfileBlock(Link& link, CounterStatus& status)
+{
+    showProgress(QStringLiteral("Getting Conductivity Settings"));
+    if (exchangeInto(link, QStringLiteral("f")).size() != kProfileBlockLength) {
+        reportError(QStringLiteral("Invalid response from Counter reading conductivity"));
+        return false;
+    }
+    parseProfileBlock(link.LastReply, status);
+    return true;
+}
+
+bool readOtherStatusBlock(Link& link, CounterStatus& status)
+{
+    showProgress(QStringLiteral("Getting Other Status Settings"));
+    if (exchangeInto(link, ACK).size() != kOtherStatusBlockLength) {
+        reportError(QStringLiteral("Invalid response from Counter reading conductivity"));
+        return false;
+    }
+    parseOtherStatusBlock(link.LastReply, status);
+    return true;
+}
+
+void readConductivityGain(Link& link, CounterStatus& status)
+{
+    showProgress(QStringLiteral("Getting Conductivity Gain"));
+    QString reading = ReadConductivity(link);
+    // A bad reading has been reported already and does not fail the read.
+    if (!reading.isEmpty())
+        status.conductivity = TakeInteger(reading);
+}
+
+// Both numbers of a weir reply field must fill the field: "12x4" is not a length of 12.
+qint32 weirField(const QString& reply, int from, int count)
+{
+    const QString field = reply.mid(from, count);
+    QString working = field;
+    const qint32 value = TakeInteger(working);
+    if (!working.isEmpty())
+        throw ConversionError(QStringLiteral("'%1' is not a valid integer value").arg(field));
+    return value;
+}
+
+bool fitsWeirCommand(const WeirDimension& entry)
+{
+    return entry.length >= 0 && entry.length <= kWeirLengthMax && entry.depth >= 0
+        && entry.depth <= kWeirDepthMax;
+}
+
+} // namespace
+
+qint32 conductivityPoint(int point) { return kConductivityPoints.at(size_t(point - 1)); }
+
+CounterStatus& counterStatus()
+{
+    static CounterStatus instance;
+    return instance;
+}
+
+WeirDimensions& weirDimensions()
+{
+    static WeirDimensions instance;
+    return instance;
+}
+
+bool ReadCounterStatus(Link& link, CounterStatus& status)
+{
+    // One dialogue: a command started from a click during one of its waits would clear
+    // the line and take the reply this read is waiting for.
+    auto hold = link.holdLine();
+    if (!readStatusLine(link, status) || !readChannelBlocks(link, status))
+        return false;
+    link.SendCommand(ACK);
+    if (!readProfileBlock(link, status))
+        return false;
+    if (status.version >= kOtherStatusVersion && !readOtherStatusBlock(link, status))
+        return false;
+    link.SendCommand(ACK);
+    readConductivityGain(link, status);
+    showProgress(QString());
+    return true;
+}
+
+QString ReadConductivity(Link& link)
+{
+    auto hold = link.holdLine();
+    const QString reply = link.Exchange(QStringLiteral("g"));
+    if (reply.size() != kConductivityLength) {
+        reportError(QStringLiteral("Invalid response from Counter reading conductivity gain"));
+        return {};
+    }
+    link.SendCommand(ACK);
+    return reply;
+}
+
+bool ReadWeirDimensions(Link& link, WeirDimensions& weir)
+{
+    auto hold = link.holdLine();
+    for (int n = 1; n <= kChannelCount; ++n) {
+        const QString reply = link.Exchange(QStringLiteral("E5T%1").arg(n));
+        const qint32 length = weirField(reply, 0, 4);
+        const qint32 depth = weirField(reply, 4, 3);
+        weir.channel(n) = {length, depth, false};
+    }
+    return true;
+}
+
+bool WriteWeirDimensions(Link& link, WeirDimensions& weir)
+{
+    auto hold = link.holdLine();
+    bool allSent = true;
+    for (int n = 1; n <= kChannelCount; ++n) {
+        WeirDimension& entry = weir.channel(n);
+        if (!entry.changed)
+            continue;
+        // A value wider than its field would run into the next one on the line, and the
+        // counter would store a length and depth nobody entered.
+        if (!fitsWeirCommand(entry)) {
+            reportError(QStringLiteral("Weir dimensions of channel %1 cannot be sent: the length "
+                                       "must be 0 to 9999 and the depth 0 to 999.")
+                            .arg(n));
+            allSent = false;
+            continue;
+        }
+        const QString command =
+            QString::asprintf("E5S%1d%4.4d%3.3d", n, int(entry.length), int(entry.depth));
+        if (!link.SendCommand(command)) {
+            link.LogLine(QStringLiteral("--  not sent: ") + command);
+            allSent = false;
+            continue;
+        }
+        entry.changed = false;
+    }
+    return allSent;
+}
+
+} // namespace kfc
