@@ -4,8 +4,12 @@
 
 #include "simcounter.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
+
+class QSocketNotifier;
 
 namespace kfc::sim {
 
@@ -20,6 +24,7 @@ public:
     // Opens the pseudo-terminal; devicePath() is then the device to open.
     bool start(QString* error = nullptr);
     QString devicePath() const { return m_devicePath; }
+    bool isOpen() const { return m_masterFd >= 0; }
 
     // Emulate the line speed: each byte to the PC takes 10 bits at this rate (0: off).
     void setLineSpeed(int baud) { m_lineSpeed = baud; }
@@ -32,8 +37,20 @@ public:
     const QByteArray& received() const { return m_received; }
     void clearReceived();
 
+signals:
+    // The line was dropped (by hangUp() or by a hang-up fault).
+    void hungUp();
+
 private:
-    // (implementation details)
+    void queueReply(const QByteArray& bytes, int delayMs);
+    void enqueue(const QByteArray& bytes);
+    void writeDueBytes();
+    qsizetype writeToMaster(const char* data, qsizetype size);
+    void readMaster();
+    void closeFds();
+    void hangUpWhenRead();
+    int bytesUnread() const;
+
     SimCounter m_counter;
     QString m_devicePath;
     int m_masterFd = -1;
@@ -41,6 +58,18 @@ private:
     int m_lineSpeed = 0;
     QList<qint64> m_byteTimesNs;
     QByteArray m_received;
+
+    QSocketNotifier* m_readNotifier = nullptr;
+    QSocketNotifier* m_writeNotifier = nullptr;
+    QByteArray m_outQueue;            // bytes for the PC not yet written
+    qint64 m_frontDueNs = 0;          // line speed: when the first queued byte is through
+    qint64 m_lastDueNs = 0;           // line speed: when the last written byte was through
+    bool m_hangUpWhenSent = false;
+    bool m_partialSeen = false;       // the half reply of a hang-up reached the PC's queue
+    QDeadlineTimer m_hangUpDeadline;
+    QTimer m_hangUpTimer;
+    quint64 m_session = 0;            // delayed replies of an earlier line are dropped
+    QTimer m_lineTimer;
 };
 
 } // namespace kfc::sim

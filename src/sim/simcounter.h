@@ -9,13 +9,19 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
 
 #include <array>
+#include <functional>
 
 namespace kfc::sim {
+
+// Monotonic nanoseconds on one clock shared by the counter and its endpoints, so that
+// command times and byte times can be compared.
+qint64 monotonicNs();
 
 struct SimChannel {
     int enabled = 1;
@@ -49,6 +55,7 @@ struct SimState {
     int displayMode = 0;              // "EA0"/"EA1"
     qint32 commsBaud = 19200, printerBaud = 9600;
     bool boardOk = true;              // "E3T" answers "BOARDOK"
+    int probeValue = 0;               // last manual probe calibration ("E3S%03d")
     QStringList events;               // the event buffer, oldest first
 };
 
@@ -80,19 +87,24 @@ public:
 
     // Every command text received, in order, each with the moment its ETX arrived.
     QStringList commands() const { return m_commands; }
-    void clearCommands() { m_commands.clear(); }
+    const QList<qint64>& commandTimesNs() const { return m_commandTimesNs; }
+    void clearCommands() { m_commands.clear(); m_commandTimesNs.clear(); }
 
     void addFault(const SimFault& fault) { m_faults.append(fault); }
     void clearFaults() { m_faults.clear(); }
 
     // Simulated fish: one passes every intervalMs on a random enabled channel (0: none).
     void setFishInterval(int intervalMs);
+    int fishInterval() const { return m_fishTimer.isActive() ? m_fishTimer.interval() : 0; }
     // Registers one fish now (as a dummy fish does): counts, event, "F" line.
     void passFish(int channel, bool up);
     // Sends a "C" line (conductivity and attenuation) when continuous update is on.
     void changeConductivity(int conductivity);
 
     QDateTime counterClock() const;
+
+    // The line went down: whoever was logged on is logged off and live updates stop.
+    void endSession();
 
     // The exact reply texts, without the CR, for checking by tests.
     QString statusReply() const;
@@ -106,17 +118,58 @@ signals:
     // The reply must be cut off halfway and the line dropped.
     void hangUpRequested(const QByteArray& partialReply);
     void commandReceived(const QString& command);
+    // "B1": the counter's communications port now runs at this rate.
+    void commsBaudChanged(int baud);
 
 private:
-    // (implementation details)
+    using Handler = std::function<void(const QStringList& args)>;
+    struct Rule {
+        QRegularExpression pattern;
+        Handler handler;
+    };
+    // What the next ACK answers.
+    enum class Pending { None, Channels, OtherStatus, Events };
+
+    void addRules();
+    void addStatusRules();
+    void addPasswordRules();
+    void addSettingRules();
+    void addChannelRules();
+    void addMaintenanceRules();
+    void on(const char* pattern, Handler handler);
+
     void handleCommand(const QString& command);
-    void reply(const QString& command, const QString& text);
+    void answerAck();
+    void logonAttempt(const QString& attempt);
+    void setPassword(const QString& argument);
+    void setContinuousUpdate(bool on);
+    void startDownload(int count);
+    bool setClock(const QDate& date, const QTime& time);
+    void setRelays(int group, int channel, int relay1, int relay2, int time);
+    void logEvent(int channel, bool up);
+    void fishTick();
+    void sendClockLine();
+    void scheduleClockLine();
+
+    void reply(const QString& text, int delayMs = 0);
+    void sendUnsolicited(const QString& line);
+    bool takeFault(SimFault* fault);
+
+    QList<Rule> m_rules;
     QStringList m_commands;
+    QList<qint64> m_commandTimesNs;
+    QString m_command;                // the command being answered
     QList<SimFault> m_faults;
     QByteArray m_frame;
     bool m_inFrame = false;
-    int m_pendingBlock = 0;
+    bool m_expectPassword = false;    // "9" was received: the next command is a logon
+    Pending m_pending = Pending::None;
+    int m_pendingBlock = 0;           // next channel block, or next event line
+    QStringList m_transfer;           // event lines of a download in progress
+    int m_eventNumber = 0;
+    qint64 m_lastClockMinute = 0;
     QTimer m_fishTimer;
+    QTimer m_clockTimer;
 };
 
 } // namespace kfc::sim

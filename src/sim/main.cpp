@@ -1,0 +1,202 @@
+// kestrova-sim: a simulated counter on a pseudo-terminal. Prints the device to open and
+// serves it until it is told to stop (SIGTERM, SIGINT).
+
+#include "sim/ptycounter.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <cstdlib>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+using kfc::sim::PtyCounter;
+using kfc::sim::SimFault;
+
+namespace {
+
+// Control bytes shown by name, so a log line never garbles the terminal.
+QString printable(const QByteArray& bytes)
+{
+    QString text;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == 0x06)
+            text += QLatin1String("<ACK>");
+        else if (byte == 13)
+            text += QLatin1String("<CR>");
+        else if (byte < 0x20 || byte >= 0x7f)
+            text += QStringLiteral("<%1>").arg(byte, 2, 16, QLatin1Char('0'));
+        else
+            text += QLatin1Char(c);
+    }
+    return text;
+}
+
+// "ACK" stands for the one-byte ACK command and "*" for any command.
+QString commandArgument(const QString& text)
+{
+    if (text == QLatin1String("ACK"))
+        return QString(QChar(0x06));
+    return text == QLatin1String("*") ? QString() : text;
+}
+
+[[noreturn]] void usageError(const QString& text)
+{
+    std::fprintf(stderr, "kestrova-sim: %s\n", qPrintable(text));
+    std::exit(2);
+}
+
+int positiveOrZero(const QCommandLineParser& parser, const QString& option)
+{
+    bool ok = false;
+    const int value = parser.value(option).toInt(&ok);
+    if (!ok || value < 0)
+        usageError(QStringLiteral("--%1 wants a whole number of 0 or more, not \"%2\"").arg(option, parser.value(option)));
+    return value;
+}
+
+void addFaults(PtyCounter& pty, const QCommandLineParser& parser)
+{
+    const std::pair<const char*, SimFault::Kind> plain[] = {{"no-reply", SimFault::NoReply},
+                                                             {"wrong-length", SimFault::WrongLength},
+                                                             {"garbage", SimFault::Garbage},
+                                                             {"hang-up-after", SimFault::HangUp}};
+    for (const auto& [option, kind] : plain)
+        for (const QString& command : parser.values(QLatin1String(option)))
+            pty.counter().addFault({kind, commandArgument(command), -1, 0});
+    for (const QString& value : parser.values(QStringLiteral("slow"))) {
+        const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
+        bool ok = false;
+        const int delayMs = colon < 0 ? -1 : value.mid(colon + 1).toInt(&ok);
+        if (!ok || delayMs < 0)
+            usageError(QStringLiteral("--slow wants CMD:MS, not \"%1\"").arg(value));
+        pty.counter().addFault({SimFault::SlowReply, commandArgument(value.left(colon)), -1, delayMs});
+    }
+}
+
+void configure(PtyCounter& pty, const QCommandLineParser& parser)
+{
+    bool ok = false;
+    const double version = parser.value(QStringLiteral("version-number")).toDouble(&ok);
+    if (!ok || version <= 0 || version >= 100)
+        usageError(QStringLiteral("--version-number wants a number such as 8.8 or 8.9"));
+    pty.counter().state.version = version;
+    pty.counter().state.password = parser.value(QStringLiteral("password"));
+    pty.counter().setFishInterval(positiveOrZero(parser, QStringLiteral("fish-interval")));
+    pty.setLineSpeed(positiveOrZero(parser, QStringLiteral("line-speed")));
+    addFaults(pty, parser);
+}
+
+void logTraffic(PtyCounter& pty)
+{
+    QObject::connect(&pty.counter(), &kfc::sim::SimCounter::commandReceived, [](const QString& command) {
+        std::fprintf(stderr, "kestrova-sim: <- %s\n", qPrintable(printable(command.toLatin1())));
+    });
+    QObject::connect(&pty.counter(), &kfc::sim::SimCounter::send, [](const QByteArray& bytes, int delayMs) {
+        const QString delay = delayMs > 0 ? QStringLiteral(" (after %1 ms)").arg(delayMs) : QString();
+        std::fprintf(stderr, "kestrova-sim: -> %s%s\n", qPrintable(printable(bytes)), qPrintable(delay));
+    });
+    QObject::connect(&pty.counter(), &kfc::sim::SimCounter::hangUpRequested, [](const QByteArray& partial) {
+        std::fprintf(stderr, "kestrova-sim: -> %s and hang-up\n", qPrintable(printable(partial)));
+    });
+}
+
+// After a hang-up the counter comes back on a fresh pseudo-terminal, announced like the first.
+bool startAndAnnounce(PtyCounter& pty)
+{
+    QString error;
+    if (!pty.start(&error)) {
+        std::fprintf(stderr, "kestrova-sim: cannot start: %s\n", qPrintable(error));
+        return false;
+    }
+    std::printf("kestrova-sim: counter on %s\n", qPrintable(pty.devicePath()));
+    std::fflush(stdout);
+    return true;
+}
+
+#ifdef Q_OS_UNIX
+int g_signalFds[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto n = ::write(g_signalFds[0], &byte, 1);
+}
+
+// The handler only writes a byte; the event loop reads it and quits, so the counter closes
+// its pseudo-terminal in the normal way.
+void quitOnSignals(QCoreApplication& app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalFds) != 0) {
+        std::perror("kestrova-sim: socketpair");
+        return;
+    }
+    auto* notifier = new QSocketNotifier(g_signalFds[1], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
+        notifier->setEnabled(false);
+        QCoreApplication::quit();
+    });
+    struct sigaction action{};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+#endif
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kestrova-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "A simulated Kestrova fish counter on a pseudo-terminal.\n"
+        "CMD names a command text; ACK stands for the acknowledgement, * for any command."));
+    parser.addHelpOption();
+    parser.addOptions({
+        {QStringLiteral("version-number"), QStringLiteral("Firmware version reported (8.8 or 8.9)."),
+         QStringLiteral("VERSION"), QStringLiteral("8.9")},
+        {QStringLiteral("password"), QStringLiteral("Counter password (none by default)."), QStringLiteral("TEXT")},
+        {QStringLiteral("fish-interval"), QStringLiteral("A fish every MS milliseconds (0: none)."),
+         QStringLiteral("MS"), QStringLiteral("3000")},
+        {QStringLiteral("line-speed"), QStringLiteral("Emulate the line speed to the PC (0: off)."),
+         QStringLiteral("BAUD"), QStringLiteral("0")},
+        {QStringLiteral("no-reply"), QStringLiteral("Never answer CMD."), QStringLiteral("CMD")},
+        {QStringLiteral("wrong-length"), QStringLiteral("Answer CMD with one character too many."), QStringLiteral("CMD")},
+        {QStringLiteral("garbage"), QStringLiteral("Put garbage bytes before the answer to CMD."), QStringLiteral("CMD")},
+        {QStringLiteral("slow"), QStringLiteral("Answer CMD only after MS milliseconds."), QStringLiteral("CMD:MS")},
+        {QStringLiteral("hang-up-after"), QStringLiteral("Send half the answer to CMD, then drop the line."),
+         QStringLiteral("CMD")},
+        {QStringLiteral("quiet"), QStringLiteral("Do not log commands and replies on stderr.")},
+    });
+    parser.process(app);
+    if (!parser.positionalArguments().isEmpty())
+        usageError(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
+
+    PtyCounter pty;
+    configure(pty, parser);
+    if (!parser.isSet(QStringLiteral("quiet")))
+        logTraffic(pty);
+    QObject::connect(&pty, &PtyCounter::hungUp, &app, [&pty] {
+        std::fprintf(stderr, "kestrova-sim: line dropped on %s\n", qPrintable(pty.devicePath()));
+        if (!startAndAnnounce(pty))
+            QCoreApplication::exit(1);
+    }, Qt::QueuedConnection);
+#ifdef Q_OS_UNIX
+    quitOnSignals(app);
+#endif
+    if (!startAndAnnounce(pty))
+        return 1;
+    return app.exec();
+}

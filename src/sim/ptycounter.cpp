@@ -1,0 +1,295 @@
+#include "ptycounter.h"
+
+#include <QSocketNotifier>
+#include <QtGlobal>
+
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace kfc::sim {
+
+namespace {
+
+// How long a hang-up fault waits for the PC to take in the half reply before the line drops.
+constexpr int hangUpGraceMs = 1000;
+constexpr int hangUpPollMs = 5;
+
+bool fail(QString* error, const QString& text)
+{
+    if (error)
+        *error = text;
+    qWarning("kestrova-sim: %s", qPrintable(text));
+    return false;
+}
+
+#ifdef Q_OS_UNIX
+QString systemError(const char* call)
+{
+    return QStringLiteral("%1 failed: %2").arg(QLatin1String(call), QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+bool addFlags(int fd, int getCmd, int setCmd, int flags)
+{
+    const int old = ::fcntl(fd, getCmd);
+    return old >= 0 && ::fcntl(fd, setCmd, old | flags) == 0;
+}
+#endif
+
+} // namespace
+
+PtyCounter::PtyCounter(QObject* parent) : QObject(parent)
+{
+    m_lineTimer.setSingleShot(true);
+    m_lineTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_lineTimer, &QTimer::timeout, this, &PtyCounter::writeDueBytes);
+    m_hangUpTimer.setInterval(hangUpPollMs);
+    connect(&m_hangUpTimer, &QTimer::timeout, this, &PtyCounter::hangUpWhenRead);
+    connect(&m_counter, &SimCounter::send, this, &PtyCounter::queueReply);
+    connect(&m_counter, &SimCounter::hangUpRequested, this, [this](const QByteArray& partial) {
+        enqueue(partial);
+        m_hangUpWhenSent = true;   // nothing more goes out on this line
+        writeDueBytes();
+    });
+    connect(&m_counter, &SimCounter::commsBaudChanged, this, [this](int baud) {
+        if (m_lineSpeed > 0 && baud > 0)
+            m_lineSpeed = baud;
+    });
+}
+
+PtyCounter::~PtyCounter()
+{
+    closeFds();
+}
+
+bool PtyCounter::start(QString* error)
+{
+#ifdef Q_OS_UNIX
+    if (m_masterFd >= 0)
+        return fail(error, QStringLiteral("The simulated counter is already on %1").arg(m_devicePath));
+
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0)
+        return fail(error, systemError("posix_openpt"));
+    const char* name = nullptr;
+    if (::grantpt(master) != 0 || ::unlockpt(master) != 0 || !(name = ::ptsname(master))) {
+        const QString text = systemError("grantpt/unlockpt/ptsname");
+        ::close(master);
+        return fail(error, text);
+    }
+    const QString path = QString::fromLocal8Bit(name);
+    // Our own descriptor of the slave keeps the pair alive while the program has the port
+    // closed; without it the master would see EIO between two connections.
+    const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios tio{};
+    bool ok = slave >= 0 && ::tcgetattr(slave, &tio) == 0;
+    if (ok) {
+        ::cfmakeraw(&tio);   // no echo, no CR/LF translation: bytes pass as they are
+        ok = ::tcsetattr(slave, TCSANOW, &tio) == 0 && addFlags(master, F_GETFL, F_SETFL, O_NONBLOCK)
+             && addFlags(master, F_GETFD, F_SETFD, FD_CLOEXEC);
+    }
+    if (!ok) {
+        const QString text = systemError("opening the pseudo-terminal");
+        if (slave >= 0)
+            ::close(slave);
+        ::close(master);
+        return fail(error, text);
+    }
+
+    m_masterFd = master;
+    m_slaveFd = slave;
+    m_devicePath = path;
+    m_outQueue.clear();
+    m_hangUpWhenSent = false;
+    m_readNotifier = new QSocketNotifier(master, QSocketNotifier::Read, this);
+    connect(m_readNotifier, &QSocketNotifier::activated, this, &PtyCounter::readMaster);
+    m_writeNotifier = new QSocketNotifier(master, QSocketNotifier::Write, this);
+    m_writeNotifier->setEnabled(false);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, &PtyCounter::writeDueBytes);
+    return true;
+#else
+    return fail(error, QStringLiteral("The simulated counter needs pseudo-terminals, which this system does not have"));
+#endif
+}
+
+void PtyCounter::hangUp()
+{
+    if (m_masterFd < 0)
+        return;
+    closeFds();
+    m_counter.endSession();
+    emit hungUp();
+}
+
+void PtyCounter::clearReceived()
+{
+    m_byteTimesNs.clear();
+    m_received.clear();
+}
+
+// The notifiers may be the very senders whose slot brought us here (a hang-up fault while
+// a command is read), so they are disabled now and deleted later.
+void PtyCounter::closeFds()
+{
+    ++m_session;
+    m_lineTimer.stop();
+    m_hangUpTimer.stop();
+    m_outQueue.clear();
+    m_hangUpWhenSent = false;
+    for (QSocketNotifier* notifier : {m_readNotifier, m_writeNotifier}) {
+        if (notifier) {
+            notifier->setEnabled(false);
+            notifier->deleteLater();
+        }
+    }
+    m_readNotifier = m_writeNotifier = nullptr;
+#ifdef Q_OS_UNIX
+    if (m_masterFd >= 0)
+        ::close(m_masterFd);
+    if (m_slaveFd >= 0)
+        ::close(m_slaveFd);
+#endif
+    m_masterFd = m_slaveFd = -1;
+}
+
+void PtyCounter::readMaster()
+{
+#ifdef Q_OS_UNIX
+    char buffer[512];
+    while (m_masterFd >= 0) {
+        const ssize_t n = ::read(m_masterFd, buffer, sizeof buffer);
+        if (n > 0) {
+            const QByteArray bytes(buffer, n);
+            const qint64 now = monotonicNs();
+            m_received.append(bytes);
+            m_byteTimesNs.insert(m_byteTimesNs.size(), n, now);
+            m_counter.receive(bytes);   // may hang the line up
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;
+        // EOF or EIO: the line is dead. Stop listening, or the notifier fires for ever.
+        qWarning("kestrova-sim: the line on %s went down (%s)", qPrintable(m_devicePath),
+                 n == 0 ? "end of file" : std::strerror(errno));
+        if (m_readNotifier)
+            m_readNotifier->setEnabled(false);
+        return;
+    }
+#endif
+}
+
+void PtyCounter::queueReply(const QByteArray& bytes, int delayMs)
+{
+    if (delayMs <= 0) {
+        enqueue(bytes);
+        return;
+    }
+    QTimer::singleShot(delayMs, Qt::PreciseTimer, this, [this, bytes, session = m_session] {
+        if (session == m_session)
+            enqueue(bytes);
+    });
+}
+
+void PtyCounter::enqueue(const QByteArray& bytes)
+{
+    if (m_masterFd < 0 || m_hangUpWhenSent)
+        return;   // no line, or one about to drop: the bytes are lost as on a real line
+    if (m_outQueue.isEmpty() && m_lineSpeed > 0)
+        m_frontDueNs = std::max(monotonicNs(), m_lastDueNs) + 10'000'000'000LL / m_lineSpeed;
+    m_outQueue.append(bytes);
+    writeDueBytes();
+}
+
+// Without line-speed emulation every queued byte is due at once; with it, byte k of the
+// queue is through the line at m_frontDueNs + k * byteNs, and a single-shot timer wakes us
+// for the next one, so an idle line costs nothing.
+void PtyCounter::writeDueBytes()
+{
+    if (m_masterFd < 0)
+        return;
+    if (m_writeNotifier)
+        m_writeNotifier->setEnabled(false);
+    qsizetype due = m_outQueue.size();
+    qint64 byteNs = 0;
+    const qint64 now = monotonicNs();
+    if (m_lineSpeed > 0) {
+        byteNs = 10'000'000'000LL / m_lineSpeed;
+        due = now < m_frontDueNs ? 0 : std::min<qsizetype>(m_outQueue.size(), 1 + (now - m_frontDueNs) / byteNs);
+    }
+    const qsizetype written = due > 0 ? writeToMaster(m_outQueue.constData(), due) : 0;
+    if (m_masterFd < 0)
+        return;
+    m_outQueue.remove(0, written);
+    if (byteNs > 0 && written > 0) {
+        m_lastDueNs = m_frontDueNs + (written - 1) * byteNs;
+        m_frontDueNs += written * byteNs;
+    }
+    if (m_outQueue.isEmpty()) {
+        if (m_hangUpWhenSent && !m_hangUpTimer.isActive()) {
+            m_partialSeen = false;
+            m_hangUpDeadline.setRemainingTime(hangUpGraceMs);
+            m_hangUpTimer.start();
+            hangUpWhenRead();
+        }
+    } else if (written < due) {
+        m_writeNotifier->setEnabled(true);   // the PC is not reading: wait for room
+    } else {
+        m_lineTimer.start(int((m_frontDueNs - now + 999'999) / 1'000'000));
+    }
+}
+
+// Closing the master throws away whatever the PC has not read yet, so a hang-up fault
+// first lets the half reply reach the PC: it watches the PC's input queue fill and empty
+// again (polling briefly, only during the fault), and gives up waiting after a grace time.
+void PtyCounter::hangUpWhenRead()
+{
+    const int unread = bytesUnread();
+    m_partialSeen = m_partialSeen || unread > 0;
+    if ((m_partialSeen && unread == 0) || m_hangUpDeadline.hasExpired())
+        hangUp();
+}
+
+int PtyCounter::bytesUnread() const
+{
+    int count = 0;
+#ifdef Q_OS_UNIX
+    if (m_slaveFd < 0 || ::ioctl(m_slaveFd, FIONREAD, &count) != 0)
+        return 0;
+#endif
+    return count;
+}
+
+qsizetype PtyCounter::writeToMaster(const char* data, qsizetype size)
+{
+#ifdef Q_OS_UNIX
+    for (;;) {
+        const ssize_t n = ::write(m_masterFd, data, size_t(size));
+        if (n >= 0)
+            return n;
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return 0;
+        qWarning("kestrova-sim: writing to %s failed (%s); the line is dropped", qPrintable(m_devicePath),
+                 std::strerror(errno));
+        hangUp();
+        return 0;
+    }
+#else
+    Q_UNUSED(data);
+    Q_UNUSED(size);
+    return 0;
+#endif
+}
+
+} // namespace kfc::sim
