@@ -4,6 +4,7 @@
 // and how late a 10 ms timer fires meanwhile (the window's responsiveness).
 
 #include "link/comport.h"
+#include "link/counterstatus.h"
 #include "link/link.h"
 #include "simprocess.h"
 
@@ -29,6 +30,25 @@ const QList<Step> kStatusSequence = {
     {ACK, false}, {QStringLiteral("f"), true}, {ACK, true}, {ACK, false},
     {QStringLiteral("g"), true}, {ACK, false},
 };
+
+double frameFloorMs(const Link& link, const QString& command)
+{
+    return link.timing.settleMs + link.timing.byteGapMs * (command.size() + 2);
+}
+
+struct Measure {
+    double wallS;
+    double cpuS;
+};
+
+Measure measure(const std::function<void()>& work)
+{
+    const double cpuBefore = bench::processCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    work();
+    return {wall.nsecsElapsed() / 1e9, bench::processCpuSeconds() - cpuBefore};
+}
 
 // Measures the worst lateness of a 10 ms timer while it runs.
 class TimerProbe : public QObject {
@@ -81,34 +101,41 @@ int main(int argc, char** argv)
         return 2;
     Link link(port);
 
+    // The same frames as the sequence: the status read sends exactly these.
     double floorMs = 0;
     for (const Step& step : kStatusSequence)
-        floorMs += link.timing.settleMs + link.timing.byteGapMs * (step.command.size() + 2);
+        floorMs += frameFloorMs(link, step.command);
 
     TimerProbe probe;
     probe.start();
-    const double cpuBefore = bench::processCpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
     int answered = 0;
-    for (const Step& step : kStatusSequence) {
-        if (step.exchange)
-            answered += link.Exchange(step.command).isEmpty() ? 0 : 1;
-        else
-            link.SendCommand(step.command);
-    }
-    const double wallS = wall.nsecsElapsed() / 1e9;
-    const double cpuS = bench::processCpuSeconds() - cpuBefore;
+    const Measure sequence = measure([&] {
+        for (const Step& step : kStatusSequence) {
+            if (step.exchange)
+                answered += link.Exchange(step.command).isEmpty() ? 0 : 1;
+            else
+                link.SendCommand(step.command);
+        }
+    });
     probe.stop();
+
+    bool readOk = false;
+    CounterStatus status;
+    const Measure read = measure([&] { readOk = ReadCounterStatus(link, status); });
     port.ClosePort();
 
-    out << "replies: " << answered << " of 8\n";
+    out << "replies: " << answered << " of 8; status read " << (readOk ? "succeeded" : "FAILED") << '\n';
+    out << QStringLiteral("read-counter-status: wall %1 s, floor %2 s, ratio %3, cpu %4 % of wall\n")
+               .arg(read.wallS, 0, 'f', 3)
+               .arg(floorMs / 1000.0, 0, 'f', 3)
+               .arg(read.wallS / (floorMs / 1000.0), 0, 'f', 4)
+               .arg(100.0 * read.cpuS / read.wallS, 0, 'f', 2);
     out << QStringLiteral("status-sequence: wall %1 s, floor %2 s, ratio %3, cpu %4 % of wall, "
                           "worst timer delay %5 ms\n")
-               .arg(wallS, 0, 'f', 3)
+               .arg(sequence.wallS, 0, 'f', 3)
                .arg(floorMs / 1000.0, 0, 'f', 3)
-               .arg(wallS / (floorMs / 1000.0), 0, 'f', 4)
-               .arg(100.0 * cpuS / wallS, 0, 'f', 2)
+               .arg(sequence.wallS / (floorMs / 1000.0), 0, 'f', 4)
+               .arg(100.0 * sequence.cpuS / sequence.wallS, 0, 'f', 2)
                .arg(probe.worstDelayMs(), 0, 'f', 2);
-    return answered == 8 ? 0 : 1;
+    return answered == 8 && readOk ? 0 : 1;
 }

@@ -1,10 +1,14 @@
 #include "cli.h"
 
 #include "link/comport.h"
+#include "link/counterstatus.h"
+#include "link/errors.h"
 #include "link/hooks.h"
 #include "link/link.h"
+#include "link/statusformat.h"
 
 #include <QCommandLineParser>
+#include <QJsonDocument>
 #include <QSettings>
 
 namespace kfc::cli {
@@ -18,6 +22,7 @@ const char* const kUsage =
     "Usage: kestrova-cli ports\n"
     "       kestrova-cli send --port PORT [--baud N] [--parity E|O|N] [--data-bits 7|8]\n"
     "                         [--stop-bits 1|2] [--log] COMMAND...\n"
+    "       kestrova-cli status --port PORT [line options] [--log] [--json]\n"
     "PORT is COM and a number (COM3) or a device path (/dev/ttyUSB0).\n"
     "In a COMMAND, \\xHH stands for one byte (\\x06 is ACK) and \\\\ for a backslash.\n";
 
@@ -137,6 +142,24 @@ int sendCommands(Link& link, const QStringList& commands, QTextStream& out)
     return allAnswered ? Ok : EmptyReply;
 }
 
+// Reads the whole status as the program does and prints the record.
+int printStatus(Link& link, bool json, QTextStream& out, QTextStream& err)
+{
+    CounterStatus status;
+    try {
+        if (!ReadCounterStatus(link, status))
+            return EmptyReply;
+    } catch (const LinkError& e) {
+        err << "kestrova-cli: " << e.text() << '\n';
+        return EmptyReply;
+    }
+    if (json)
+        out << QJsonDocument(counterStatusToJson(status)).toJson(QJsonDocument::Indented);
+    else
+        out << counterStatusToText(status);
+    return Ok;
+}
+
 } // namespace
 
 bool decodeCommand(const QString& text, QString* command)
@@ -177,8 +200,11 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
 
     if (verb == QLatin1String("ports"))
         return listPorts(out);
-    if (verb != QLatin1String("send"))
+    const bool status = verb == QLatin1String("status");
+    if (!status && verb != QLatin1String("send"))
         return usageError(err, QStringLiteral("unknown verb: %1").arg(verb));
+    if (status && !positional.isEmpty())
+        return usageError(err, QStringLiteral("status takes no COMMAND"));
 
     QStringList commands;
     for (const QString& text : positional) {
@@ -189,7 +215,7 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
             return usageError(err, QStringLiteral("a command holds at most %1 characters").arg(kMaxCommandLength));
         commands << command;
     }
-    if (commands.isEmpty())
+    if (!status && commands.isEmpty())
         return usageError(err, QStringLiteral("send needs at least one COMMAND"));
 
     ComPort port;
@@ -214,7 +240,8 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
             err.flush();
         });
     }
-    const int result = sendCommands(link, commands, out);
+    const int result = status ? printStatus(link, parser.isSet(QStringLiteral("json")), out, err)
+                              : sendCommands(link, commands, out);
     port.ClosePort();
     hooks().showMessage = nullptr;
     return result;

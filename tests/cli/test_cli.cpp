@@ -3,6 +3,9 @@
 #include "cli/cli.h"
 #include "sim/ptycounter.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 using namespace kfc;
@@ -87,7 +90,7 @@ private slots:
     void repliesArePrintedOnePerLineInOrder()
     {
         const Run r = runCli({"send", "--port", pty->devicePath(), "9D", "g", "\\x06", "E5T2"});
-        QCOMPARE(r.code, 0);
+        QCOMPARE(r.code, 1);  // one of them, the ACK, is not answered
         const QStringList lines = r.out.split('\n');
         QCOMPARE(lines.size(), 5);  // four replies and the final newline
         QCOMPARE(lines[0], QStringLiteral("NEW"));
@@ -96,6 +99,13 @@ private slots:
         QCOMPARE(lines[3], QStringLiteral("0250120"));
         QCOMPARE(pty->counter().commands(),
                  (QStringList{"9D", "g", QString(QChar(0x06)), "E5T2"}));
+    }
+
+    void everyCommandAnsweredExitsWithZero()
+    {
+        const Run r = runCli({"send", "--port", pty->devicePath(), "--baud", "9600", "9D"});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QStringLiteral("NEW\n"));
     }
 
     void anEmptyReplyExitsWithOne()
@@ -115,6 +125,43 @@ private slots:
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QStringLiteral("UPDON\nUPDOFF\n"));
         QCOMPARE(r.err, QStringLiteral("Tx  i1\nRx  UPDON\nTx  i0\nRx  UPDOFF\n"));
+    }
+
+    void statusAsJsonHasTheRecordsFieldNames()
+    {
+        pty->counter().state.channels[1].upCount = 17;
+        pty->counter().state.condProfile[7] = 55;
+        const Run r = runCli({"status", "--json", "--port", pty->devicePath()});
+        QCOMPARE(r.code, 0);
+        const QJsonObject json = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QCOMPARE(json.value("version").toDouble(), 8.9);
+        QCOMPARE(json.value("versionText").toString(), QStringLiteral("Kestrova FC4"));
+        QCOMPARE(json.value("channels").toArray().size(), 4);
+        QCOMPARE(json.value("channels").toArray().at(1).toObject().value("upCount").toInt(), 17);
+        QCOMPARE(json.value("condProfile").toArray().size(), 8);
+        QCOMPARE(json.value("condProfile").toArray().at(7).toInt(), 55);
+        const QDateTime clock = QDateTime::fromString(json.value("dateTime").toString(), "yyyy-MM-ddTHH:mm:ss");
+        QVERIFY(clock.isValid());
+        QCOMPARE(pty->counter().commands().first(), QStringLiteral("a"));
+    }
+
+    void statusThatFailsExitsWithOneAndTheProgramsText()
+    {
+        sim::SimFault fault;
+        fault.kind = sim::SimFault::WrongLength;
+        fault.command = QStringLiteral("f");
+        pty->counter().addFault(fault);
+        const Run r = runCli({"status", "--port", pty->devicePath()});
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.out.isEmpty());
+        QCOMPARE(r.err, QStringLiteral("kestrova-cli: Invalid response from Counter reading conductivity\n"));
+    }
+
+    void statusAsText()
+    {
+        const Run r = runCli({"status", "--port", pty->devicePath()});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.contains("Kestrova FC4"), qPrintable(r.out));
     }
 };
 
