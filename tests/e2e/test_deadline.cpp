@@ -1,9 +1,7 @@
 // A line that dies under the program, over a real pseudo-terminal: the port closes, the
 // wait in progress ends at once with an empty reply, and the loss is reported once.
 
-#include "link/comport.h"
-#include "link/link.h"
-#include "sim/ptycounter.h"
+#include "support/simline.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -15,29 +13,22 @@ using namespace kfc;
 class TestDeadLine : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<sim::PtyCounter> pty;
-    std::unique_ptr<ComPort> port;
-    std::unique_ptr<Link> link;
+    std::unique_ptr<test::SimLine> line;
+    sim::PtyCounter* pty = nullptr;
+    ComPort* port = nullptr;
+    Link* link = nullptr;
 
 private slots:
     void init()
     {
-        pty = std::make_unique<sim::PtyCounter>();
+        line = std::make_unique<test::SimLine>();
         QString error;
-        QVERIFY2(pty->start(&error), qPrintable(error));
-        port = std::make_unique<ComPort>();
-        port->portNames().setOverride(9, pty->devicePath());
-        port->settings.comNumber = 9;
-        QVERIFY(port->OpenPort());
-        link = std::make_unique<Link>(*port);
-        link->timing = {20, 1, 5000};
+        QVERIFY2(line->open(&error, {20, 1, 5000}), qPrintable(error));
+        pty = &line->pty;
+        port = &line->port;
+        link = &line->link;
     }
-    void cleanup()
-    {
-        link.reset();
-        port.reset();
-        pty.reset();
-    }
+    void cleanup() { line.reset(); }
 
     void lineDyingMidReplyEndsTheExchange()
     {
@@ -45,7 +36,7 @@ private slots:
         fault.kind = sim::SimFault::HangUp;
         fault.command = QStringLiteral("a");
         pty->counter().addFault(fault);
-        QSignalSpy lost(port.get(), &ComPort::lineLost);
+        QSignalSpy lost(port, &ComPort::lineLost);
 
         QElapsedTimer clock;
         clock.start();
@@ -65,8 +56,8 @@ private slots:
 
     void hangUpWhileIdleIsReportedOnceAndClosesThePort()
     {
-        QSignalSpy lost(port.get(), &ComPort::lineLost);
-        QSignalSpy closed(port.get(), &ComPort::closed);
+        QSignalSpy lost(port, &ComPort::lineLost);
+        QSignalSpy closed(port, &ComPort::closed);
         pty->hangUp();
         QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 3000);
         QVERIFY(!port->PortIsOpen());

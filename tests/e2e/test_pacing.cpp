@@ -2,9 +2,7 @@
 // starts at least 500 ms after the call and every byte comes at least 20 ms after the one
 // before it.
 
-#include "link/comport.h"
-#include "link/link.h"
-#include "sim/ptycounter.h"
+#include "support/simline.h"
 
 #include <QTest>
 
@@ -15,14 +13,11 @@ class TestPacing : public QObject {
 private slots:
     void frameIsPacedWithTheRealDelays()
     {
-        sim::PtyCounter pty;
+        test::SimLine line;
         QString error;
-        QVERIFY2(pty.start(&error), qPrintable(error));
-        ComPort port;
-        port.portNames().setOverride(9, pty.devicePath());
-        port.settings.comNumber = 9;
-        QVERIFY(port.OpenPort());
-        Link link(port);
+        QVERIFY2(line.open(&error, LinkTiming{}), qPrintable(error));
+        sim::PtyCounter& pty = line.pty;
+        Link& link = line.link;
         QCOMPARE(link.timing.settleMs, 500);
         QCOMPARE(link.timing.byteGapMs, 20);
         QCOMPARE(link.timing.replyTimeoutMs, 5000);
