@@ -1,0 +1,28 @@
+#pragma once
+// The application object. Its notify() is the program's general error handler: an
+// error that nothing handled where it happened (a malformed number in a reply, a port
+// that cannot be used, a busy line) abandons the event handler in progress, its text is
+// shown in an error box, and the program carries on.
+
+#include <QApplication>
+
+namespace kfc::app {
+
+class Application : public QApplication {
+    Q_OBJECT
+public:
+    // Sets the application's title, names and icon, and installs the message-box service
+    // as the counter link's way of showing messages.
+    Application(int& argc, char** argv);
+    ~Application() override;
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    static const QString kTitle;
+};
+
+// Makes the program's icons and texts in the resource file available (the library is
+// linked statically, so its resources are registered by hand). Safe to call repeatedly.
+void initResources();
+
+} // namespace kfc::app

@@ -1,0 +1,51 @@
+#pragma once
+// Demo mode (kestrova-control --demo): a simulated counter on a pseudo-terminal for the
+// run, offered as a COM port and preselected, so that "&Direct Connection" and "&OK"
+// reach a live counter with no hardware.
+//
+// The user's own settings are never changed by a demo run: the run works on a copy of
+// them in a temporary folder (the settings store is pointed there for the whole run), the
+// pseudo-terminal is mapped to a free COM number in that copy's "Ports" group, and the
+// copy is thrown away at exit. Window size and port settings changed during a demo run
+// are therefore not kept.
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class QSettings;
+
+namespace kfc::sim {
+class PtyCounter;
+}
+
+namespace kfc::app {
+
+class DemoSession {
+public:
+    DemoSession();
+    ~DemoSession();
+
+    // Starts the simulated counter and prepares the settings copy. Must run before the
+    // main frame is made. On failure error says why.
+    bool start(QString* error);
+
+    int comNumber() const { return m_comNumber; }
+    QString devicePath() const;
+    sim::PtyCounter* counter() const { return m_counter.get(); }
+
+    // How often a simulated fish passes in a demo run.
+    static constexpr int kFishIntervalMs = 3000;
+
+    // Maps the device to a free COM number in the store's "Ports" group and makes it the
+    // direct connection's port. Returns the number, 0 when every number is taken.
+    static int mapPort(QSettings& store, const QString& device);
+
+private:
+    QTemporaryDir m_folder;
+    std::unique_ptr<sim::PtyCounter> m_counter;
+    int m_comNumber = 0;
+};
+
+} // namespace kfc::app

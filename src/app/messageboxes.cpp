@@ -1,0 +1,142 @@
+#include "messageboxes.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+
+namespace kfc::app {
+
+namespace {
+
+QMessageBox::Icon iconFor(MessageKind kind)
+{
+    switch (kind) {
+    case MessageKind::Error: return QMessageBox::Critical;
+    case MessageKind::Warning: return QMessageBox::Warning;
+    case MessageKind::Information: return QMessageBox::Information;
+    case MessageKind::Confirmation: return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// A box belongs to whatever window the user is looking at, so that it stays in front of
+// a modal dialog that caused it.
+QWidget* boxParent()
+{
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    return QApplication::activeWindow();
+}
+
+QMessageBox::StandardButton runBox(MessageKind kind, const QString& text,
+                                   QMessageBox::StandardButtons buttons)
+{
+    QMessageBox box(iconFor(kind), MessageBoxes::captionFor(kind), text, buttons, boxParent());
+    box.setDefaultButton(buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok);
+    return QMessageBox::StandardButton(box.exec());
+}
+
+} // namespace
+
+MessageBoxes& messageBoxes()
+{
+    static MessageBoxes service;
+    return service;
+}
+
+QString MessageBoxes::captionFor(MessageKind kind)
+{
+    switch (kind) {
+    case MessageKind::Error: return QStringLiteral("Error");
+    case MessageKind::Warning: return QStringLiteral("Warning");
+    case MessageKind::Information: return QStringLiteral("Information");
+    case MessageKind::Confirmation: return QStringLiteral("Confirm");
+    }
+    return {};
+}
+
+void MessageBoxes::show(MessageKind kind, const QString& text)
+{
+    if (!m_scripted) {
+        runBox(kind, text, QMessageBox::Ok);
+        return;
+    }
+    m_recorded.append({kind, text, false, false});
+}
+
+bool MessageBoxes::ask(MessageKind kind, const QString& text)
+{
+    if (!m_scripted)
+        return runBox(kind, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    const bool yes = takeAnswer();
+    m_recorded.append({kind, text, true, yes});
+    return yes;
+}
+
+bool MessageBoxes::takeAnswer()
+{
+    if (m_answers.empty()) {
+        ++m_unanswered;
+        qWarning("A question was asked with no scripted answer; taken as No.");
+        return false;
+    }
+    const bool yes = m_answers.front();
+    m_answers.pop_front();
+    return yes;
+}
+
+QString MessageBoxes::askSaveFileName(QWidget* parent, const QString& caption,
+                                      const QString& folder, const QString& filter)
+{
+    if (!m_scripted)
+        return QFileDialog::getSaveFileName(parent, caption, folder, filter);
+    if (m_fileNames.empty()) {
+        ++m_unanswered;
+        return {};
+    }
+    QString name = m_fileNames.front();
+    m_fileNames.pop_front();
+    return name;
+}
+
+bool MessageBoxes::askPrinterSetup(QWidget* parent, QPrinter& printer)
+{
+    if (!m_scripted) {
+        QPrintDialog dialog(&printer, parent);
+        return dialog.exec() == QDialog::Accepted;
+    }
+    if (m_printerAnswers.empty()) {
+        ++m_unanswered;
+        return false;
+    }
+    const bool accepted = m_printerAnswers.front();
+    m_printerAnswers.pop_front();
+    return accepted;
+}
+
+void MessageBoxes::setScripted(bool scripted)
+{
+    m_scripted = scripted;
+}
+
+QStringList MessageBoxes::recordedTexts() const
+{
+    QStringList texts;
+    for (const RecordedMessage& message : m_recorded)
+        texts << message.text;
+    return texts;
+}
+
+void MessageBoxes::reset()
+{
+    m_answers.clear();
+    m_fileNames.clear();
+    m_printerAnswers.clear();
+    m_recorded.clear();
+    m_unanswered = 0;
+}
+
+} // namespace kfc::app

@@ -1,0 +1,71 @@
+#pragma once
+// The program's one way of asking or telling the user something in a box. Every message
+// box goes through here, and so do the file-save and printer dialogs, so that tests can
+// answer them in advance and read back what the program said.
+
+#include "link/hooks.h"
+
+#include <QList>
+#include <QString>
+
+#include <deque>
+
+class QPrinter;
+class QWidget;
+
+namespace kfc::app {
+
+struct RecordedMessage {
+    MessageKind kind;
+    QString text;
+    bool question;   // Yes and No buttons (else OK)
+    bool answeredYes;
+
+    friend bool operator==(const RecordedMessage&, const RecordedMessage&) = default;
+};
+
+class MessageBoxes {
+public:
+    // A box with an OK button.
+    void show(MessageKind kind, const QString& text);
+    // A box with Yes and No buttons; true when the answer is Yes.
+    bool ask(MessageKind kind, const QString& text);
+
+    // The file-save dialog: the chosen file name, empty when cancelled.
+    QString askSaveFileName(QWidget* parent, const QString& caption, const QString& folder,
+                            const QString& filter);
+    // The printer-setup dialog: true when the user accepted it.
+    bool askPrinterSetup(QWidget* parent, QPrinter& printer);
+
+    // Scripted answers. Once scripted, no dialog is shown: questions take the queued
+    // answers in order (No when none is left, which is also counted as unanswered),
+    // and every text is recorded.
+    void setScripted(bool scripted);
+    bool scripted() const { return m_scripted; }
+    void queueAnswer(bool yes) { m_answers.push_back(yes); }
+    void queueSaveFileName(const QString& fileName) { m_fileNames.push_back(fileName); }
+    void queuePrinterAnswer(bool accepted) { m_printerAnswers.push_back(accepted); }
+
+    const QList<RecordedMessage>& recorded() const { return m_recorded; }
+    QStringList recordedTexts() const;
+    int unansweredQuestions() const { return m_unanswered; }
+    // Forgets recorded texts and queued answers.
+    void reset();
+
+    static QString captionFor(MessageKind kind);
+
+private:
+    bool takeAnswer();
+
+    bool m_scripted = false;
+    std::deque<bool> m_answers;
+    std::deque<QString> m_fileNames;
+    std::deque<bool> m_printerAnswers;
+    QList<RecordedMessage> m_recorded;
+    int m_unanswered = 0;
+};
+
+// The program-wide service.
+MessageBoxes& messageBoxes();
+
+} // namespace kfc::app

@@ -1,0 +1,79 @@
+#include "program.h"
+
+#include "statuswindowapi.h"
+#include "tfblank.h"
+#include "tfcounterlogon.h"
+#include "tfmain.h"
+#include "tfrmdebug.h"
+
+#include "link/hooks.h"
+#include "link/portdevice.h"
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+namespace kfc::app {
+
+TfMain* fMain = nullptr;
+StatusWindowApi* fStatus = nullptr;
+TfBlank* fBlank = nullptr;
+TfCounterLogon* fCounterLogon = nullptr;
+TfrmDebug* frmDebug = nullptr;
+
+namespace {
+
+void installLinkHooks(TfMain* main)
+{
+    hooks().showProgress = [main](const QString& text) { main->ShowMessageText(text); };
+}
+
+void removeLinkHooks()
+{
+    hooks().showProgress = nullptr;
+}
+
+} // namespace
+
+ProgramWindows::ProgramWindows(const StatusFactory& makeStatus, std::unique_ptr<PortDevice> device)
+{
+    m_main = new TfMain(std::move(device));
+    fMain = m_main;
+    installLinkHooks(m_main);
+
+    fStatus = makeStatus ? makeStatus(*m_main) : nullptr;
+    m_main->setStatusWindow(fStatus);
+    if (fStatus && fStatus->subWindow())
+        fStatus->subWindow()->showMaximized();
+
+    fBlank = new TfBlank;
+    m_main->mdiArea()->addSubWindow(fBlank);
+    m_main->setBlankWindow(fBlank);
+    fBlank->showMaximized();
+
+    fCounterLogon = new TfCounterLogon(m_main->link(), m_main);
+
+    frmDebug = new TfrmDebug(m_main);
+    for (const QString& line : m_main->link().log())
+        frmDebug->LogLine(line);
+    QObject::connect(&m_main->link(), &Link::logged, frmDebug, &TfrmDebug::LogLine);
+}
+
+ProgramWindows::~ProgramWindows()
+{
+    delete frmDebug;
+    frmDebug = nullptr;
+    delete fCounterLogon;
+    fCounterLogon = nullptr;
+    delete fBlank;
+    fBlank = nullptr;
+    if (m_main)
+        m_main->setStatusWindow(nullptr);
+    if (fStatus)
+        delete fStatus->subWindow();
+    fStatus = nullptr;
+    removeLinkHooks();
+    delete m_main;
+    fMain = nullptr;
+}
+
+} // namespace kfc::app

@@ -1,0 +1,53 @@
+#pragma once
+// The per-user settings store: the nine values of the main frame and the "Ports" group of
+// COM-number mappings. On Windows it is the key HKEY_CURRENT_USER\Software\Kestrova\Control,
+// on Linux the file ~/.config/Kestrova/Control.conf. Tests and demo runs point it at an
+// INI file in a folder of their own, so that the user's store is left alone.
+
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+namespace kfc::app {
+
+namespace SettingName {
+inline const QString Top = QStringLiteral("Top");
+inline const QString Left = QStringLiteral("Left");
+inline const QString Width = QStringLiteral("Width");
+inline const QString Height = QStringLiteral("Height");
+inline const QString DirectComPort = QStringLiteral("DirectComPort");
+inline const QString DirectBaud = QStringLiteral("DirectBaud");
+inline const QString DirectParity = QStringLiteral("DirectParity");
+inline const QString DirectStopBits = QStringLiteral("DirectStopBits");
+inline const QString DirectDataBits = QStringLiteral("DirectDataBits");
+// In the order they are read and written.
+inline const QStringList All = {Top, Left, Width, Height, DirectComPort, DirectBaud,
+                                DirectParity, DirectStopBits, DirectDataBits};
+} // namespace SettingName
+
+class SettingsStore {
+public:
+    // The store in use: the user's, or the folder given to useFolder.
+    static std::unique_ptr<QSettings> open();
+    // Always the user's own store.
+    static std::unique_ptr<QSettings> openUserStore();
+
+    // From now on open() gives the INI file "Control.ini" in this folder.
+    static void useFolder(const QString& folder);
+    // Back to the user's store.
+    static void useUserStore();
+    static bool redirected();
+
+    // Copies every value, groups included.
+    static void copyValues(const QSettings& from, QSettings& to);
+
+    // The value as an integer; nothing when it is absent. A value that is there but is
+    // not an integer counts as absent, and a line saying so is added to problems.
+    static std::optional<int> readInteger(const QSettings& store, const QString& name,
+                                          QStringList* problems);
+};
+
+} // namespace kfc::app

@@ -1,0 +1,122 @@
+#pragma once
+// The main frame: the program's one multiple-document window. It owns the serial port and
+// the link to the counter, shows the connection state, progress messages, the clock and
+// the activity lamps in its status bar, offers the Connect menu, and keeps the window
+// geometry and the direct-connection port settings in the settings store between runs.
+
+#include "link/comport.h"
+#include "link/link.h"
+#include "tfblank.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+
+#include <array>
+#include <memory>
+#include <optional>
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+
+namespace kfc::app {
+
+class ActivityLamp;
+class StatusWindowApi;
+
+class TfMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // Without a device the port is a real serial port.
+    explicit TfMain(std::unique_ptr<PortDevice> device = nullptr, QWidget* parent = nullptr);
+    ~TfMain() override;
+
+    static inline const QString kCaption = QStringLiteral("Kestrova Fish Counters");
+    static constexpr int kDefaultTop = 211;
+    static constexpr int kDefaultLeft = 289;
+    static constexpr int kDefaultWidth = 627;
+    static constexpr int kDefaultHeight = 480;
+    static constexpr std::array<qint32, 8> kConductivityPoints{10, 40, 70, 100, 150, 200, 300, 500};
+
+    ComPort& comPort() { return *m_port; }
+    Link& link() { return *m_link; }
+    // The ports present when the program started ("COM n"), in ascending order.
+    const QStringList& presentPorts() const { return m_presentPorts; }
+    const std::array<qint32, 8>& conductivityPoints() const { return m_conductivityPoints; }
+    QMdiArea* mdiArea() const { return m_mdiArea; }
+
+    void setStatusWindow(StatusWindowApi* statusWindow) { m_statusWindow = statusWindow; }
+    void setBlankWindow(TfBlank* blank);
+    TfBlank* blankWindow() const { return m_blank; }
+
+    // Services for the other windows.
+    void ShowMessageText(const QString& text);
+    // Without a modem name the connection is a direct one.
+    void ShowConnectionState(const std::optional<QString>& modemName = std::nullopt);
+    void UpdateConnectMenu();
+    // Logs off, says goodbye to the counter and closes the port; nothing when it is closed.
+    void Disconnect();
+    // Brings the placeholder to the front.
+    void showBlank();
+
+    // The texts of the connection panel and the clock.
+    static QString connectionText(const ComPort& port, const std::optional<QString>& modemName);
+    static QString clockText(const QDateTime& when);
+    static QChar parityLetter(Parity parity);
+
+    // Handlers.
+    void menuConnectDirectClick();
+    void menuConnectHangupClick();
+    void menuExitClick();
+    void menuAboutClick();
+    void TimerDateTimeTimer();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildStatusBar();
+    void loadPortNames();
+    void loadSettings();
+    void saveSettings();
+    void centreOnScreen();
+    void closeStatusWindow();
+    void showNotConnected();
+    void onLineLost(const QString& reason);
+    void mergeMenusOf(QMdiSubWindow* child);
+
+    std::unique_ptr<ComPort> m_port;
+    std::unique_ptr<Link> m_link;
+    QStringList m_presentPorts;
+    std::array<qint32, 8> m_conductivityPoints{};
+
+    QMdiArea* m_mdiArea = nullptr;
+    StatusWindowApi* m_statusWindow = nullptr;
+    QPointer<TfBlank> m_blank;
+
+    QAction* m_menuExit = nullptr;
+    QAction* m_menuConnectDirect = nullptr;
+    QAction* m_menuConnectModem = nullptr;
+    QAction* m_menuConnectTerminal = nullptr;
+    QAction* m_menuConnectHangup = nullptr;
+    QAction* m_menuAbout = nullptr;
+    QMenu* m_menuHelp = nullptr;
+    QList<QPointer<QAction>> m_mergedMenuActions;
+
+    QLabel* m_panConnect = nullptr;
+    QLabel* m_panMessage = nullptr;
+    QLabel* m_panDateTime = nullptr;
+    ActivityLamp* m_apdslTx = nullptr;
+    ActivityLamp* m_apdslRx = nullptr;
+    QTimer* m_timerDateTime = nullptr;
+
+    bool m_centred = false;
+};
+
+} // namespace kfc::app
