@@ -1,0 +1,139 @@
+#pragma once
+// Shared set-up for the window tests: a settings store of their own, scripted message
+// boxes, the program's windows, a simulated counter on a pseudo-terminal, and a driver
+// for modal dialogs.
+
+#include "app/application.h"
+#include "app/demomode.h"
+#include "app/messageboxes.h"
+#include "app/program.h"
+#include "app/settingsstore.h"
+#include "app/tfmain.h"
+#include "sim/ptycounter.h"
+#include "status/tfstatus.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace kfc::test {
+
+// Per test: the settings store in a fresh folder and message boxes that take their
+// answers from the test.
+class AppFixture {
+public:
+    AppFixture()
+    {
+        app::SettingsStore::useFolder(m_folder.path());
+        app::messageBoxes().setScripted(true);
+        app::messageBoxes().reset();
+    }
+    ~AppFixture()
+    {
+        app::messageBoxes().reset();
+        app::SettingsStore::useUserStore();
+    }
+    std::unique_ptr<QSettings> store() const { return app::SettingsStore::open(); }
+    QString folder() const { return m_folder.path(); }
+
+private:
+    QTemporaryDir m_folder;
+};
+
+// Short protocol delays so that the tests run fast; the order and bytes are unchanged.
+inline constexpr LinkTiming kFastTiming{20, 1, 1000};
+
+inline std::unique_ptr<app::ProgramWindows> makeWindows(std::unique_ptr<PortDevice> device = nullptr)
+{
+    auto windows = std::make_unique<app::ProgramWindows>(
+        [](app::TfMain& main) -> app::StatusWindowApi* { return new status::TfStatus(main); },
+        std::move(device));
+    windows->main().link().timing = kFastTiming;
+    windows->main().show();
+    return windows;
+}
+
+// A simulated counter on a pseudo-terminal, mapped in the test's settings store to a free
+// COM number that is also the saved direct-connection port.
+class SimulatedLine {
+public:
+    explicit SimulatedLine(QSettings& store)
+    {
+        QString error;
+        started = pty.start(&error);
+        if (!started)
+            qWarning("The simulated counter did not start: %s", qPrintable(error));
+        comNumber = app::DemoSession::mapPort(store, pty.devicePath());
+    }
+    QString portEntry() const { return QStringLiteral("COM %1").arg(comNumber); }
+    QStringList commands() { return pty.counter().commands(); }
+
+    sim::PtyCounter pty;
+    bool started = false;
+    int comNumber = 0;
+};
+
+// Acts on the next modal dialog once it is up (the caller then opens it).
+inline void onNextModal(std::function<void(QWidget*)> act)
+{
+    auto* poll = new QTimer;
+    auto deadline = std::make_shared<QDeadlineTimer>(10000);
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, [poll, act, deadline] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog && !deadline->hasExpired())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        if (dialog)
+            act(dialog);
+    });
+    poll->start();
+}
+
+template <typename T>
+T* child(const QObject* parent, const QString& name)
+{
+    T* found = parent->findChild<T*>(name);
+    if (!found)
+        qWarning("No %s named %s", T::staticMetaObject.className(), qPrintable(name));
+    return found;
+}
+
+inline QAction* menuItem(const app::TfMain& main, const QString& name)
+{
+    return child<QAction>(&main, name);
+}
+
+// "&Direct Connection", then "&OK" in "Com Port Setup" (after choosing a port entry if
+// one is given).
+inline void connectDirect(app::TfMain& main, const QString& portEntry = {})
+{
+    onNextModal([portEntry](QWidget* dialog) {
+        if (!portEntry.isEmpty())
+            child<QComboBox>(dialog, QStringLiteral("cbComPort"))->setCurrentText(portEntry);
+        child<QPushButton>(dialog, QStringLiteral("OKBtn"))->click();
+    });
+    menuItem(main, QStringLiteral("menuConnectDirect"))->trigger();
+}
+
+} // namespace kfc::test
+
+// A test main with the program's own application object (its general error handler).
+#define KFC_APP_TEST_MAIN(TestClass)                                                     \
+    int main(int argc, char** argv)                                                      \
+    {                                                                                    \
+        kfc::app::Application application(argc, argv);                                   \
+        /* Tests close the main frame many times; the run goes on. */                    \
+        application.setQuitOnLastWindowClosed(false);                                    \
+        TestClass test;                                                                  \
+        return QTest::qExec(&test, argc, argv);                                          \
+    }

@@ -1,0 +1,72 @@
+// Writes the pictures of the program used in the documentation: the main window connected
+// to the simulated counter, "Com Port Setup" and the about box. Run offscreen:
+//   QT_QPA_PLATFORM=offscreen app_screenshots docs
+
+#include "apptest.h"
+
+#include "app/tfdirectcoms.h"
+#include "app/tfrmabout.h"
+
+#include <QDir>
+#include <QLabel>
+
+using namespace kfc;
+
+namespace {
+
+bool save(QWidget* window, const QDir& folder, const QString& name)
+{
+    const QString path = folder.filePath(name);
+    if (!window->grab().save(path)) {
+        qWarning("Could not write %s", qPrintable(path));
+        return false;
+    }
+    qInfo("Wrote %s", qPrintable(path));
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    app::Application application(argc, argv);
+    application.setQuitOnLastWindowClosed(false);
+    const QDir folder(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("."));
+    test::AppFixture fixture;
+    test::SimulatedLine line(*fixture.store());
+    if (!line.started)
+        return 1;
+    line.pty.counter().setFishInterval(3000);
+    auto windows = test::makeWindows();
+    app::TfMain& main = windows->main();
+    bool ok = true;
+
+    {
+        app::TfDirectComs setup(main.comPort(), main.presentPorts(), &main);
+        setup.show();
+        QTest::qWait(200);
+        ok = save(&setup, folder, QStringLiteral("com-port-setup.png")) && ok;
+    }
+    {
+        app::TfrmAbout about(&main);
+        about.show();
+        QTest::qWait(200);
+        ok = save(&about, folder, QStringLiteral("about.png")) && ok;
+    }
+
+    test::connectDirect(main);
+    if (!main.comPort().PortIsOpen())
+        return 1;
+    // The clock shows from its first tick on.
+    auto* clock = main.findChild<QLabel*>(QStringLiteral("panDateTime"));
+    if (!QTest::qWaitFor([clock] { return !clock->text().isEmpty(); }, 5000))
+        qWarning("The clock did not tick.");
+    // A command on the line, so that the lamps are caught lit.
+    QTimer::singleShot(30, &main, [&] { ok = save(&main, folder, QStringLiteral("main-window.png")) && ok; });
+    main.link().Exchange(QStringLiteral("9D"));
+    QTest::qWait(1200);
+
+    app::messageBoxes().queueAnswer(true);
+    main.close();
+    return ok ? 0 : 1;
+}

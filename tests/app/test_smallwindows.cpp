@@ -1,0 +1,188 @@
+// The about box, the debug log and the placeholder.
+
+#include "apptest.h"
+
+#include "app/tfblank.h"
+#include "app/tfrmabout.h"
+#include "app/tfrmdebug.h"
+#include "app/versioninfo.h"
+
+#include <QLabel>
+#include <QMdiArea>
+#include <QPlainTextEdit>
+
+using namespace kfc;
+using namespace kfc::app;
+using kfc::test::AppFixture;
+using kfc::test::child;
+
+namespace {
+
+QString label(const QWidget* window, const char* name) { return child<QLabel>(window, name)->text(); }
+
+} // namespace
+
+class TestSmallWindows : public QObject {
+    Q_OBJECT
+private slots:
+    void aboutShowsTheBuildsVersion();
+    void aboutLayout();
+    void aboutOpensFromTheHelpMenu();
+    void stringsOnlyInAnotherBlockLeaveTheTextsEmpty();
+    void noVersionResourceShowsZeros();
+    void versionStringsAreSortedAndFoundWithoutRegardToCase();
+    void partsAbove255AreShownWhole();
+    void debugLogGetsTwoLinesPerExchange();
+    void placeholderWindow();
+    void messageServiceTakesQueuedAnswersInOrder();
+};
+
+void TestSmallWindows::aboutShowsTheBuildsVersion()
+{
+    TfrmAbout about;
+    about.show();
+    // The expected values come from the build (tests/app/CMakeLists.txt passes them on).
+    QCOMPARE(label(&about, "labProduct"), QString(KFC_TEST_DESCRIPTION));
+    QCOMPARE(label(&about, "lblCopyright"), QString(KFC_TEST_COPYRIGHT));
+    QCOMPARE(label(&about, "labVersion"), QString("Version " KFC_TEST_VERSION));
+    QCOMPARE(label(&about, "labBuild"), QString("Build " KFC_TEST_BUILD));
+    QCOMPARE(label(&about, "labReleased"), QString("Released " KFC_TEST_RELEASE_DATE));
+}
+
+void TestSmallWindows::aboutLayout()
+{
+    TfrmAbout about;
+    about.show();
+    QCOMPARE(about.windowTitle(), QString("About"));
+    QCOMPARE(about.size(), QSize(347, 256));
+    auto* ok = child<QPushButton>(&about, "OKButton");
+    QCOMPARE(ok->text(), QString("&OK"));
+    auto* icon = child<QLabel>(&about, "ProgramIcon");
+    QCOMPARE(icon->size(), QSize(32, 32));
+    QVERIFY(!icon->pixmap().isNull());
+    auto* notes = child<QPlainTextEdit>(&about, "memLog");
+    QVERIFY(notes->isReadOnly());
+    QCOMPARE(notes->lineWrapMode(), QPlainTextEdit::NoWrap);
+    QCOMPARE(notes->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QVERIFY(notes->toPlainText().startsWith("Version " KFC_TEST_VERSION "  "));
+    // Every label lies inside the panel, none cut off.
+    for (const char* name : {"labProduct", "lblCopyright", "labVersion", "labBuild", "labReleased"}) {
+        auto* line = child<QLabel>(&about, name);
+        QVERIFY2(line->width() >= line->sizeHint().width(), name);
+    }
+}
+
+void TestSmallWindows::aboutOpensFromTheHelpMenu()
+{
+    AppFixture fixture;
+    auto windows = test::makeWindows();
+    QString opened;
+    test::onNextModal([&opened](QWidget* dialog) {
+        opened = dialog->windowTitle() + " " + label(dialog, "labVersion");
+        child<QPushButton>(dialog, "OKButton")->click();
+    });
+    test::menuItem(windows->main(), "menuAbout")->trigger();
+    QCOMPARE(opened, QString("About Version " KFC_TEST_VERSION));
+    QVERIFY(!windows->main().findChild<TfrmAbout*>());
+}
+
+void TestSmallWindows::stringsOnlyInAnotherBlockLeaveTheTextsEmpty()
+{
+    VersionResource resource = builtInVersionResource();
+    resource.stringBlocks = {{"040904B0", resource.stringBlocks.value(kVersionBlock)}};
+    resource.productVersion = {2, 3, 4, 5};
+    TfrmAbout about(nullptr, resource);
+    about.show();
+    QCOMPARE(label(&about, "labProduct"), QString());
+    QCOMPARE(label(&about, "lblCopyright"), QString());
+    QCOMPARE(label(&about, "labVersion"), QString("Version 2.3.4"));
+    QCOMPARE(label(&about, "labBuild"), QString("Build 5"));
+    QCOMPARE(label(&about, "labReleased"), QString("Released "));
+}
+
+void TestSmallWindows::noVersionResourceShowsZeros()
+{
+    TfrmAbout about(nullptr, VersionResource{});
+    about.show();
+    QCOMPARE(label(&about, "labProduct"), QString());
+    QCOMPARE(label(&about, "labVersion"), QString("Version 0.0.0"));
+    QCOMPARE(label(&about, "labBuild"), QString("Build 0"));
+    QCOMPARE(label(&about, "labReleased"), QString("Released "));
+}
+
+void TestSmallWindows::versionStringsAreSortedAndFoundWithoutRegardToCase()
+{
+    VersionResource resource;
+    resource.present = true;
+    resource.stringBlocks[kVersionBlock] = {{"ReleaseDate", "01/02/03"},
+                                            {"CompanyName", "Kestrova Ltd"},
+                                            {"FileDescription", "Counter"},
+                                            {"Unlisted", "not read"}};
+    const VersionInfo info = ReadVersionInfo(resource);
+    QCOMPARE(info.VersionStrings,
+             QStringList({"CompanyName=Kestrova Ltd", "FileDescription=Counter", "ReleaseDate=01/02/03"}));
+    QCOMPARE(info.value("releasedate"), QString("01/02/03"));
+    QCOMPARE(info.value("Unlisted"), QString());
+}
+
+void TestSmallWindows::partsAbove255AreShownWhole()
+{
+    VersionResource resource;
+    resource.present = true;
+    resource.hasFixedInfo = true;
+    resource.productVersion = {1, 300, 0, 1024};
+    TfrmAbout about(nullptr, resource);
+    about.show();
+    QCOMPARE(label(&about, "labVersion"), QString("Version 1.300.0"));
+    QCOMPARE(label(&about, "labBuild"), QString("Build 1024"));
+}
+
+void TestSmallWindows::debugLogGetsTwoLinesPerExchange()
+{
+    AppFixture fixture;
+    test::SimulatedLine line(*fixture.store());
+    auto windows = test::makeWindows();
+    TfMain& main = windows->main();
+    QVERIFY(main.comPort().OpenPort());
+    main.link().Exchange("9D");
+    main.link().Exchange("9D");
+    QCOMPARE(frmDebug->windowTitle(), QString("Debug"));
+    QVERIFY(!frmDebug->isVisible());
+    QCOMPARE(child<QPlainTextEdit>(frmDebug, "Memo1")->toPlainText(),
+             QString("Tx  9D\nRx  NEW\nTx  9D\nRx  NEW"));
+}
+
+void TestSmallWindows::placeholderWindow()
+{
+    AppFixture fixture;
+    auto windows = test::makeWindows();
+    QCOMPARE(fBlank->windowTitle(), QString("Not Connected"));
+    QVERIFY(!(fBlank->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint
+                                       | Qt::WindowSystemMenuHint)));
+    QCOMPARE(fBlank->panMain()->objectName(), QString("panMain"));
+    QCOMPARE(fBlank->panMain()->text(), QString());
+    QCOMPARE(fBlank->panMain()->frameStyle(), int(QFrame::NoFrame));
+    QVERIFY(fBlank->isMaximized());
+    fBlank->showNormal();
+    windows->main().mdiArea()->setActiveSubWindow(nullptr);
+    windows->main().showBlank();
+    QVERIFY(fBlank->isMaximized());
+}
+
+void TestSmallWindows::messageServiceTakesQueuedAnswersInOrder()
+{
+    AppFixture fixture;
+    messageBoxes().queueAnswer(true);
+    messageBoxes().queueAnswer(false);
+    QVERIFY(messageBoxes().ask(MessageKind::Warning, "first"));
+    QVERIFY(!messageBoxes().ask(MessageKind::Warning, "second"));
+    QCOMPARE(messageBoxes().unansweredQuestions(), 0);
+    QVERIFY(!messageBoxes().ask(MessageKind::Confirmation, "third"));
+    QCOMPARE(messageBoxes().unansweredQuestions(), 1);
+    messageBoxes().queueSaveFileName("/tmp/events.LG2");
+    QCOMPARE(messageBoxes().askSaveFileName(nullptr, "Save", {}, {}), QString("/tmp/events.LG2"));
+    QCOMPARE(MessageBoxes::captionFor(MessageKind::Error), QString("Error"));
+}
+
+KFC_APP_TEST_MAIN(TestSmallWindows)
+#include "test_smallwindows.moc"
