@@ -1,30 +1,319 @@
+// The status window: activation, view and edit modes, and showing the status record.
+
 #include "tfstatus.h"
 
 #include "app/tfmain.h"
+#include "link/counterstatus.h"
+#include "link/hooks.h"
+#include "link/link.h"
 
-#include <QMdiArea>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTimeEdit>
+
+#include <algorithm>
 
 namespace kfc::status {
+
+namespace {
+
+TfStatus::ProfileOpener& profileOpener()
+{
+    static TfStatus::ProfileOpener opener;
+    return opener;
+}
+
+// Marks the controls as being set from the record for as long as it lives.
+class ShowingScope {
+public:
+    explicit ShowingScope(bool& flag) : m_flag(flag), m_before(flag) { m_flag = true; }
+    ~ShowingScope() { m_flag = m_before; }
+
+private:
+    bool& m_flag;
+    bool m_before;
+};
+
+void setNumber(QLineEdit& edit, qint32 value) { edit.setText(QString::number(value)); }
+
+} // namespace
 
 TfStatus::TfStatus(app::TfMain& main) : m_main(main)
 {
     setObjectName(QStringLiteral("fStatus"));
-    setWindowTitle(QStringLiteral("Status"));
-    // Until the status display is built, the window says what it stands for.
-    auto* content = new QLabel(QStringLiteral("Counter connected"), this);
-    content->setObjectName(QStringLiteral("labConnected"));
-    content->setAlignment(Qt::AlignCenter);
-    setWidget(content);
+    setWindowTitle(kCaption);
+    buildControls();
+    buildMenus();
+    SetEditMode(false);
     // Added as a window of its own (not wrapped), so that closing it hides it and the
     // next connection shows it again.
     m_main.mdiArea()->addSubWindow(this);
+    connect(m_main.mdiArea(), &QMdiArea::subWindowActivated, this, &TfStatus::onSubWindowActivated);
+}
+
+TfStatus::~TfStatus() = default;
+
+void TfStatus::setProfileOpener(ProfileOpener opener) { profileOpener() = std::move(opener); }
+
+Link& TfStatus::link() const { return m_main.link(); }
+
+CounterStatus& TfStatus::record() const { return counterStatus(); }
+
+// Through the link's progress hook, which is the main frame's message panel: the one
+// route for progress texts, whether the status read or this window shows them.
+void TfStatus::showMessageText(const QString& text) const { showProgress(text); }
+
+// ---- activation -----------------------------------------------------------------------
+
+void TfStatus::onSubWindowActivated(QMdiSubWindow* window)
+{
+    // No child is active while a dialog has the focus, and when the main frame becomes the
+    // active window again the focus may pass through the placeholder on its way back.
+    // Neither is the operator turning to this window from another one.
+    if (!window || window == m_main.blankWindow())
+        return;
+    const QMdiSubWindow* previous = m_lastActiveChild;
+    m_lastActiveChild = window;
+    if (window == this && previous != this && !m_activationQuiet)
+        FormActivate();
+}
+
+void TfStatus::FormActivate()
+{
+    if (!isMaximized())
+        showMaximized();
+    setGridTitles();
+    // Continuous update keeps its mode; it is left through "&Cancel" only.
+    if (m_contUpdActive)
+        return;
+    SetEditMode(false);
+    if (m_main.comPort().PortIsOpen())
+        RefreshStatus();
 }
 
 void TfStatus::OpenAfterConnect()
 {
-    showMaximized();
-    m_main.mdiArea()->setActiveSubWindow(this);
+    CheckPasswordState();
+    if (!m_accessGranted)
+        return;
+    {
+        // Brought to the front here, and started afresh below exactly once.
+        const bool before = m_activationQuiet;
+        m_activationQuiet = true;
+        showMaximized();
+        m_main.mdiArea()->setActiveSubWindow(this);
+        widget()->setFocus(Qt::OtherFocusReason);
+        m_lastActiveChild = this;
+        m_activationQuiet = before;
+    }
+    FormActivate();
+}
+
+int TfStatus::gridTitleWidth() const
+{
+    // 45 wide, unless the font in use needs more for "Gain(%)".
+    constexpr int kTitleWidth = 45;
+    constexpr int kCellPadding = 8;
+    return std::max(kTitleWidth, sgCond->fontMetrics().horizontalAdvance(QStringLiteral("Gain(%)"))
+                                     + kCellPadding);
+}
+
+void TfStatus::setGridTitles()
+{
+    sgCond->setColumnWidth(0, gridTitleWidth());
+    sgCond->item(0, 0)->setText(QStringLiteral("Cond"));
+    sgCond->item(1, 0)->setText(QStringLiteral("Gain(%)"));
+}
+
+// ---- reading and showing --------------------------------------------------------------
+
+void TfStatus::RefreshStatus()
+{
+    if (ReadCounterStatus(link(), record()))
+        ShowStatus();
+}
+
+void TfStatus::ShowStatus()
+{
+    ShowingScope showing(m_showing);
+    const CounterStatus& status = record();
+    labVersion->setText(QStringLiteral("Counter Version: ") + QString::number(status.version, 'f', 2)
+                        + QLatin1Char(' ') + status.versionText);
+    labEvents->setText(QStringLiteral("There are %1 events, max of %2")
+                           .arg(status.eventCount)
+                           .arg(status.maxEvents));
+    if (status.dateTime.isValid()) {
+        dtpDate->setDate(status.dateTime.date());
+        dtpTime->setTime(status.dateTime.time());
+    }
+    setNumber(*eCond, status.conductivity);
+    cbPrinter->setCurrentIndex(status.printerEnabled);
+    cbEvents->setCurrentIndex(status.eventsEnabled);
+    cbRelay->setCurrentIndex(status.relayMode);
+    cbLogging->setCurrentIndex(status.eventLogging);
+    cbBuffer->setCurrentIndex(status.bufferType);
+    cbAlgorithm->setCurrentIndex(status.algorithm);
+    cbContOutput->setCurrentIndex(status.contOutput);
+    cbDump->setCurrentIndex(status.dump);
+    cbMaxSize->setCurrentIndex(status.maxFishSize == 100 ? 0 : 1);
+    seLengthComp->setValue(status.lengthComp);
+    for (int i = 1; i <= kProfilePointCount; ++i) {
+        sgCond->item(0, i)->setText(QString::number(conductivityPoint(i)));
+        sgCond->item(1, i)->setText(QString::number(status.profileGain(i)));
+    }
+    for (int n = 1; n <= kChannelCount; ++n)
+        ShowChannel(n);
+}
+
+void TfStatus::ShowChannel(int n)
+{
+    ShowingScope showing(m_showing);
+    const ChannelStatus& c = record().channel(n);
+    auto spin = [this, n](const char* prefix) -> QSpinBox& {
+        return channelControlOf<QSpinBox>(*this, QLatin1String(prefix), n);
+    };
+    auto text = [this, n](const char* prefix) -> QLineEdit& {
+        return channelControlOf<QLineEdit>(*this, QLatin1String(prefix), n);
+    };
+    channelControlOf<QCheckBox>(*this, QStringLiteral("cBoxChannel"), n).setChecked(c.enabled == 1);
+    spin("seUpTh").setValue(c.upThreshold);
+    spin("seDnTh").setValue(c.downThreshold);
+    setNumber(text("eUpCnt"), c.upCount);
+    setNumber(text("eDnCnt"), c.downCount);
+    spin("seUpRel1Ch").setValue(c.upRelay1);
+    spin("seUpRel2Ch").setValue(c.upRelay2);
+    spin("seDnRel1Ch").setValue(c.downRelay1);
+    spin("seDnRel2Ch").setValue(c.downRelay2);
+    spin("seEvRel1Ch").setValue(c.eventRelay1);
+    spin("seEvRel2Ch").setValue(c.eventRelay2);
+    spin("seRelTimeCh").setValue(c.upRelayTime);
+    spin("seEvTimeCh").setValue(c.eventRelayTime);
+    channelControlOf<QCheckBox>(*this, QStringLiteral("cBoxGraphCh"), n).setChecked(c.graphEnabled == 1);
+    setNumber(text("eSattCh"), c.sAtt);
+    setNumber(text("eWattCh"), c.wAtt);
+}
+
+// ---- modes --------------------------------------------------------------------------
+
+void TfStatus::SetEditMode(bool on)
+{
+    // The read-only texts are never switched: they show values, they take no input.
+    for (QAbstractSpinBox* spin : findChildren<QAbstractSpinBox*>())
+        spin->setEnabled(on);
+    for (QCheckBox* box : findChildren<QCheckBox*>())
+        box->setEnabled(on);
+    for (QComboBox* combo : findChildren<QComboBox*>())
+        combo->setEnabled(on);
+    bbtnChange->setEnabled(!on);
+    bbtnRefresh->setEnabled(!on);
+    bbtnContUpd->setEnabled(!on);
+    bbtnProfile->setEnabled(on && profileOpener());
+    bbtnProfile->setToolTip(profileOpener() ? QString()
+                                            : QStringLiteral("Profile calibration is not available yet"));
+    bbtnSave->setEnabled(on);
+    bbtnCancel->setEnabled(on);
+    bbtnSyncTime->setEnabled(on);
+    if (on) {
+        for (int n = 1; n <= kChannelCount; ++n)
+            UpdateChannelControls(n);
+    }
+}
+
+void TfStatus::UpdateChannelControls(int n)
+{
+    const bool usable = channelControlOf<QCheckBox>(*this, QStringLiteral("cBoxChannel"), n).isChecked()
+                        && bbtnSave->isEnabled();
+    static const char* const spins[] = {"seUpTh",     "seDnTh",     "seUpRel1Ch", "seUpRel2Ch",
+                                        "seDnRel1Ch", "seDnRel2Ch", "seRelTimeCh", "seEvRel1Ch",
+                                        "seEvRel2Ch", "seEvTimeCh"};
+    for (const char* prefix : spins)
+        channelControlOf<QSpinBox>(*this, QLatin1String(prefix), n).setEnabled(usable);
+    channelControlOf<QCheckBox>(*this, QStringLiteral("cBoxGraphCh"), n).setEnabled(usable);
+}
+
+void TfStatus::UpdateEventControls()
+{
+    cbRelay->setEnabled(cbEvents->currentIndex() == 1);
+    cbLogging->setEnabled(cbRelay->isEnabled());
+}
+
+// ---- handlers -----------------------------------------------------------------------
+
+void TfStatus::bbtnRefreshClick() { RefreshStatus(); }
+
+void TfStatus::bbtnChangeClick()
+{
+    m_dateChanged = false;
+    m_timeChanged = false;
+    SetEditMode(true);
+    UpdateEventControls();
+}
+
+void TfStatus::bbtnSaveClick()
+{
+    SaveChanges();
+    SetEditMode(false);
+    RefreshStatus();
+}
+
+void TfStatus::bbtnCancelClick()
+{
+    if (m_contUpdActive)
+        SetContinuousUpdate(false);
+    else
+        SetEditMode(false);
+    RefreshStatus();
+}
+
+void TfStatus::cBoxChannelClick(QCheckBox* box)
+{
+    const QString name = box->objectName();
+    UpdateChannelControls(name.right(1).toInt());
+}
+
+void TfStatus::cbEventsChange() { UpdateEventControls(); }
+
+void TfStatus::bbtnProfileClick()
+{
+    if (!profileOpener())
+        return;
+    // The profile window is this window's own modal dialog: closing it must not count as
+    // activating this window again (that would leave edit mode and read the counter).
+    m_activationQuiet = true;
+    struct Restore {
+        bool& flag;
+        ~Restore() { flag = false; }
+    } restore{m_activationQuiet};
+    profileOpener()(*this);
+}
+
+void TfStatus::sgCondDblClick()
+{
+    if (bbtnProfile->isEnabled())
+        bbtnProfileClick();
+}
+
+void TfStatus::keyPressEvent(QKeyEvent* event)
+{
+    // Enter saves and Escape cancels, as a dialog's default and cancel buttons do.
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && bbtnSave->isEnabled()) {
+        bbtnSave->click();
+        return;
+    }
+    if (key == Qt::Key_Escape && bbtnCancel->isEnabled()) {
+        bbtnCancel->click();
+        return;
+    }
+    QMdiSubWindow::keyPressEvent(event);
 }
 
 } // namespace kfc::status
