@@ -58,6 +58,8 @@ void TestDemoMode::demoRunConnectsAndLeavesUserSettingsAlone()
 
         test::connectDirect(main);
         QVERIFY(main.comPort().PortIsOpen());
+        // What the status window said on connecting (password state, status read).
+        demo.counter()->counter().clearCommands();
         QCOMPARE(main.findChild<QLabel*>("panConnect")->text(),
                  QStringLiteral("  Direct: Com %1, 9600, E, 7, 1").arg(demo.comNumber()));
         QCOMPARE(main.link().Exchange("9D"), QString("NEW"));
