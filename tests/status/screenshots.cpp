@@ -41,6 +41,10 @@ int main(int argc, char** argv)
         state.channels[2].upRelay2 = 4;
         if (!session.connect())
             return 1;
+        // The clock shows from its first tick on.
+        auto* clock = session.main->findChild<QLabel*>(QStringLiteral("panDateTime"));
+        if (!QTest::qWaitFor([clock] { return !clock->text().isEmpty(); }, 5000))
+            qWarning("The clock did not tick.");
         QTest::qWait(300);
         ok = save(session.main, folder, QStringLiteral("status-view.png")) && ok;
 
@@ -56,7 +60,6 @@ int main(int argc, char** argv)
             session.counter().changeConductivity(131);
             session.counter().passFish(2, true);
             QTimer::singleShot(800, session.main, [&] {
-                qInfo("%s", qPrintable(session.control<QPlainTextEdit>(QStringLiteral("memLastEvent"))->toPlainText()));
                 ok = save(session.main, folder, QStringLiteral("status-contupdate.png")) && ok;
                 session.button(QStringLiteral("bbtnCancel"))->click();
             });
