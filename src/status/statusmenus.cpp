@@ -104,7 +104,7 @@ void TfStatus::CheckPasswordState()
         menuPasswords->setText(QStringLiteral("Change &Password"));
         DelayWithEvents(kLoggedOnSettleMs);
     } else if (state == PasswordState::Old) {
-        if (runOwnDialog([] { return app::fCounterLogon->showForLogon(); }) == QDialog::Accepted) {
+        if (showPasswordWindow(app::TfCounterLogon::Mode::Logon) == QDialog::Accepted) {
             m_passwordSet = true;
             m_accessGranted = true;
             menuPasswords->setText(QStringLiteral("Change &Password"));
@@ -127,19 +127,29 @@ int TfStatus::runOwnDialog(const std::function<int()>& run)
         bool value;
         ~Restore() { flag = value; }
     } restore{m_activationQuiet, before};
-    if (!app::fCounterLogon) {
+    return run();
+}
+
+int TfStatus::showPasswordWindow(app::TfCounterLogon::Mode mode)
+{
+    app::TfCounterLogon* window = app::fCounterLogon;
+    if (!window) {
         link().LogLine(QStringLiteral("--  the password window is missing"));
         return QDialog::Rejected;
     }
-    return run();
+    return runOwnDialog([window, mode] {
+        switch (mode) {
+        case app::TfCounterLogon::Mode::Logon: return window->showForLogon();
+        case app::TfCounterLogon::Mode::Set: return window->showForSet();
+        case app::TfCounterLogon::Mode::Change: return window->showForChange();
+        }
+        return int(QDialog::Rejected);
+    });
 }
 
 void TfStatus::menuPasswordsClick()
 {
-    if (m_passwordSet)
-        runOwnDialog([] { return app::fCounterLogon->showForChange(); });
-    else
-        runOwnDialog([] { return app::fCounterLogon->showForSet(); });
+    showPasswordWindow(m_passwordSet ? app::TfCounterLogon::Mode::Change : app::TfCounterLogon::Mode::Set);
 }
 
 void TfStatus::menuClearPwdClick()

@@ -105,20 +105,20 @@ void TfStatus::SaveChanges()
     showMessageText(QString());
 }
 
-bool TfStatus::saveDate()
+void TfStatus::saveDate()
 {
     if (!m_dateChanged || dtpDate->date() == record().dateTime.date())
-        return false;
+        return;
     showMessageText(QStringLiteral("Saving Date. Please Wait..."));
-    return link().SendCommand(QStringLiteral("3A") + dtpDate->date().toString(QStringLiteral("yyMMdd")));
+    link().SendCommand(QStringLiteral("3A") + dtpDate->date().toString(QStringLiteral("yyMMdd")));
 }
 
-bool TfStatus::saveTime()
+void TfStatus::saveTime()
 {
     if (!m_timeChanged || dtpTime->time() == record().dateTime.time())
-        return false;
+        return;
     showMessageText(QStringLiteral("Saving Time. Please Wait..."));
-    return link().SendCommand(QStringLiteral("4A") + dtpTime->time().toString(QStringLiteral("HHmmss")));
+    link().SendCommand(QStringLiteral("4A") + dtpTime->time().toString(QStringLiteral("HHmmss")));
 }
 
 void TfStatus::saveEventFlags()

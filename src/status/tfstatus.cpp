@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -285,14 +286,12 @@ void TfStatus::bbtnProfileClick()
 {
     if (!profileOpener())
         return;
-    // The profile window is this window's own modal dialog: closing it must not count as
-    // activating this window again (that would leave edit mode and read the counter).
-    m_activationQuiet = true;
-    struct Restore {
-        bool& flag;
-        ~Restore() { flag = false; }
-    } restore{m_activationQuiet};
-    profileOpener()(*this);
+    // Closing the profile window must not count as activating this window again, which
+    // would leave edit mode and read the counter.
+    runOwnDialog([this] {
+        profileOpener()(*this);
+        return int(QDialog::Accepted);
+    });
 }
 
 void TfStatus::sgCondDblClick()

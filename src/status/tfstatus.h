@@ -13,6 +13,7 @@
 
 #include "app/mergedmenus.h"
 #include "app/statuswindowapi.h"
+#include "app/tfcounterlogon.h"
 #include "channelcontrols.h"
 
 #include <QMdiSubWindow>
@@ -151,12 +152,13 @@ private:
     void buildMenus();
     void recalibrateCountdown();
     void bringBackWithoutActivation();
-    // Runs one of the password window's modes as this window's own modal dialog.
+    // Runs a modal dialog of this window's own (its closing is no activation).
     int runOwnDialog(const std::function<int()>& run);
+    int showPasswordWindow(app::TfCounterLogon::Mode mode);
 
     // statussave.cpp
-    bool saveDate();
-    bool saveTime();
+    void saveDate();
+    void saveTime();
     void saveEventFlags();
     void saveProfile();
     void saveRelayGroup(int group, int n);
