@@ -28,12 +28,12 @@ QStringList comboItems(QComboBox* combo)
     return items;
 }
 
-struct SpinSpec {
+struct SpinRange {
     int minimum, maximum, value;
-    friend bool operator==(const SpinSpec&, const SpinSpec&) = default;
+    friend bool operator==(const SpinRange&, const SpinRange&) = default;
 };
 
-SpinSpec spinSpec(QSpinBox* spin) { return {spin->minimum(), spin->maximum(), spin->value()}; }
+SpinRange spinRange(QSpinBox* spin) { return {spin->minimum(), spin->maximum(), spin->value()}; }
 
 QStringList channelTitles(const StatusSession& s)
 {
@@ -106,7 +106,7 @@ void TestStatusWindow::controlsAsFirstShown()
     QCOMPARE(comboItems(s.control<QComboBox>("cbContOutput")), disabledEnabled);
     QCOMPARE(comboItems(s.control<QComboBox>("cbDump")), QStringList({"Enabled", "Disabled"}));
     QCOMPARE(comboItems(s.control<QComboBox>("cbMaxSize")), QStringList({"100", "127"}));
-    QCOMPARE(spinSpec(s.control<QSpinBox>("seLengthComp")), (SpinSpec{20, 500, 20}));
+    QCOMPARE(spinRange(s.control<QSpinBox>("seLengthComp")), (SpinRange{20, 500, 20}));
     // The labels in front of the lists, " Dump" with its blank.
     QStringList labels;
     for (QLabel* label : s.status->findChildren<QLabel*>())
@@ -117,14 +117,14 @@ void TestStatusWindow::controlsAsFirstShown()
 
     for (int n = 1; n <= 4; ++n) {
         const QString d = QString::number(n);
-        QCOMPARE(spinSpec(s.control<QSpinBox>("seUpTh" + d)), (SpinSpec{0, 99, 0}));
-        QCOMPARE(spinSpec(s.control<QSpinBox>("seDnTh" + d)), (SpinSpec{0, 99, 0}));
+        QCOMPARE(spinRange(s.control<QSpinBox>("seUpTh" + d)), (SpinRange{0, 99, 0}));
+        QCOMPARE(spinRange(s.control<QSpinBox>("seDnTh" + d)), (SpinRange{0, 99, 0}));
         for (const char* prefix : {"seUpRel1Ch", "seDnRel1Ch", "seEvRel1Ch"})
-            QCOMPARE(spinSpec(s.control<QSpinBox>(prefix + d)), (SpinSpec{1, 12, 1}));
+            QCOMPARE(spinRange(s.control<QSpinBox>(prefix + d)), (SpinRange{1, 12, 1}));
         for (const char* prefix : {"seUpRel2Ch", "seDnRel2Ch", "seEvRel2Ch"})
-            QCOMPARE(spinSpec(s.control<QSpinBox>(prefix + d)), (SpinSpec{0, 12, 0}));
-        QCOMPARE(spinSpec(s.control<QSpinBox>("seRelTimeCh" + d)), (SpinSpec{1, 300, 1}));
-        QCOMPARE(spinSpec(s.control<QSpinBox>("seEvTimeCh" + d)), (SpinSpec{1, 300, 1}));
+            QCOMPARE(spinRange(s.control<QSpinBox>(prefix + d)), (SpinRange{0, 12, 0}));
+        QCOMPARE(spinRange(s.control<QSpinBox>("seRelTimeCh" + d)), (SpinRange{1, 300, 1}));
+        QCOMPARE(spinRange(s.control<QSpinBox>("seEvTimeCh" + d)), (SpinRange{1, 300, 1}));
         for (const char* prefix : {"eUpCnt", "eDnCnt", "eSattCh", "eWattCh"}) {
             auto* text = s.control<QLineEdit>(prefix + d);
             QCOMPARE(text->text(), QString("0"));
