@@ -1,5 +1,7 @@
 #include "tfmain.h"
 
+#include "link/counterstatus.h"
+
 #include "activitylamp.h"
 #include "mergedmenus.h"
 #include "messageboxes.h"
@@ -93,7 +95,7 @@ TfMain::TfMain(std::unique_ptr<PortDevice> device, QWidget* parent)
 
     loadPortNames();
     m_presentPorts = m_port->ListPresentPorts();
-    m_conductivityPoints = kConductivityPoints;
+    m_conductivityPoints = kfc::kConductivityPoints;
     loadSettings();
     UpdateConnectMenu();
 }

@@ -40,7 +40,6 @@ public:
     static constexpr int kDefaultLeft = 289;
     static constexpr int kDefaultWidth = 627;
     static constexpr int kDefaultHeight = 480;
-    static constexpr std::array<qint32, 8> kConductivityPoints{10, 40, 70, 100, 150, 200, 300, 500};
 
     ComPort& comPort() { return *m_port; }
     Link& link() { return *m_link; }
