@@ -7,25 +7,14 @@
 #include "app/tfdirectcoms.h"
 #include "app/tfrmabout.h"
 
+#include "support/screenshot.h"
+
 #include <QDir>
 #include <QLabel>
 
 using namespace kfc;
 
-namespace {
-
-bool save(QWidget* window, const QDir& folder, const QString& name)
-{
-    const QString path = folder.filePath(name);
-    if (!window->grab().save(path)) {
-        qWarning("Could not write %s", qPrintable(path));
-        return false;
-    }
-    qInfo("Wrote %s", qPrintable(path));
-    return true;
-}
-
-} // namespace
+using test::saveScreenshot;
 
 int main(int argc, char** argv)
 {
@@ -45,13 +34,13 @@ int main(int argc, char** argv)
         app::TfDirectComs setup(main.comPort(), main.presentPorts(), &main);
         setup.show();
         QTest::qWait(200);
-        ok = save(&setup, folder, QStringLiteral("com-port-setup.png")) && ok;
+        ok = saveScreenshot(&setup, folder, QStringLiteral("com-port-setup.png")) && ok;
     }
     {
         app::TfrmAbout about(&main);
         about.show();
         QTest::qWait(200);
-        ok = save(&about, folder, QStringLiteral("about.png")) && ok;
+        ok = saveScreenshot(&about, folder, QStringLiteral("about.png")) && ok;
     }
 
     test::connectDirect(main);
@@ -62,7 +51,7 @@ int main(int argc, char** argv)
     if (!QTest::qWaitFor([clock] { return !clock->text().isEmpty(); }, 5000))
         qWarning("The clock did not tick.");
     // A command on the line, so that the lamps are caught lit.
-    QTimer::singleShot(30, &main, [&] { ok = save(&main, folder, QStringLiteral("main-window.png")) && ok; });
+    QTimer::singleShot(30, &main, [&] { ok = saveScreenshot(&main, folder, QStringLiteral("main-window.png")) && ok; });
     main.link().Exchange(QStringLiteral("9D"));
     QTest::qWait(1200);
 

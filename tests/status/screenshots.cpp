@@ -4,24 +4,13 @@
 
 #include "statustest.h"
 
+#include "support/screenshot.h"
+
 #include <QDir>
 
 using namespace kfc;
 
-namespace {
-
-bool save(QWidget* window, const QDir& folder, const QString& name)
-{
-    const QString path = folder.filePath(name);
-    if (!window->grab().save(path)) {
-        qWarning("Could not write %s", qPrintable(path));
-        return false;
-    }
-    qInfo("Wrote %s", qPrintable(path));
-    return true;
-}
-
-} // namespace
+using test::saveScreenshot;
 
 int main(int argc, char** argv)
 {
@@ -46,12 +35,12 @@ int main(int argc, char** argv)
         if (!QTest::qWaitFor([clock] { return !clock->text().isEmpty(); }, 5000))
             qWarning("The clock did not tick.");
         QTest::qWait(300);
-        ok = save(session.main, folder, QStringLiteral("status-view.png")) && ok;
+        ok = saveScreenshot(session.main, folder, QStringLiteral("status-view.png")) && ok;
 
         session.button(QStringLiteral("bbtnChange"))->click();
         session.control<QSpinBox>(QStringLiteral("seUpTh2"))->setValue(35);
         QTest::qWait(200);
-        ok = save(session.main, folder, QStringLiteral("status-edit.png")) && ok;
+        ok = saveScreenshot(session.main, folder, QStringLiteral("status-edit.png")) && ok;
         session.button(QStringLiteral("bbtnCancel"))->click();
 
         QTimer::singleShot(200, session.main, [&] {
@@ -60,7 +49,7 @@ int main(int argc, char** argv)
             session.counter().changeConductivity(131);
             session.counter().passFish(2, true);
             QTimer::singleShot(800, session.main, [&] {
-                ok = save(session.main, folder, QStringLiteral("status-contupdate.png")) && ok;
+                ok = saveScreenshot(session.main, folder, QStringLiteral("status-contupdate.png")) && ok;
                 session.button(QStringLiteral("bbtnCancel"))->click();
             });
         });
