@@ -89,21 +89,28 @@ void parseOtherStatusBlock(QString& working, CounterStatus& status)
     status.maxEvents = TakeInteger(working);
 }
 
-// Exchanges the command into LastReply, the dialogue's working text.
-const QString& exchangeInto(Link& link, const QString& command)
+enum class Length { Exactly, AtLeast };
+
+// One step of the dialogue: its progress text, the exchange into LastReply (the dialogue's
+// working text) and the length check, with the step's error box when the length is wrong.
+bool readBlock(Link& link, const QString& progress, const QString& command, Length rule,
+               int length, const QString& error)
 {
+    showProgress(progress);
     link.LastCommand = command;
     link.LastReply = link.Exchange(command);
-    return link.LastReply;
+    const int size = int(link.LastReply.size());
+    if (rule == Length::Exactly ? size == length : size >= length)
+        return true;
+    reportError(error);
+    return false;
 }
 
 bool readStatusLine(Link& link, CounterStatus& status)
 {
-    showProgress(QStringLiteral("Getting Counter Status"));
-    if (exchangeInto(link, QStringLiteral("a")).size() < kStatusMinLength) {
-        reportError(QStringLiteral("Invalid response from Counter"));
+    if (!readBlock(link, QStringLiteral("Getting Counter Status"), QStringLiteral("a"), Length::AtLeast,
+                   kStatusMinLength, QStringLiteral("Invalid response from Counter")))
         return false;
-    }
     parseStatusLine(link.LastReply, status);
     return true;
 }
@@ -111,11 +118,10 @@ bool readStatusLine(Link& link, CounterStatus& status)
 bool readChannelBlocks(Link& link, CounterStatus& status)
 {
     for (int n = 1; n <= kChannelCount; ++n) {
-        showProgress(QStringLiteral("Getting Channel %1 Status").arg(n));
-        if (exchangeInto(link, ACK).size() != kChannelBlockLength) {
-            reportError(QStringLiteral("Invalid response from Counter reading channel %1").arg(n));
+        if (!readBlock(link, QStringLiteral("Getting Channel %1 Status").arg(n), ACK, Length::Exactly,
+                       kChannelBlockLength,
+                       QStringLiteral("Invalid response from Counter reading channel %1").arg(n)))
             return false;
-        }
         parseChannelBlock(link.LastReply, status.channel(n));
     }
     return true;
@@ -123,22 +129,21 @@ bool readChannelBlocks(Link& link, CounterStatus& status)
 
 bool readProfileBlock(Link& link, CounterStatus& status)
 {
-    showProgress(QStringLiteral("Getting Conductivity Settings"));
-    if (exchangeInto(link, QStringLiteral("f")).size() != kProfileBlockLength) {
-        reportError(QStringLiteral("Invalid response from Counter reading conductivity"));
+    if (!readBlock(link, QStringLiteral("Getting Conductivity Settings"), QStringLiteral("f"),
+                   Length::Exactly, kProfileBlockLength,
+                   QStringLiteral("Invalid response from Counter reading conductivity")))
         return false;
-    }
     parseProfileBlock(link.LastReply, status);
     return true;
 }
 
+// A wrong block is reported with the same text as a wrong profile block.
 bool readOtherStatusBlock(Link& link, CounterStatus& status)
 {
-    showProgress(QStringLiteral("Getting Other Status Settings"));
-    if (exchangeInto(link, ACK).size() != kOtherStatusBlockLength) {
-        reportError(QStringLiteral("Invalid response from Counter reading conductivity"));
+    if (!readBlock(link, QStringLiteral("Getting Other Status Settings"), ACK, Length::Exactly,
+                   kOtherStatusBlockLength,
+                   QStringLiteral("Invalid response from Counter reading conductivity")))
         return false;
-    }
     parseOtherStatusBlock(link.LastReply, status);
     return true;
 }
