@@ -75,12 +75,6 @@ void ComPort::ClosePort()
     emit closed();
 }
 
-bool ComPort::setBaudWhileOpen(qint32 baud)
-{
-    settings.baud = baud;
-    return !PortIsOpen() || m_device->setBaudRate(baud);
-}
-
 void ComPort::requireOpen(const char* operation) const
 {
     if (!PortIsOpen())

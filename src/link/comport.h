@@ -40,8 +40,6 @@ public:
     // Like OpenPort but hands the error text back instead of showing it.
     bool openQuietly(QString* error);
     void ClosePort();
-    // Changes the speed of the open port (the counter baud-rate window).
-    bool setBaudWhileOpen(qint32 baud);
 
     // Input and output. On a closed port each raises PortError.
     void DiscardOutput();

@@ -52,8 +52,6 @@ QString PortNames::deviceFor(int n) const
 
 void PortNames::setOverride(int n, const QString& device) { m_overrides[n] = device; }
 
-void PortNames::removeOverride(int n) { m_overrides.remove(n); }
-
 void PortNames::load(QSettings& settings)
 {
     m_overrides.clear();
@@ -73,15 +71,6 @@ void PortNames::save(QSettings& settings) const
     for (auto it = m_overrides.begin(); it != m_overrides.end(); ++it)
         settings.setValue(comKey(it.key()), it.value());
     settings.endGroup();
-}
-
-bool PortNames::isPresent(int n) const
-{
-    auto it = m_overrides.find(n);
-    if (it != m_overrides.end())
-        return QFileInfo::exists(it.value());
-    QString device = defaultDeviceFor(n);
-    return !device.isEmpty() && systemPortLocations().contains(device);
 }
 
 QStringList PortNames::listPresentPorts() const

@@ -28,7 +28,6 @@ public:
 
     // Explicit entries, as kept in the "Ports" group of the settings store.
     void setOverride(int comNumber, const QString& device);
-    void removeOverride(int comNumber);
     const QMap<int, QString>& overrides() const { return m_overrides; }
     void load(QSettings& settings);
     void save(QSettings& settings) const;
@@ -40,7 +39,6 @@ public:
     // "COM " + number for every port 1..99 whose device exists, in ascending order. A port
     // held by another program exists, so it is listed too.
     QStringList listPresentPorts() const;
-    bool isPresent(int comNumber) const;
 
 private:
     QMap<int, QString> m_overrides;

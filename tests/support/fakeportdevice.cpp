@@ -25,12 +25,6 @@ void FakePortDevice::close()
     m_input.clear();
 }
 
-bool FakePortDevice::setBaudRate(qint32 baud)
-{
-    openedSettings.baud = baud;
-    return true;
-}
-
 QByteArray FakePortDevice::read(qint64 maxSize)
 {
     QByteArray out = m_input.left(maxSize);

@@ -20,7 +20,6 @@ public:
     void close() override;
     bool isOpen() const override { return m_open; }
     QString errorString() const override { return m_error; }
-    bool setBaudRate(qint32 baud) override;
     void clearOutput() override {}
     void clearInput() override { m_input.clear(); }
     qint64 bytesAvailable() const override { return m_input.size(); }
