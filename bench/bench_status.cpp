@@ -4,7 +4,7 @@
 // and how late a 10 ms timer fires meanwhile (the window's responsiveness).
 
 #include "link/comport.h"
-#include "link/counterstatus.h"
+#include "counter/counterstatus.h"
 #include "link/link.h"
 #include "simprocess.h"
 

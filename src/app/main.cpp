@@ -6,6 +6,7 @@
 #include "app/program.h"
 #include "app/tfmain.h"
 #include "status/tfstatus.h"
+#include "tools/tools.h"
 
 #include <QCommandLineParser>
 
@@ -37,6 +38,7 @@ int main(int argc, char** argv)
     kfc::app::ProgramWindows windows([](kfc::app::TfMain& main) -> kfc::app::StatusWindowApi* {
         return new kfc::status::TfStatus(main);
     });
+    kfc::tools::registerTools(windows.main());
     windows.main().show();
     return application.exec();
 }

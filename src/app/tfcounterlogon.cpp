@@ -2,7 +2,7 @@
 
 #include "messageboxes.h"
 
-#include "link/password.h"
+#include "counter/password.h"
 
 #include <QEvent>
 #include <QGridLayout>

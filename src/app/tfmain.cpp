@@ -1,6 +1,6 @@
 #include "tfmain.h"
 
-#include "link/counterstatus.h"
+#include "counter/counterstatus.h"
 
 #include "activitylamp.h"
 #include "mergedmenus.h"
@@ -11,7 +11,7 @@
 #include "tfdirectcoms.h"
 #include "tfrmabout.h"
 
-#include "link/password.h"
+#include "counter/password.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
@@ -125,11 +125,13 @@ void TfMain::buildMenus()
 
     QMenu* menuFile = bar->addMenu(QStringLiteral("&File"));
     menuFile->setObjectName(QStringLiteral("menuFile"));
+    m_menuFile = menuFile;
     m_menuExit = addItem(menuFile, QStringLiteral("menuExit"), QStringLiteral("E&xit"));
     connect(m_menuExit, &QAction::triggered, this, &TfMain::menuExitClick);
 
     QMenu* menuConnect = bar->addMenu(QStringLiteral("Co&nnect"));
     menuConnect->setObjectName(QStringLiteral("menuConnect"));
+    m_menuConnect = menuConnect;
     m_menuConnectDirect = addItem(menuConnect, QStringLiteral("menuConnectDirect"),
                                   QStringLiteral("&Direct Connection"));
     connect(m_menuConnectDirect, &QAction::triggered, this, &TfMain::menuConnectDirectClick);
@@ -350,6 +352,35 @@ void TfMain::showBlank()
         return;
     m_blank->showMaximized();
     m_mdiArea->setActiveSubWindow(m_blank);
+}
+
+void TfMain::setMenusBusy(bool busy)
+{
+    for (QMenu* menu : {m_menuFile, m_menuConnect, m_menuHelp})
+        menu->menuAction()->setEnabled(!busy);
+}
+
+void TfMain::setConnectMenuShown(bool shown) { m_menuConnect->menuAction()->setVisible(shown); }
+
+bool TfMain::connectMenuShown() const { return m_menuConnect->menuAction()->isVisible(); }
+
+void TfMain::setToolOpener(Tool tool, ToolOpener opener)
+{
+    if (opener)
+        m_tools[tool] = std::move(opener);
+    else
+        m_tools.erase(tool);
+}
+
+bool TfMain::openTool(Tool tool, StatusAccess& status)
+{
+    const auto found = m_tools.find(tool);
+    if (found == m_tools.end())
+        return false;
+    // A copy: the opener may run a modal dialog during which the registry changes.
+    const ToolOpener opener = found->second;
+    opener(status);
+    return true;
 }
 
 void TfMain::closeStatusWindow()

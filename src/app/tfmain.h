@@ -6,6 +6,7 @@
 
 #include "link/comport.h"
 #include "link/link.h"
+#include "statusaccess.h"
 #include "tfblank.h"
 
 #include <QMainWindow>
@@ -14,6 +15,7 @@
 #include <QTimer>
 
 #include <array>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -61,6 +63,17 @@ public:
     void Disconnect();
     // Brings the placeholder to the front.
     void showBlank();
+    // "&File", "Co&nnect" and "&Help" usable or not (continuous update switches them off).
+    void setMenusBusy(bool busy);
+    // The terminal hides the Connect menu while it is open.
+    void setConnectMenuShown(bool shown);
+    bool connectMenuShown() const;
+
+    // The windows that the status window's menus open; main.cpp registers them.
+    void setToolOpener(Tool tool, ToolOpener opener);
+    bool hasTool(Tool tool) const { return m_tools.count(tool) != 0; }
+    // Opens the tool; false when none is registered for it.
+    bool openTool(Tool tool, StatusAccess& status);
 
     // The texts of the connection panel and the clock.
     static QString connectionText(const ComPort& port, const std::optional<QString>& modemName);
@@ -105,7 +118,10 @@ private:
     QAction* m_menuConnectTerminal = nullptr;
     QAction* m_menuConnectHangup = nullptr;
     QAction* m_menuAbout = nullptr;
+    QMenu* m_menuFile = nullptr;
+    QMenu* m_menuConnect = nullptr;
     QMenu* m_menuHelp = nullptr;
+    std::map<Tool, ToolOpener> m_tools;
     QList<QPointer<QAction>> m_mergedMenuActions;
 
     QLabel* m_panConnect = nullptr;

@@ -1,11 +1,11 @@
 #include "cli.h"
 
 #include "link/comport.h"
-#include "link/counterstatus.h"
+#include "counter/counterstatus.h"
 #include "link/errors.h"
 #include "link/hooks.h"
 #include "link/link.h"
-#include "link/statusformat.h"
+#include "counter/statusformat.h"
 
 #include <QCommandLineParser>
 #include <QJsonDocument>

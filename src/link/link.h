@@ -20,11 +20,35 @@ constexpr int kReplyCapacity = 255;
 // The acknowledgement command: asks for the next block of a multi-part answer.
 inline const QString ACK = QString(QChar(0x06));
 
-// The protocol's fixed delays. The program uses these values; tests may shrink them.
-struct LinkTiming {
+// Every fixed delay of the program, in one place. The program uses these values; tests
+// shrink them (Timing::shrunk()), and a few end-to-end tests keep the real ones. The link
+// carries the values in use, so whoever talks to the counter finds them there.
+struct Timing {
     int settleMs = 500;         // before every frame
     int byteGapMs = 20;         // after every byte written
     int replyTimeoutMs = 5000;  // a whole reply must be in within this
+    int loggedOnSettleMs = 5000;    // after the counter says this connection is logged on
+    int eventFlagsSettleMs = 1500;  // after a save's event flags command
+    int recalibrateMs = 5000;       // the counter's recalibration
+    int monitorIntervalMs = 1000;   // between two readings of the conductivity monitor
+    int modemDialTimeoutMs = 60000; // a dial attempt, from "ATDT" to the result line
+    int modemClosePauseMs = 2000;   // the modem window's last words stay this long
+
+    // Short enough for tests, long enough that the order of events stays the real one.
+    static Timing shrunk()
+    {
+        Timing t;
+        t.settleMs = 20;
+        t.byteGapMs = 1;
+        t.replyTimeoutMs = 1000;
+        t.loggedOnSettleMs = 50;
+        t.eventFlagsSettleMs = 30;
+        t.recalibrateMs = 300;
+        t.monitorIntervalMs = 50;
+        t.modemDialTimeoutMs = 2000;
+        t.modemClosePauseMs = 50;
+        return t;
+    }
 };
 
 class Link : public QObject {
@@ -33,7 +57,7 @@ public:
     explicit Link(ComPort& port, QObject* parent = nullptr);
 
     ComPort& port() { return m_port; }
-    LinkTiming timing;
+    Timing timing;
 
     // Scratch texts shared by the counter dialogues.
     QString LastCommand;

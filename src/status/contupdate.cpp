@@ -7,10 +7,10 @@
 
 #include "app/messageboxes.h"
 #include "app/tfmain.h"
-#include "link/counterstatus.h"
+#include "counter/counterstatus.h"
 #include "link/errors.h"
 #include "link/link.h"
-#include "link/readers.h"
+#include "counter/readers.h"
 #include "link/wait.h"
 
 #include <QAction>
@@ -25,9 +25,6 @@ namespace {
 
 const QString kStarted = QStringLiteral("UPDON");
 const QString kStopped = QStringLiteral("UPDOFF");
-
-// The main frame's menus that the mode switches off.
-const char* const kMainMenus[] = {"menuFile", "menuConnect", "menuHelp"};
 
 } // namespace
 
@@ -48,17 +45,13 @@ void TfStatus::AddEventLine(const QString& text)
 
 void TfStatus::SetBusyMenus(bool enabled)
 {
-    for (const char* name : kMainMenus) {
-        if (auto* menu = m_main.findChild<QMenu*>(QLatin1String(name)))
-            menu->menuAction()->setEnabled(enabled);
-    }
+    m_main.setMenusBusy(!enabled);
+    m_menusBusy = !enabled;
     // Counter Setup stays open for "Insert Dummy &Fish", whose fish show in the memo.
-    for (QAction* item : menuCounterSetup->actions()) {
-        if (item->objectName() != QLatin1String("menuDummyFish"))
-            item->setEnabled(enabled);
-    }
-    if (Information1)
-        Information1->menuAction()->setEnabled(enabled);
+    for (QAction* item : menuCounterSetup->actions())
+        item->setEnabled(enabled);
+    updateToolEntries();
+    Information1->menuAction()->setEnabled(enabled);
     menuAdvancedSetup->menuAction()->setEnabled(enabled);
 }
 

@@ -4,7 +4,7 @@
 
 #include "tfstatus.h"
 
-#include "link/counterstatus.h"
+#include "counter/counterstatus.h"
 
 #include <QCheckBox>
 #include <QComboBox>

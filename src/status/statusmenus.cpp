@@ -10,7 +10,7 @@
 #include "app/tfcounterlogon.h"
 #include "app/tfmain.h"
 #include "link/link.h"
-#include "link/password.h"
+#include "counter/password.h"
 #include "link/wait.h"
 
 #include <QAction>
@@ -49,11 +49,23 @@ bool confirm(const QString& question)
 
 } // namespace
 
-// The entries that open tool windows, the terminal and the dummy fish window are added
-// with those windows; "&Information" holds only such entries and joins with them.
 void TfStatus::buildMenus()
 {
+    auto addTool = [this](QMenu* menu, const QString& name, const QString& caption, app::Tool tool) {
+        QAction* item = addItem(menu, name, caption);
+        connect(item, &QAction::triggered, this, [this, tool] { openTool(tool); });
+        m_toolEntries.push_back({item, tool});
+        return item;
+    };
+
+    Information1 = makeMenu(QStringLiteral("Information1"), QStringLiteral("&Information"), this);
+    addTool(Information1, QStringLiteral("menuDownload"), QStringLiteral("&Download"), app::Tool::Download);
+    addTool(Information1, QStringLiteral("menuConductivity"), QStringLiteral("C&urrent Conductivity"),
+            app::Tool::CurrentConductivity);
+
     menuCounterSetup = makeMenu(QStringLiteral("menuCounterSetup"), QStringLiteral("Counter &Setup"), this);
+    addTool(menuCounterSetup, QStringLiteral("menuDummyFish"), QStringLiteral("Insert Dummy &Fish"),
+            app::Tool::DummyFish);
     ClearCounts1 = addItem(menuCounterSetup, QStringLiteral("ClearCounts1"), QStringLiteral("&Clear Counts"));
     menuCounterSetup->addSeparator();
     menuDisplay = makeMenu(QStringLiteral("menuDisplay"), QStringLiteral("&Display"), this);
@@ -61,14 +73,30 @@ void TfStatus::buildMenus()
     menuCounterSetup->addMenu(menuDisplay);
     menuDisplayKestrova = addItem(menuDisplay, QStringLiteral("menuDisplayKestrova"), QStringLiteral("&Kestrova"));
     menuDisplayCounts = addItem(menuDisplay, QStringLiteral("menuDisplayCounts"), QStringLiteral("&Counts"));
+    addTool(menuCounterSetup, QStringLiteral("menuProbe"), QStringLiteral("&Probe Calibrate"),
+            app::Tool::ProbeCalibrate);
 
     menuAdvancedSetup = makeMenu(QStringLiteral("menuAdvancedSetup"), QStringLiteral("&Advanced Setup"), this);
+    addTool(menuAdvancedSetup, QStringLiteral("BaudRate1"), QStringLiteral("Set &Baud Rate"), app::Tool::BaudRate);
+    addTool(menuAdvancedSetup, QStringLiteral("menuSendCommand"), QStringLiteral("&Send Command"),
+            app::Tool::SendCommand);
+    menuAdvancedSetup->addSeparator();
     menuPasswords = addItem(menuAdvancedSetup, QStringLiteral("menuPasswords"), QStringLiteral("&Passwords"));
     menuClearPwd = addItem(menuAdvancedSetup, QStringLiteral("menuClearPwd"), QStringLiteral("&Clear Password"));
     menuClearPwd->setEnabled(false);
     menuAdvancedSetup->addSeparator();
     menuRecalibrate = addItem(menuAdvancedSetup, QStringLiteral("menuRecalibrate"), QStringLiteral("&Recalibrate"));
     menuFlush = addItem(menuAdvancedSetup, QStringLiteral("menuFlush"), QStringLiteral("&Flush Buffer"));
+    addTool(menuAdvancedSetup, QStringLiteral("menuWeirDim"), QStringLiteral("&Weir Dimensions"),
+            app::Tool::WeirDimensions);
+    menuAdvancedSetup->addSeparator();
+    addTool(menuAdvancedSetup, QStringLiteral("menuTerminal"), QStringLiteral("&Terminal"), app::Tool::Terminal);
+
+    // The tools are registered after this window is made; their entries are usable once
+    // a window is there to open.
+    for (QMenu* menu : {Information1, menuCounterSetup, menuAdvancedSetup})
+        connect(menu, &QMenu::aboutToShow, this, &TfStatus::updateToolEntries);
+    updateToolEntries();
 
     connect(ClearCounts1, &QAction::triggered, this, &TfStatus::ClearCounts1Click);
     connect(menuDisplayKestrova, &QAction::triggered, this, &TfStatus::menuDisplayKestrovaClick);
@@ -79,13 +107,26 @@ void TfStatus::buildMenus()
     connect(menuFlush, &QAction::triggered, this, &TfStatus::menuFlushClick);
 }
 
+void TfStatus::updateToolEntries()
+{
+    for (const ToolEntry& entry : m_toolEntries) {
+        // During continuous update only the dummy fish stays usable in Counter Setup.
+        const bool busy = m_menusBusy && entry.tool != app::Tool::DummyFish;
+        entry.item->setEnabled(m_main.hasTool(entry.tool) && !busy);
+    }
+}
+
+void TfStatus::openTool(app::Tool tool)
+{
+    // "&Terminal" watches the line's activity; the lamps are switched on before it opens.
+    if (tool == app::Tool::Terminal)
+        m_main.comPort().switchMonitoringOn();
+    m_main.openTool(tool, *this);
+}
+
 QList<QMenu*> TfStatus::mergedMenus() const
 {
-    QList<QMenu*> menus;
-    if (Information1)
-        menus << Information1;
-    menus << menuCounterSetup << menuAdvancedSetup;
-    return menus;
+    return {Information1, menuCounterSetup, menuAdvancedSetup};
 }
 
 // ---- passwords ------------------------------------------------------------------------
@@ -102,7 +143,7 @@ void TfStatus::CheckPasswordState()
         m_accessGranted = true;
         m_passwordSet = true;
         menuPasswords->setText(QStringLiteral("Change &Password"));
-        DelayWithEvents(kLoggedOnSettleMs);
+        DelayWithEvents(unsigned(link().timing.loggedOnSettleMs));
     } else if (state == PasswordState::Old) {
         if (showPasswordWindow(app::TfCounterLogon::Mode::Logon) == QDialog::Accepted) {
             m_passwordSet = true;
@@ -188,7 +229,7 @@ void TfStatus::menuRecalibrateClick()
 
 void TfStatus::recalibrateCountdown()
 {
-    const QDeadlineTimer deadline(qint64(kRecalibrateSeconds) * 1000, Qt::PreciseTimer);
+    const QDeadlineTimer deadline(qint64(link().timing.recalibrateMs), Qt::PreciseTimer);
     app::TfBlank* blank = m_main.blankWindow();
     QLabel* panel = blank ? blank->panMain() : nullptr;
     if (panel)

@@ -6,7 +6,7 @@
 #include "tfstatus.h"
 
 #include "app/tfmain.h"
-#include "link/counterstatus.h"
+#include "counter/counterstatus.h"
 #include "link/errors.h"
 #include "link/link.h"
 #include "link/wait.h"
@@ -33,7 +33,7 @@ QChar flagLetter(const QComboBox& combo, int recorded)
 
 // A gain of the profile grid. It goes on the line as three digits, so anything else
 // would shift every value after it.
-qint32 profileCell(const QTableWidget& grid, int column)
+qint32 gridCell(const QTableWidget& grid, int column)
 {
     const QString text = grid.item(1, column)->text().trimmed();
     bool ok = false;
@@ -135,7 +135,7 @@ void TfStatus::saveEventFlags()
     showMessageText(QStringLiteral("Saving Event/Relay/Logging Status. Please Wait..."));
     link().SendCommand(QStringLiteral("8") + flags);
     // The counter answers this one; what it says is dropped with the line clearing.
-    DelayWithEvents(kEventFlagsSettleMs);
+    DelayWithEvents(unsigned(link().timing.eventFlagsSettleMs));
     link().ClearLine();
 }
 
@@ -147,7 +147,7 @@ void TfStatus::saveProfile()
         // Every cell is checked before any is taken, so a bad cell leaves the record whole.
         std::array<qint32, kProfilePointCount> gains{};
         for (int i = 1; i <= kProfilePointCount; ++i)
-            gains[size_t(i - 1)] = profileCell(*sgCond, i);
+            gains[size_t(i - 1)] = gridCell(*sgCond, i);
         bool changed = false;
         QString command = QStringLiteral("E6N");
         for (int i = 1; i <= kProfilePointCount; ++i) {

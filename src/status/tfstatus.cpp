@@ -3,7 +3,7 @@
 #include "tfstatus.h"
 
 #include "app/tfmain.h"
-#include "link/counterstatus.h"
+#include "counter/counterstatus.h"
 #include "link/hooks.h"
 #include "link/link.h"
 
@@ -25,12 +25,6 @@
 namespace kfc::status {
 
 namespace {
-
-TfStatus::ProfileOpener& profileOpener()
-{
-    static TfStatus::ProfileOpener opener;
-    return opener;
-}
 
 // Marks the controls as being set from the record for as long as it lives.
 class ShowingScope {
@@ -62,11 +56,19 @@ TfStatus::TfStatus(app::TfMain& main) : m_main(main)
 
 TfStatus::~TfStatus() = default;
 
-void TfStatus::setProfileOpener(ProfileOpener opener) { profileOpener() = std::move(opener); }
-
 Link& TfStatus::link() const { return m_main.link(); }
 
 CounterStatus& TfStatus::record() const { return counterStatus(); }
+
+CounterStatus& TfStatus::status() { return record(); }
+
+QString TfStatus::profileCell(int column) const { return sgCond->item(1, column)->text(); }
+
+void TfStatus::setProfileCell(int column, const QString& text) { sgCond->item(1, column)->setText(text); }
+
+QString TfStatus::profileType() const { return eCondType->text(); }
+
+void TfStatus::setProfileType(const QString& type) { eCondType->setText(type); }
 
 // Through the link's progress hook, which is the main frame's message panel: the one
 // route for progress texts, whether the status read or this window shows them.
@@ -216,9 +218,10 @@ void TfStatus::SetEditMode(bool on)
     bbtnChange->setEnabled(!on);
     bbtnRefresh->setEnabled(!on);
     bbtnContUpd->setEnabled(!on);
-    bbtnProfile->setEnabled(on && profileOpener());
-    bbtnProfile->setToolTip(profileOpener() ? QString()
-                                            : QStringLiteral("Profile calibration is not available yet"));
+    bbtnProfile->setEnabled(on && m_main.hasTool(app::Tool::Profile));
+    bbtnProfile->setToolTip(m_main.hasTool(app::Tool::Profile)
+                                ? QString()
+                                : QStringLiteral("Profile calibration is not available"));
     bbtnSave->setEnabled(on);
     bbtnCancel->setEnabled(on);
     bbtnSyncTime->setEnabled(on);
@@ -284,14 +287,9 @@ void TfStatus::cbEventsChange() { UpdateEventControls(); }
 
 void TfStatus::bbtnProfileClick()
 {
-    if (!profileOpener())
-        return;
-    // Closing the profile window must not count as activating this window again, which
-    // would leave edit mode and read the counter.
-    runOwnDialog([this] {
-        profileOpener()(*this);
-        return int(QDialog::Accepted);
-    });
+    // The profile window runs its dialog through runOwnDialog: closing it must not count
+    // as activating this window again, which would leave edit mode and read the counter.
+    m_main.openTool(app::Tool::Profile, *this);
 }
 
 void TfStatus::sgCondDblClick()

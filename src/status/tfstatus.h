@@ -12,6 +12,7 @@
 //   statusmenus.cpp  menus, passwords and maintenance commands
 
 #include "app/mergedmenus.h"
+#include "app/statusaccess.h"
 #include "app/statuswindowapi.h"
 #include "app/tfcounterlogon.h"
 #include "channelcontrols.h"
@@ -20,6 +21,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -47,7 +49,10 @@ class TfMain;
 
 namespace kfc::status {
 
-class TfStatus : public QMdiSubWindow, public app::StatusWindowApi, public app::MergedMenus {
+class TfStatus : public QMdiSubWindow,
+                 public app::StatusWindowApi,
+                 public app::StatusAccess,
+                 public app::MergedMenus {
     Q_OBJECT
 public:
     // Made as a child window of the main frame's work area.
@@ -61,8 +66,19 @@ public:
     QMdiSubWindow* subWindow() override { return this; }
     QList<QMenu*> mergedMenus() const override;
 
+    // What the tool windows may ask.
+    CounterStatus& status() override;
+    bool contUpdActive() const override { return m_contUpdActive; }
+    QString profileCell(int column) const override;
+    void setProfileCell(int column, const QString& text) override;
+    QString profileType() const override;
+    void setProfileType(const QString& type) override;
+    QWidget* dialogParent() override { return this; }
+    // Runs a modal dialog of this window's own (its closing is no activation).
+    int runOwnDialog(const std::function<int()>& run) override;
+
     // Reading and showing.
-    void RefreshStatus();
+    void RefreshStatus() override;
     void ShowStatus();
     void ShowChannel(int n);
     void SetEditMode(bool on);
@@ -118,22 +134,8 @@ public:
 
     bool accessGranted() const { return m_accessGranted; }
     bool passwordSet() const { return m_passwordSet; }
-    bool contUpdActive() const { return m_contUpdActive; }
     bool dateChanged() const { return m_dateChanged; }
     bool timeChanged() const { return m_timeChanged; }
-
-    // How long "&Recalibrate" gives the counter before the window comes back.
-    static constexpr int kRecalibrateSeconds = 5;
-    // How long the counter is given after an event flags command before the line is
-    // cleared of whatever it answered.
-    static constexpr int kEventFlagsSettleMs = 1500;
-    // How long the counter is given after reporting that this connection is logged on.
-    static constexpr int kLoggedOnSettleMs = 5000;
-
-    // The profile window lives in the tools library, which builds on this one; it makes
-    // itself known here. Until then "&Profile" cannot be used.
-    using ProfileOpener = std::function<void(TfStatus&)>;
-    static void setProfileOpener(ProfileOpener opener);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -152,8 +154,9 @@ private:
     void buildMenus();
     void recalibrateCountdown();
     void bringBackWithoutActivation();
-    // Runs a modal dialog of this window's own (its closing is no activation).
-    int runOwnDialog(const std::function<int()>& run);
+    // The entries that open tool windows: usable when the main frame has the window.
+    void updateToolEntries();
+    void openTool(app::Tool tool);
     int showPasswordWindow(app::TfCounterLogon::Mode mode);
 
     // statussave.cpp
@@ -224,6 +227,12 @@ private:
     QPlainTextEdit* memLastEvent = nullptr;
 
     // Menus merged into the main frame's menu bar.
+    struct ToolEntry {
+        QAction* item;
+        app::Tool tool;
+    };
+    std::vector<ToolEntry> m_toolEntries;
+    bool m_menusBusy = false;
     QMenu* Information1 = nullptr;
     QMenu* menuCounterSetup = nullptr;
     QMenu* menuAdvancedSetup = nullptr;

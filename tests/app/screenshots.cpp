@@ -2,7 +2,7 @@
 // to the simulated counter, "Com Port Setup" and the about box. Run offscreen:
 //   QT_QPA_PLATFORM=offscreen app_screenshots docs
 
-#include "apptest.h"
+#include "support/apptest.h"
 
 #include "app/tfdirectcoms.h"
 #include "app/tfrmabout.h"

@@ -1,10 +1,10 @@
 // The password window against the simulated counter: its three modes, the padding of the
 // password, the attempts and every text the user sees.
 
-#include "apptest.h"
+#include "support/apptest.h"
 
 #include "app/tfcounterlogon.h"
-#include "link/password.h"
+#include "counter/password.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 // Demo mode: a simulated counter offered on a free COM number and preselected, reached by
 // "&Direct Connection" and "&OK", with the user's own settings left untouched.
 
-#include "apptest.h"
+#include "support/apptest.h"
 
 #include <QFile>
 #include <QLabel>

@@ -1,7 +1,7 @@
 // "Com Port Setup": what it shows for the port's settings, what OK stores and opens, and
 // what a missing choice or a port that will not open does.
 
-#include "apptest.h"
+#include "support/apptest.h"
 
 #include "app/radiogroup.h"
 #include "app/tfdirectcoms.h"

@@ -2,7 +2,7 @@
 // lamps, connecting to the simulated counter, hang-up, the close query and what the
 // counter receives on exit, a line that dies, merged menus, the general error handler.
 
-#include "apptest.h"
+#include "support/apptest.h"
 
 #include "app/activitylamp.h"
 #include "app/mergedmenus.h"

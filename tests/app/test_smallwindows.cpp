@@ -1,6 +1,6 @@
 // The about box, the debug log and the placeholder.
 
-#include "apptest.h"
+#include "support/apptest.h"
 
 #include "app/tfblank.h"
 #include "app/tfrmabout.h"

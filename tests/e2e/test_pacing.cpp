@@ -15,7 +15,7 @@ private slots:
     {
         test::SimLine line;
         QString error;
-        QVERIFY2(line.open(&error, LinkTiming{}), qPrintable(error));
+        QVERIFY2(line.open(&error, Timing{}), qPrintable(error));
         sim::PtyCounter& pty = line.pty;
         Link& link = line.link;
         QCOMPARE(link.timing.settleMs, 500);

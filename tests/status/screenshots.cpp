@@ -2,7 +2,7 @@
 // mode and continuous update, against the simulated counter. Run offscreen:
 //   QT_QPA_PLATFORM=offscreen status_screenshots docs
 
-#include "statustest.h"
+#include "support/statustest.h"
 
 #include "support/screenshot.h"
 

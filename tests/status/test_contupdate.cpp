@@ -4,7 +4,7 @@
 // (whose replies the loop must leave alone), a line that dies, and a silent counter that
 // must not keep the processor busy.
 
-#include "statustest.h"
+#include "support/statustest.h"
 
 #include <ctime>
 

@@ -3,7 +3,7 @@
 // password entries, and the maintenance commands with their confirmations, the
 // recalibration countdown and the display choice.
 
-#include "statustest.h"
+#include "support/statustest.h"
 
 #include "app/tfblank.h"
 
@@ -87,11 +87,14 @@ void TestStatusMenus::menusJoinTheMenuBarWhileTheWindowIsActive()
     QCOMPARE(menuBarTitles(*s.main), QStringList({"&File", "Co&nnect", "&Help"}));
     QVERIFY(s.connect());
     QCOMPARE(menuBarTitles(*s.main),
-             QStringList({"&File", "Co&nnect", "Counter &Setup", "&Advanced Setup", "&Help"}));
-    QCOMPARE(entries(menu(s, "menuCounterSetup")), QStringList({"&Clear Counts", "-", "&Display"}));
+             QStringList({"&File", "Co&nnect", "&Information", "Counter &Setup", "&Advanced Setup", "&Help"}));
+    QCOMPARE(entries(menu(s, "Information1")), QStringList({"&Download", "C&urrent Conductivity"}));
+    QCOMPARE(entries(menu(s, "menuCounterSetup")),
+             QStringList({"Insert Dummy &Fish", "&Clear Counts", "-", "&Display", "&Probe Calibrate"}));
     QCOMPARE(entries(menu(s, "menuDisplay")), QStringList({"&Kestrova", "&Counts"}));
     QCOMPARE(entries(menu(s, "menuAdvancedSetup")),
-             QStringList({"Set &Password", "&Clear Password", "-", "&Recalibrate", "&Flush Buffer"}));
+             QStringList({"Set &Baud Rate", "&Send Command", "-", "Set &Password", "&Clear Password", "-",
+                          "&Recalibrate", "&Flush Buffer", "&Weir Dimensions", "-", "&Terminal"}));
     for (const char* name : {"ClearCounts1", "menuDisplayKestrova", "menuDisplayCounts", "menuPasswords",
                              "menuClearPwd", "menuRecalibrate", "menuFlush"})
         QVERIFY2(s.item(name), name);
@@ -125,6 +128,7 @@ void TestStatusMenus::loggedOnCounterOffersChangeAfterItsPause()
     StatusSession s;
     s.counterState().password = "4321";
     s.counterState().loggedOn = true;
+    s.main->link().timing.loggedOnSettleMs = Timing{}.loggedOnSettleMs;
     QVERIFY(s.connect());
     QCOMPARE(s.settledCommands(), QStringList{"9D"} + statusRead());
     // The counter is given five seconds after saying this connection is logged on.
@@ -266,6 +270,8 @@ void TestStatusMenus::recalibrateCountsDownAndDoesNotRead()
             shown << panel->text();
     });
     watch.start();
+    // The countdown at its real length.
+    s.main->link().timing.recalibrateMs = 5000;
     messageBoxes().queueAnswer(true);
     QElapsedTimer clock;
     clock.start();

@@ -3,7 +3,7 @@
 // the controls that send at once; the date and time pickers and "S&ync Time"; the
 // profile; a bad grid cell; and the re-read that follows every save.
 
-#include "statustest.h"
+#include "support/statustest.h"
 
 #include <QDateEdit>
 #include <QTimeEdit>
@@ -86,6 +86,7 @@ void TestStatusSave::nothingChangedWithEventsDisabledSends8CAndWaits()
 {
     StatusSession s;
     s.counterState().eventsEnabled = 0;
+    s.main->link().timing.eventFlagsSettleMs = Timing{}.eventFlagsSettleMs;
     QVERIFY(startEditing(s));
     ProgressRecorder progress;
     QCOMPARE(save(s), QStringList{"8C"} + statusRead());

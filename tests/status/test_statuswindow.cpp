@@ -3,7 +3,7 @@
 // view and edit modes with their enabling rules, Cancel, a failed read, and activation
 // (a real one reads the counter; closing one of the window's own dialogs does not).
 
-#include "statustest.h"
+#include "support/statustest.h"
 
 #include "link/errors.h"
 
@@ -69,8 +69,6 @@ void setCounterClock(sim::SimState& state, const QDateTime& when)
 class TestStatusWindow : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup() { status::TfStatus::setProfileOpener(nullptr); }
-
     void controlsAsFirstShown();
     void channelGroupTitles();
     void readIsShownAsTheCounterReportsIt();
@@ -157,7 +155,7 @@ void TestStatusWindow::controlsAsFirstShown()
     QCOMPARE(grid->item(1, 0)->text(), QString("Gain(%)"));
 
     QCOMPARE(s.button("bbtnProfile")->text(), QString("&Profile"));
-    QCOMPARE(s.button("bbtnProfile")->toolTip(), QString("Profile calibration is not available yet"));
+    QCOMPARE(s.button("bbtnProfile")->toolTip(), QString("Profile calibration is not available"));
     QCOMPARE(s.button("bbtnRefresh")->text(), QString("&Refresh"));
     QCOMPARE(s.button("bbtnChange")->text(), QString("&Change"));
     QCOMPARE(s.button("bbtnSave")->text(), QString("&Save"));
@@ -510,20 +508,23 @@ void TestStatusWindow::switchingBackToTheWindowReadsAgain()
 void TestStatusWindow::profileGridOnlyOpensInEditMode()
 {
     int opened = 0;
+    StatusSession s;
     // A stand-in for the profile window: a modal dialog of the status window that closes
     // by itself.
-    status::TfStatus::setProfileOpener([&opened](status::TfStatus& window) {
+    s.main->setToolOpener(app::Tool::Profile, [&opened, &s](app::StatusAccess& access) {
         ++opened;
-        QMdiArea* area = window.mdiArea();
-        QDialog dialog(&window);
-        QTimer::singleShot(50, &dialog, [&] {
-            emit area->subWindowActivated(nullptr);
-            dialog.accept();
+        QMdiArea* area = s.status->mdiArea();
+        access.runOwnDialog([&] {
+            QDialog dialog(access.dialogParent());
+            QTimer::singleShot(50, &dialog, [&] {
+                emit area->subWindowActivated(nullptr);
+                dialog.accept();
+            });
+            const int result = dialog.exec();
+            emit area->subWindowActivated(s.status);
+            return result;
         });
-        dialog.exec();
-        emit area->subWindowActivated(&window);
     });
-    StatusSession s;
     QVERIFY(s.connect());
     s.clearCommands();
     auto* grid = s.control<QTableWidget>("sgCond");

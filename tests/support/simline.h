@@ -9,14 +9,14 @@
 namespace kfc::test {
 
 // Short enough for fast tests, long enough for a loaded machine.
-inline const LinkTiming kFastTiming{20, 1, 1000};
+inline const Timing kFastTiming = Timing::shrunk();
 
 class SimLine {
 public:
     static constexpr int kComNumber = 9;
 
     // Starts the counter and opens the port on it as COM 9; false with the reason on failure.
-    bool open(QString* error, const LinkTiming& timing = kFastTiming)
+    bool open(QString* error, const Timing& timing = kFastTiming)
     {
         if (!pty.start(error))
             return false;

@@ -1,7 +1,7 @@
 // The reply field readers: values, what stays in the working string, and malformed fields.
 
 #include "link/errors.h"
-#include "link/readers.h"
+#include "counter/readers.h"
 
 #include <QTest>
 

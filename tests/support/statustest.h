@@ -2,10 +2,10 @@
 // Shared set-up for the status window tests: the program's windows connected to a
 // simulated counter on a pseudo-terminal, and small drivers for the window's controls.
 
-#include "app/apptest.h"
+#include "support/apptest.h"
 
 #include "app/program.h"
-#include "link/counterstatus.h"
+#include "counter/counterstatus.h"
 #include "link/hooks.h"
 #include "link/link.h"
 #include "status/tfstatus.h"

@@ -3,11 +3,11 @@
 // port for the exact lengths and malformed fields that a well-behaved counter never sends.
 
 #include "link/comport.h"
-#include "link/counterstatus.h"
+#include "counter/counterstatus.h"
 #include "link/errors.h"
 #include "link/hooks.h"
 #include "link/link.h"
-#include "link/statusformat.h"
+#include "counter/statusformat.h"
 #include "sim/ptycounter.h"
 #include "support/fakeportdevice.h"
 

@@ -1,8 +1,8 @@
 #include "counterstatus.h"
 
-#include "errors.h"
-#include "hooks.h"
-#include "link.h"
+#include "link/errors.h"
+#include "link/hooks.h"
+#include "link/link.h"
 #include "readers.h"
 
 namespace kfc {

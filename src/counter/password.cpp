@@ -1,7 +1,7 @@
 #include "password.h"
 
-#include "hooks.h"
-#include "link.h"
+#include "link/hooks.h"
+#include "link/link.h"
 
 namespace kfc {
 

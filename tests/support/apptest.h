@@ -10,7 +10,9 @@
 #include "app/settingsstore.h"
 #include "app/tfmain.h"
 #include "sim/ptycounter.h"
+#include "support/simline.h"
 #include "status/tfstatus.h"
+#include "tools/tools.h"
 
 #include <QAction>
 #include <QApplication>
@@ -48,15 +50,13 @@ private:
     QTemporaryDir m_folder;
 };
 
-// Short protocol delays so that the tests run fast; the order and bytes are unchanged.
-inline constexpr LinkTiming kFastTiming{20, 1, 1000};
-
 inline std::unique_ptr<app::ProgramWindows> makeWindows(std::unique_ptr<PortDevice> device = nullptr)
 {
     auto windows = std::make_unique<app::ProgramWindows>(
         [](app::TfMain& main) -> app::StatusWindowApi* { return new status::TfStatus(main); },
         std::move(device));
     windows->main().link().timing = kFastTiming;
+    tools::registerTools(windows->main());
     windows->main().show();
     return windows;
 }

@@ -1,6 +1,6 @@
 #include "readers.h"
 
-#include "errors.h"
+#include "link/errors.h"
 
 namespace kfc {
 

@@ -1,0 +1,12 @@
+#include "tools.h"
+
+#include "app/tfmain.h"
+
+namespace kfc::tools {
+
+void registerTools(app::TfMain& main)
+{
+    (void)main;
+}
+
+} // namespace kfc::tools

@@ -1,1 +1,0 @@
-kfc_add_test(test_counterstatus SOURCES test_counterstatus.cpp LIBS kfc_link kfc_sim)
