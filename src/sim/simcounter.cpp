@@ -534,7 +534,7 @@ void SimCounter::logPastEvents(int n)
     // the channels nearest the bank see the most.
     QRandomGenerator random(20261207);
     state.maxEvents = std::max(state.maxEvents, int(state.events.size()) + n);
-    QDateTime when = counterClock().addSecs(-qint64(n) * 600);
+    QDateTime when = counterClock().addSecs(-qint64(n) * 1100);
     for (int i = 0; i < n; ++i) {
         when = when.addSecs(random.bounded(10) < 8 ? random.bounded(20, 400) : random.bounded(1800, 7200));
         const int channel = std::min(4, 1 + int(random.bounded(10) / 3));
