@@ -124,7 +124,7 @@ private slots:
         for (int i = 0; i < lines; ++i)
             expected << ACK;
         QCOMPARE(line.counter().commands(), expected);
-        QCOMPARE(line.port.PortIsOpen(), !hangUp);
+        QTRY_COMPARE_WITH_TIMEOUT(line.port.PortIsOpen(), !hangUp, 3000);
     }
 
     void missingEvents_data()
