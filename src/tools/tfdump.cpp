@@ -7,6 +7,7 @@
 #include "app/tfmain.h"
 #include "counter/counterstatus.h"
 #include "counter/download.h"
+#include "link/hooks.h"
 #include "link/link.h"
 
 #include <QCheckBox>
@@ -184,13 +185,21 @@ QString TfDump::printerName() const
     return m_printer.printerName();
 }
 
+void TfDump::setPdfOutput(const QString& fileName)
+{
+    m_printer.setOutputFormat(QPrinter::PdfFormat);
+    m_printer.setOutputFileName(fileName);
+    labPrinter->setText(printerName());
+    EnableControls(!m_running);
+}
+
 void TfDump::FormActivate()
 {
     // A run's own screen output stays while the run goes on.
     if (m_running)
         return;
     labPrinter->setText(printerName());
-    m_main.ShowMessageText(QString());
+    showProgress(QString());
     memDisplay->clear();
     if (!isMaximized())
         showMaximized();
@@ -285,7 +294,7 @@ void TfDump::RunDownload()
         TfDump* dump;
         ~Closing()
         {
-            dump->m_main.ShowMessageText(QStringLiteral("Download complete"));
+            kfc::showProgress(QStringLiteral("Download complete"));
             dump->CloseOutputs();
             dump->m_running = false;
             dump->pbDownload->setVisible(false);
@@ -311,7 +320,7 @@ void TfDump::RunDownload()
     OpenOutputs();
     memDisplay->clear();
     if (cboxStatus->isChecked()) {
-        m_main.ShowMessageText(QStringLiteral("Obtaining Status. Please Wait"));
+        showProgress(QStringLiteral("Obtaining Status. Please Wait"));
         ReadCounterStatus(link, m_status.status());
         WriteStatusHeader();
     }
@@ -325,7 +334,7 @@ void TfDump::RunDownload()
     const int received = kfc::RunDownload(
         link, count, [this](const QString& line) { WriteOutputLine(line); },
         [this, &clock](int eventNumber) {
-            m_main.ShowMessageText(QStringLiteral("Downloading Event %1").arg(eventNumber));
+            showProgress(QStringLiteral("Downloading Event %1").arg(eventNumber));
             pbDownload->setValue(std::min(eventNumber, pbDownload->maximum()));
             pbDownload->setFormat(clock.text(eventNumber));
         });

@@ -36,8 +36,8 @@ public:
     static inline const QString kSaveFilter =
         QStringLiteral("Kestrova Log Files (*.LG2);;Text Files (*.TXT);;All Files (*)");
 
-    // The printer in use. Tests point it at a PDF file.
-    QPrinter& printer() { return m_printer; }
+    // Prints to a PDF file instead of a printer (tests, and a machine with no printer).
+    void setPdfOutput(const QString& fileName);
     bool running() const { return m_running; }
 
     // Handlers.
