@@ -314,10 +314,14 @@ int counterSession(Link& link, ComPort& port, const QString& verb, const QComman
                          ? printStatus(link, parser.isSet(QStringLiteral("json")), out, err)
                          : download(link, parser, count, out, err);
         }
-        hangUp(link, port);
     } catch (const std::exception& e) {
         err << "kestrova-cli: " << e.what() << '\n';
         result = EmptyReply;
+    }
+    try {
+        hangUp(link, port);
+    } catch (const std::exception& e) {
+        err << "kestrova-cli: " << e.what() << '\n';
     }
     return result;
 }

@@ -52,8 +52,11 @@ TfDump::TfDump(app::TfMain& main, app::StatusAccess& status)
     // The printer the application uses; with none installed the window still works for
     // the screen and the file.
     const QPrinterInfo defaultPrinter = QPrinterInfo::defaultPrinter();
+    const QStringList installed = QPrinterInfo::availablePrinterNames();
     if (!defaultPrinter.isNull())
         m_printer.setPrinterName(defaultPrinter.printerName());
+    else if (!installed.isEmpty())
+        m_printer.setPrinterName(installed.first());
     buildControls();
     EnableControls(true);
     connect(this, &QMdiSubWindow::windowStateChanged, this,

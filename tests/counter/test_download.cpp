@@ -31,9 +31,9 @@ private slots:
 
     void header_data()
     {
-        QTest::addColumn<int>("wide");
+        QTest::addColumn<bool>("wide");
         QTest::addColumn<QStringList>("lines");
-        QTest::newRow("values within their fields") << 0 << QStringList{
+        QStringList lines{
             "Date:   07/12/26  Time:   14/05/09  Version:  Kestrova FC4 v8.9",
             "Events:  Y  Relays:  D  Evlog:   N  Buftyp:  C  Bufsiz:  127",
             "Cond:    10   40  100  150 1000    0   95   70",
@@ -41,30 +41,24 @@ private slots:
             "Ch: 2   En: N   Ut: 21   Dt: 10   Uc:   16   Dc:    1   Sa:  13   Wa:   6",
             "Ch: 3   En: Y   Ut: 22   Dt: 11   Uc:   17   Dc:    2   Sa:  14   Wa:   7",
             "Ch: 4   En: N   Ut: 23   Dt: 12   Uc:   18   Dc:    3   Sa:  15   Wa:   8"};
-        QTest::newRow("values wider than their fields") << 1 << QStringList{
-            "Date:   07/12/26  Time:   14/05/09  Version:  Kestrova FC4 v8.9",
-            "Events:  Y  Relays:  D  Evlog:   N  Buftyp:  C  Bufsiz:  127",
-            "Cond:    10   40  100  150 1000    0   95123456",
-            "Ch: 1   En: Y   Ut: 120   Dt:  9   Uc: 12345   Dc:    0   Sa: 1234   Wa:   5",
-            "Ch: 2   En: N   Ut: 21   Dt: 10   Uc:   16   Dc:    1   Sa:  13   Wa:   6",
-            "Ch: 3   En: Y   Ut: 22   Dt: 11   Uc:   17   Dc:    2   Sa:  14   Wa:   7",
-            "Ch: 4   En: N   Ut: 23   Dt: 12   Uc:   18   Dc:    3   Sa:  15   Wa:   8"};
+        QTest::newRow("values within their fields") << false << lines;
+        lines[2] = "Cond:    10   40  100  150 1000    0   95123456";
+        lines[3] = "Ch: 1   En: Y   Ut: 120   Dt:  9   Uc: 12345   Dc:    0   Sa: 1234   Wa:   5";
+        QTest::newRow("values wider than their fields") << true << lines;
     }
     void header()
     {
-        QFETCH(int, wide);
+        QFETCH(bool, wide);
         CounterStatus s;
         s.dateTime = QDateTime(QDate(2026, 12, 7), QTime(14, 5, 9), Qt::UTC);
         s.versionText = QStringLiteral("Kestrova FC4 v8.9");
-        s.eventsEnabled = 1;
-        s.bufferType = 1;
+        s.eventsEnabled = s.bufferType = 1;
         s.maxFishSize = 127;
         s.condProfile = {10, 40, 100, 150, 1000, 0, 95, wide ? 123456 : 70};
         for (int n = 1; n <= 4; ++n) {
-            ChannelStatus& c = s.channel(n);
-            c = {quint8(n % 2), 19 + n, 8 + n, 14 + n, n - 1};
-            c.sAtt = 11 + n;
-            c.wAtt = 4 + n;
+            s.channel(n) = {quint8(n % 2), 19 + n, 8 + n, 14 + n, n - 1};
+            s.channel(n).sAtt = 11 + n;
+            s.channel(n).wAtt = 4 + n;
         }
         if (wide) {
             s.channel(1).upThreshold = 120;

@@ -64,14 +64,15 @@ private slots:
         printer.setDocName(QStringLiteral("kestrova-events"));
         printLines(printer, 130);
 
-        QString arrived;
-        QTRY_VERIFY_WITH_TIMEOUT(!(arrived = [&] {
-            const QStringList now = out.entryList({QStringLiteral("*.pdf")}, QDir::Files);
-            for (const QString& name : now)
+        // The job's file, once CUPS has written it whole.
+        auto arrivedFile = [&] {
+            for (const QString& name : out.entryList({QStringLiteral("*.pdf")}, QDir::Files))
                 if (!before.contains(name) && pageCount(out.filePath(name)) > 0)
                     return out.filePath(name);
             return QString();
-        }()).isEmpty(), 60000);
+        };
+        QString arrived;
+        QTRY_VERIFY_WITH_TIMEOUT(!(arrived = arrivedFile()).isEmpty(), 60000);
         QCOMPARE(pageCount(arrived), expected);
         QFile::remove(arrived);
     }

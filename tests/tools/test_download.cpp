@@ -67,6 +67,12 @@ class TestDumpWindow : public QObject {
     template <typename T>
     T* control(tools::TfDump* dump, const char* name) { return child<T>(dump, QLatin1String(name)); }
     void start(tools::TfDump* dump) { control<QPushButton>(dump, "bbtnStart")->click(); }
+    void chooseFile(tools::TfDump* dump, const QString& file)
+    {
+        control<QCheckBox>(dump, "cboxFile")->click();
+        app::messageBoxes().queueSaveFileName(file);
+        control<QPushButton>(dump, "btnFile")->click();
+    }
     QStringList screen(tools::TfDump* dump)
     {
         return control<QPlainTextEdit>(dump, "memDisplay")->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -120,9 +126,7 @@ private slots:
         const QString file = folder.filePath(QStringLiteral("events.LG2"));
         const QString pdf = folder.filePath(QStringLiteral("events.pdf"));
         dump->setPdfOutput(pdf);
-        control<QCheckBox>(dump, "cboxFile")->click();
-        app::messageBoxes().queueSaveFileName(file);
-        control<QPushButton>(dump, "btnFile")->click();
+        chooseFile(dump, file);
         QCOMPARE(control<QLabel>(dump, "labFileName")->text(), file);
         control<QCheckBox>(dump, "cboxPrinter")->click();
         control<QCheckBox>(dump, "cboxStatus")->click();
@@ -181,9 +185,7 @@ private slots:
         QVERIFY(dump);
         const QString file = folder.filePath(QStringLiteral("dead.LG2"));
         control<QCheckBox>(dump, "cboxScreen")->click();
-        control<QCheckBox>(dump, "cboxFile")->click();
-        app::messageBoxes().queueSaveFileName(file);
-        control<QPushButton>(dump, "btnFile")->click();
+        chooseFile(dump, file);
         int acksSeen = 0;
         connect(&s->counter(), &sim::SimCounter::commandReceived, this, [&](const QString& command) {
             if (command == kAck && ++acksSeen == 4)
