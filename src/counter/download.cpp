@@ -105,7 +105,7 @@ qint64 DownloadClock::msLeft(int done) const
 
 QString DownloadClock::durationText(qint64 ms)
 {
-    const qint64 s = (ms + 500) / 1000;
+    const qint64 s = (ms + 999) / 1000;   // never "0 s" while something is left
     if (s < 60)
         return QStringLiteral("%1 s").arg(s);
     if (s < 3600)

@@ -137,6 +137,23 @@ private slots:
         QFETCH(int, expected);
         QTEST(MissingEventsText(received, expected), "text");
     }
+
+    void timeLeft_data()
+    {
+        QTest::addColumn<qint64>("ms");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("under a second") << qint64(400) << "1 s";
+        QTest::newRow("seconds") << qint64(59000) << "59 s";
+        QTest::newRow("minutes") << qint64(185000) << "3 min 5 s";
+        QTest::newRow("hours") << qint64(3 * 3600000 + 120000) << "3 h 2 min";
+    }
+    void timeLeft()
+    {
+        QFETCH(qint64, ms);
+        QTEST(DownloadClock::durationText(ms), "text");
+        QCOMPARE(DownloadClock(0).text(12), QStringLiteral("12 events"));
+        QCOMPARE(DownloadClock(40).text(0), QStringLiteral("0 of 40 events"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDownload)
