@@ -82,6 +82,7 @@ public:
 
     // Handlers.
     void menuConnectDirectClick();
+    void menuConnectModemClick();
     void menuConnectHangupClick();
     void menuExitClick();
     void menuAboutClick();
@@ -132,6 +133,7 @@ private:
     QTimer* m_timerDateTime = nullptr;
 
     bool m_centred = false;
+    bool m_dialling = false;   // a modem attempt runs: no second connection from the menus
 };
 
 } // namespace kfc::app

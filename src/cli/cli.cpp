@@ -5,6 +5,7 @@
 #include "link/errors.h"
 #include "link/hooks.h"
 #include "link/link.h"
+#include "link/modemdial.h"
 #include "counter/statusformat.h"
 
 #include <QCommandLineParser>
@@ -23,6 +24,10 @@ const char* const kUsage =
     "       kestrova-cli send --port PORT [--baud N] [--parity E|O|N] [--data-bits 7|8]\n"
     "                         [--stop-bits 1|2] [--log] COMMAND...\n"
     "       kestrova-cli status --port PORT [line options] [--log] [--json]\n"
+    "send and status take --dial NUMBER [--dial-timeout MS]: PORT is a modem's port\n"
+    "(9600 baud, 7 data bits, even parity, 1 stop bit unless line options say otherwise),\n"
+    "the number is dialled and the command runs over the call; exit status 3 when the\n"
+    "call fails.\n"
     "PORT is COM and a number (COM3) or a device path (/dev/ttyUSB0).\n"
     "In a COMMAND, \\xHH stands for one byte (\\x06 is ACK) and \\\\ for a backslash.\n";
 
@@ -59,6 +64,9 @@ void addLineOptions(QCommandLineParser& parser)
         {QStringLiteral("stop-bits"), QStringLiteral("1 or 2 (default 1)."), QStringLiteral("N"), QStringLiteral("1")},
         {QStringLiteral("log"), QStringLiteral("Write the Tx/Rx trace to standard error.")},
         {QStringLiteral("json"), QStringLiteral("Print the status as JSON.")},
+        {QStringLiteral("dial"), QStringLiteral("Dial NUMBER through the modem on PORT first."), QStringLiteral("NUMBER")},
+        {QStringLiteral("dial-timeout"), QStringLiteral("Give up a call after MS milliseconds (default 60000)."),
+         QStringLiteral("MS")},
     });
 }
 
@@ -81,7 +89,10 @@ QString readLineOptions(const QCommandLineParser& parser, ComPort& port)
     }
 
     bool ok = false;
-    const int baud = parser.value(QStringLiteral("baud")).toInt(&ok);
+    // A modem line runs at the modem's speed unless told otherwise.
+    const bool modemBaud = parser.isSet(QStringLiteral("dial")) && !parser.isSet(QStringLiteral("baud"));
+    const int baud = modemBaud ? 9600 : parser.value(QStringLiteral("baud")).toInt(&ok);
+    ok = ok || modemBaud;
     if (!ok || baud <= 0)
         return QStringLiteral("--baud must be a positive number");
     port.settings.baud = baud;
@@ -160,6 +171,31 @@ int printStatus(Link& link, bool json, QTextStream& out, QTextStream& err)
     return Ok;
 }
 
+// Dials through the modem on the open port; on a failure says why on standard error.
+int dialModem(ComPort& port, const QString& number, int timeoutMs, QTextStream& err)
+{
+    ModemDialer dialer(port);
+    QString lastLine;
+    dialer.progress = [&lastLine](const QString& text) { lastLine = text; };
+    bool connected = false;
+    try {
+        connected = dialer.dial(number, timeoutMs);
+    } catch (const LinkError& e) {
+        lastLine = e.text();
+    }
+    if (connected) {
+        port.DiscardInput();   // whatever the modem sent after "CONNECT"
+        return Ok;
+    }
+    // A call that ended by the deadline has no result line of its own.
+    if (lastLine.startsWith(QLatin1String("Dialling ")) || lastLine.startsWith(QLatin1String("Modem responded")))
+        lastLine = QStringLiteral("No connection within %1 seconds").arg(timeoutMs / 1000.0);
+    err << "kestrova-cli: " << lastLine << '\n';
+    err.flush();
+    port.ClosePort();
+    return CallFailed;
+}
+
 } // namespace
 
 bool decodeCommand(const QString& text, QString* command)
@@ -218,6 +254,17 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
     if (!status && commands.isEmpty())
         return usageError(err, QStringLiteral("send needs at least one COMMAND"));
 
+    const QString dialNumber = parser.value(QStringLiteral("dial"));
+    if (parser.isSet(QStringLiteral("dial")) && dialNumber.isEmpty())
+        return usageError(err, QStringLiteral("--dial needs a NUMBER"));
+    int dialTimeoutMs = Timing().modemDialTimeoutMs;
+    if (parser.isSet(QStringLiteral("dial-timeout"))) {
+        bool ok = false;
+        dialTimeoutMs = parser.value(QStringLiteral("dial-timeout")).toInt(&ok);
+        if (!ok || dialTimeoutMs <= 0)
+            return usageError(err, QStringLiteral("--dial-timeout must be a positive number of milliseconds"));
+    }
+
     ComPort port;
     if (QString problem = readLineOptions(parser, port); !problem.isEmpty())
         return usageError(err, problem);
@@ -232,6 +279,13 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
     });
     if (!port.OpenPort())
         return UsageOrPortError;
+
+    if (!dialNumber.isEmpty()) {
+        if (const int dialled = dialModem(port, dialNumber, dialTimeoutMs, err); dialled != Ok) {
+            hooks().showMessage = nullptr;
+            return dialled;
+        }
+    }
 
     Link link(port);
     if (parser.isSet(QStringLiteral("log"))) {
