@@ -23,6 +23,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QStatusBar>
 
@@ -438,17 +439,14 @@ void TfMain::menuConnectModemClick()
     m_menuConnect->menuAction()->setEnabled(false);
     UpdateConnectMenu();
     bool connected = false;
-    try {
+    {
+        const auto dialOver = qScopeGuard([this] {
+            m_dialling = false;
+            m_menuConnect->menuAction()->setEnabled(true);
+            UpdateConnectMenu();
+        });
         connected = modem.Dial(phoneBook.SelectedNumber());
-    } catch (...) {
-        m_dialling = false;
-        m_menuConnect->menuAction()->setEnabled(true);
-        UpdateConnectMenu();
-        throw;
     }
-    m_dialling = false;
-    m_menuConnect->menuAction()->setEnabled(true);
-    UpdateConnectMenu();
     if (!connected)
         return;
     ShowConnectionState(modem.ModemName());
