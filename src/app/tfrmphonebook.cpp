@@ -105,6 +105,9 @@ TfrmPhoneBook::TfrmPhoneBook(QWidget* parent) : QDialog(parent)
     m_strgrdContacts->setObjectName(QStringLiteral("strgrdContacts"));
     m_strgrdContacts->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Number")});
     m_strgrdContacts->verticalHeader()->hide();
+    // The number takes the rest of the width, whatever the window's size.
+    m_strgrdContacts->setColumnWidth(0, kNameColumnWidth);
+    m_strgrdContacts->horizontalHeader()->setStretchLastSection(true);
     m_strgrdContacts->verticalHeader()->setDefaultSectionSize(kRowHeight);
     m_strgrdContacts->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_strgrdContacts->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -178,24 +181,11 @@ bool TfrmPhoneBook::SavePhoneBook()
     return false;
 }
 
-void TfrmPhoneBook::setColumnWidths()
-{
-    m_strgrdContacts->setColumnWidth(0, kNameColumnWidth);
-    m_strgrdContacts->setColumnWidth(1, qMax(0, m_strgrdContacts->viewport()->width() - kNameColumnWidth - 5));
-}
-
-void TfrmPhoneBook::resizeEvent(QResizeEvent* event)
-{
-    QDialog::resizeEvent(event);
-    setColumnWidths();
-}
-
 void TfrmPhoneBook::RefreshGrid()
 {
     sortPhoneBook(m_entries);
     m_strgrdContacts->clearContents();
     m_strgrdContacts->setRowCount(int(m_entries.size()));
-    setColumnWidths();
     for (int i = 0; i < m_entries.size(); ++i) {
         m_strgrdContacts->setItem(i, 0, new QTableWidgetItem(entryName(m_entries[i])));
         m_strgrdContacts->setItem(i, 1, new QTableWidgetItem(entryNumber(m_entries[i])));

@@ -53,11 +53,9 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void selectLine(const QString& line);
-    void setColumnWidths();
     QAction* addAction(const QString& name, const QString& hint, QIcon icon, void (TfrmPhoneBook::*handler)());
 
     QStringList m_entries;
