@@ -7,7 +7,7 @@
 //
 // Where it lives: beside the executable on Windows; on other systems, where the program's
 // folder is not the user's to write, in the user's data folder
-// (QStandardPaths::AppDataLocation, ~/.local/share/Kestrova/<program>/ on Linux).
+// (QStandardPaths::AppDataLocation: ~/.local/share/Kestrova/Kestrova Fish Counter/ on Linux).
 
 #include <QByteArray>
 #include <QString>
