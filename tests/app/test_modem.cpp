@@ -58,9 +58,6 @@ private slots:
         const QStringList dialled{"Dialling 01632 960001", "Modem responded. Dialling 01632 960001"};
         QTest::newRow("connect") << QStringList{"Test Modem=SIM"} << "" << "01632 960001"
                                  << QStringList{using_} + dialled + QStringList{"Connected"} << "";
-        QTest::newRow("busy") << QStringList{"Test Modem=SIM"} << "" << "0162"
-                              << QStringList{using_, "Dialling 0162", "Modem responded. Dialling 0162",
-                                             "Number is busy. Please try later"} << "";
         QTest::newRow("silence until the deadline")
             << QStringList{"Test Modem=SIM"} << "" << "0165"
             << QStringList{using_, "Dialling 0165", "Modem responded. Dialling 0165"} << "";
