@@ -190,8 +190,12 @@ int main(int argc, char* argv[])
     if (parser.isSet(QStringLiteral("modem")))
         pty.setModem(&modem);
     configure(pty, parser);
-    if (!parser.isSet(QStringLiteral("quiet")))
+    if (!parser.isSet(QStringLiteral("quiet"))) {
         logTraffic(pty);
+        QObject::connect(&modem, &kfc::sim::SimModem::send, [](const QByteArray& bytes, int) {
+            std::fprintf(stderr, "kestrova-sim: modem -> %s\n", qPrintable(printable(bytes)));
+        });
+    }
     QObject::connect(&pty, &PtyCounter::hungUp, &app, [&pty] {
         std::fprintf(stderr, "kestrova-sim: line dropped on %s\n", qPrintable(pty.devicePath()));
         if (!startAndAnnounce(pty))
