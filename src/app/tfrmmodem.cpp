@@ -154,7 +154,11 @@ DialState TfrmModem::dialState() const
     return m_dialer ? m_dialer->state() : (m_detectionFailed ? DialState::dsFailed : DialState::dsWaiting);
 }
 
-void TfrmModem::AddStatusLine(const QString& text) { m_memStatus->appendPlainText(text); }
+void TfrmModem::AddStatusLine(const QString& text)
+{
+    m_memStatus->appendPlainText(text);
+    m_link.LogLine(QStringLiteral("--  modem: ") + text);   // the debug log keeps the whole attempt
+}
 
 QStringList TfrmModem::statusLines() const
 {
