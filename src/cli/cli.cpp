@@ -5,6 +5,7 @@
 #include "link/errors.h"
 #include "link/hooks.h"
 #include "link/link.h"
+#include "link/modemdial.h"
 #include "counter/statusformat.h"
 #include "counter/download.h"
 #include "counter/password.h"
@@ -34,6 +35,10 @@ const char* const kUsage =
     "       kestrova-cli download --port PORT [line options] [--log] [--count N] [--status]\n"
     "                             [--output FILE]\n"
     "       kestrova-cli --help | --version\n"
+    "send, status and download take --dial NUMBER [--dial-timeout MS]: PORT is a modem's\n"
+    "port (9600 baud, 7 data bits, even parity, 1 stop bit unless line options say\n"
+    "otherwise), the number is dialled and the command runs over the call; exit status 3\n"
+    "when the call fails.\n"
     "PORT is COM and a number (COM3) or a device path (/dev/ttyUSB0).\n"
     "In a COMMAND, \\xHH stands for one byte (\\x06 is ACK) and \\\\ for a backslash.\n"
     "status and download log on when the counter has a password: its first line in a file\n"
@@ -76,6 +81,9 @@ void addLineOptions(QCommandLineParser& parser)
         {QStringLiteral("status"), QStringLiteral("download: write the status header first.")},
         {QStringLiteral("output"), QStringLiteral("download: write the event file FILE (CR LF line ends)."), QStringLiteral("FILE")},
         {QStringLiteral("password-file"), QStringLiteral("Log on with the first line of FILE."), QStringLiteral("FILE")},
+        {QStringLiteral("dial"), QStringLiteral("Dial NUMBER through the modem on PORT first."), QStringLiteral("NUMBER")},
+        {QStringLiteral("dial-timeout"), QStringLiteral("Give up a call after MS milliseconds (default 60000)."),
+         QStringLiteral("MS")},
     });
 }
 
@@ -98,7 +106,10 @@ QString readLineOptions(const QCommandLineParser& parser, ComPort& port)
     }
 
     bool ok = false;
-    const int baud = parser.value(QStringLiteral("baud")).toInt(&ok);
+    // A modem line runs at the modem's speed unless told otherwise.
+    const bool modemBaud = parser.isSet(QStringLiteral("dial")) && !parser.isSet(QStringLiteral("baud"));
+    const int baud = modemBaud ? 9600 : parser.value(QStringLiteral("baud")).toInt(&ok);
+    ok = ok || modemBaud;
     if (!ok || baud <= 0)
         return QStringLiteral("--baud must be a positive number");
     port.settings.baud = baud;
@@ -332,6 +343,31 @@ int counterSession(Link& link, ComPort& port, const QString& verb, const QComman
     return result;
 }
 
+// Dials through the modem on the open port; on a failure says why on standard error.
+int dialModem(ComPort& port, const QString& number, int timeoutMs, QTextStream& err)
+{
+    ModemDialer dialer(port);
+    QString lastLine;
+    dialer.progress = [&lastLine](const QString& text) { lastLine = text; };
+    bool connected = false;
+    try {
+        connected = dialer.dial(number, timeoutMs);
+    } catch (const LinkError& e) {
+        lastLine = e.text();
+    }
+    if (connected) {
+        port.DiscardInput();   // whatever the modem sent after "CONNECT"
+        return Ok;
+    }
+    // A call that ended by the deadline has no result line of its own.
+    if (lastLine.startsWith(QLatin1String("Dialling ")) || lastLine.startsWith(QLatin1String("Modem responded")))
+        lastLine = QStringLiteral("No connection within %1 seconds").arg(timeoutMs / 1000.0);
+    err << "kestrova-cli: " << lastLine << '\n';
+    err.flush();
+    port.ClosePort();
+    return CallFailed;
+}
+
 } // namespace
 
 bool decodeCommand(const QString& text, QString* command)
@@ -406,6 +442,17 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
     if (!readPassword(parser, &password, &problem))
         return usageError(err, problem);
 
+    const QString dialNumber = parser.value(QStringLiteral("dial"));
+    if (parser.isSet(QStringLiteral("dial")) && dialNumber.isEmpty())
+        return usageError(err, QStringLiteral("--dial needs a NUMBER"));
+    int dialTimeoutMs = Timing().modemDialTimeoutMs;
+    if (parser.isSet(QStringLiteral("dial-timeout"))) {
+        bool ok = false;
+        dialTimeoutMs = parser.value(QStringLiteral("dial-timeout")).toInt(&ok);
+        if (!ok || dialTimeoutMs <= 0)
+            return usageError(err, QStringLiteral("--dial-timeout must be a positive number of milliseconds"));
+    }
+
     ComPort port;
     if (QString problem = readLineOptions(parser, port); !problem.isEmpty())
         return usageError(err, problem);
@@ -420,6 +467,13 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
     });
     if (!port.OpenPort())
         return UsageOrPortError;
+
+    if (!dialNumber.isEmpty()) {
+        if (const int dialled = dialModem(port, dialNumber, dialTimeoutMs, err); dialled != Ok) {
+            hooks().showMessage = nullptr;
+            return dialled;
+        }
+    }
 
     Link link(port);
     // A test aid: the tests' short delays instead of the real ones.

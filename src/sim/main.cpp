@@ -117,7 +117,7 @@ bool startAndAnnounce(PtyCounter& pty)
         std::fprintf(stderr, "kestrova-sim: cannot start: %s\n", qPrintable(error));
         return false;
     }
-    std::printf("kestrova-sim: counter on %s\n", qPrintable(pty.devicePath()));
+    std::printf("kestrova-sim: %s on %s\n", pty.modem() ? "modem" : "counter", qPrintable(pty.devicePath()));
     std::fflush(stdout);
     return true;
 }
@@ -183,6 +183,7 @@ int main(int argc, char* argv[])
         {QStringLiteral("slow"), QStringLiteral("Answer CMD only after MS milliseconds."), QStringLiteral("CMD:MS")},
         {QStringLiteral("hang-up-after"), QStringLiteral("Send half the answer to CMD, then drop the line."),
          QStringLiteral("CMD")},
+        {QStringLiteral("modem"), QStringLiteral("Put a Hayes modem in front of the counter (see README for the numbers).")},
         {QStringLiteral("quiet"), QStringLiteral("Do not log commands and replies on stderr.")},
     });
     parser.process(app);
@@ -190,9 +191,16 @@ int main(int argc, char* argv[])
         usageError(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
 
     PtyCounter pty;
+    kfc::sim::SimModem modem;
+    if (parser.isSet(QStringLiteral("modem")))
+        pty.setModem(&modem);
     configure(pty, parser);
-    if (!parser.isSet(QStringLiteral("quiet")))
+    if (!parser.isSet(QStringLiteral("quiet"))) {
         logTraffic(pty);
+        QObject::connect(&modem, &kfc::sim::SimModem::send, [](const QByteArray& bytes, int) {
+            std::fprintf(stderr, "kestrova-sim: modem -> %s\n", qPrintable(printable(bytes)));
+        });
+    }
     QObject::connect(&pty, &PtyCounter::hungUp, &app, [&pty] {
         std::fprintf(stderr, "kestrova-sim: line dropped on %s\n", qPrintable(pty.devicePath()));
         if (!startAndAnnounce(pty))

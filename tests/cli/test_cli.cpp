@@ -48,6 +48,37 @@ private slots:
     }
     void cleanup() { pty.reset(); }
 
+    // --dial through the simulated modem: the call's outcome by the number's last digit.
+    void dialThroughModem_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("send over a call") << QStringList{"send", "--dial", "0161", "9D"} << 0 << "";
+        QTest::newRow("busy") << QStringList{"status", "--dial", "0162"} << 3
+                              << "kestrova-cli: Number is busy. Please try later\n";
+        QTest::newRow("no dial tone") << QStringList{"send", "--dial", "0164", "9D"} << 3
+                                      << "kestrova-cli: No Dial Tone detected. Is modem connected to phone line?\n";
+        QTest::newRow("silence") << QStringList{"status", "--dial", "0165", "--dial-timeout", "300"} << 3
+                                 << "kestrova-cli: No connection within 0.3 seconds\n";
+    }
+    void dialThroughModem()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, err);
+        sim::SimModem modem;
+        modem.setRingMs(30);
+        pty->hangUp();
+        pty->setModem(&modem);
+        QVERIFY(pty->start());
+        const Run r = runCli(args + QStringList{"--port", pty->devicePath()});
+        QCOMPARE(r.err, err);
+        QCOMPARE(r.code, code);
+        QCOMPARE(r.out, code == 0 ? QString("NEW\n") : QString());
+        QCOMPARE(pty->received().left(9), QByteArray("ATDT016") + args[2].back().toLatin1() + '\r');
+    }
+
     void escapesDecodeToSingleBytes()
     {
         QString command;
