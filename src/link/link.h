@@ -91,6 +91,8 @@ public:
     // because its line clearing would throw away the reply the holder waits for.
     // A listening hold (continuous update) instead yields the line to such a command:
     // the listener's pending read returns empty and the nested command goes ahead.
+    // An owner (the terminal) takes a free line for as long as it is attached: every
+    // command is refused until it lets go, and the bytes that arrive are its alone.
     class LineHold {
     public:
         LineHold(LineHold&& other) noexcept;
@@ -104,9 +106,10 @@ public:
         explicit LineHold(Link* link) : m_link(link) {}
         Link* m_link;
     };
-    enum class HoldKind { Exclusive, Listening };
+    enum class HoldKind { Exclusive, Listening, Owner };
     [[nodiscard]] LineHold holdLine(HoldKind kind = HoldKind::Exclusive);
     bool lineHeld() const { return !m_holders.empty(); }
+    bool lineOwned() const;
 
 signals:
     void logged(const QString& line);
@@ -117,6 +120,7 @@ private:
         HoldKind kind;
     };
     void releaseLine();
+    [[noreturn]] void refuseLine();
 
     ComPort& m_port;
     QStringList m_log;
