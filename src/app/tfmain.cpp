@@ -10,6 +10,7 @@
 #include "tfblank.h"
 #include "tfdirectcoms.h"
 #include "tfrmabout.h"
+#include "tfterminal.h"
 
 #include "counter/password.h"
 
@@ -135,15 +136,15 @@ void TfMain::buildMenus()
     m_menuConnectDirect = addItem(menuConnect, QStringLiteral("menuConnectDirect"),
                                   QStringLiteral("&Direct Connection"));
     connect(m_menuConnectDirect, &QAction::triggered, this, &TfMain::menuConnectDirectClick);
-    // The modem connection and the terminal come with their windows; until then their
-    // items are in place but cannot be chosen.
+    // The modem connection comes with its window; until then its item is in place but
+    // cannot be chosen.
     m_menuConnectModem = addItem(menuConnect, QStringLiteral("menuConnectModem"),
                                  QStringLiteral("&Modem Connection"));
     m_menuConnectModem->setEnabled(false);
     addSeparator(menuConnect, QStringLiteral("N2"));
     m_menuConnectTerminal = addItem(menuConnect, QStringLiteral("menuConnectTerminal"),
                                     QStringLiteral("&Terminal"));
-    m_menuConnectTerminal->setEnabled(false);
+    connect(m_menuConnectTerminal, &QAction::triggered, this, &TfMain::menuConnectTerminalClick);
     addSeparator(menuConnect, QStringLiteral("N1"));
     m_menuConnectHangup = addItem(menuConnect, QStringLiteral("menuConnectHangup"),
                                   QStringLiteral("&Hangup"));
@@ -329,6 +330,8 @@ void TfMain::UpdateConnectMenu()
 {
     const bool open = m_port->PortIsOpen();
     m_menuConnectDirect->setEnabled(!open);
+    // The terminal's setup opens the port: on an open one its settings would not apply.
+    m_menuConnectTerminal->setEnabled(!open);
     // Stays unavailable until the modem connection is part of the program.
     m_menuConnectModem->setEnabled(false);
     m_menuConnectHangup->setEnabled(open);
@@ -338,6 +341,8 @@ void TfMain::Disconnect()
 {
     if (!m_port->PortIsOpen())
         return;
+    // A terminal owns the line: it lets go first, so that the counter hears the goodbye.
+    TfTerminal::closeOpen();
     // One dialogue: refused as a whole (LineBusyError) when a command is in flight.
     auto hold = m_link->holdLine();
     CounterLogoff(*m_link);
@@ -391,6 +396,7 @@ void TfMain::closeStatusWindow()
 
 void TfMain::showNotConnected()
 {
+    TfTerminal::closeOpen();
     ShowConnectionState();
     showBlank();
     closeStatusWindow();
@@ -426,13 +432,26 @@ void TfMain::menuConnectDirectClick()
     UpdateConnectMenu();
 }
 
+void TfMain::menuConnectTerminalClick()
+{
+    m_port->switchMonitoringOn();
+    {
+        TfDirectComs setup(*m_port, m_presentPorts, this);
+        if (setup.exec() != QDialog::Accepted)
+            return;
+    }
+    // No logon and no status window: the terminal has the line until it is closed.
+    ShowConnectionState();
+    TfTerminal::open(*this, true);
+}
+
 void TfMain::menuConnectHangupClick()
 {
     if (!messageBoxes().ask(MessageKind::Information,
                             QStringLiteral("About to drop connection. Are you sure?")))
         return;
+    // Disconnect and showNotConnected close an open terminal too.
     Disconnect();
-    // The terminal window, once there is one, is closed here too.
     showNotConnected();
 }
 
