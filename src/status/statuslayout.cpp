@@ -4,6 +4,7 @@
 
 #include "tfstatus.h"
 
+#include "app/wheelguard.h"
 #include "counter/counterstatus.h"
 
 #include <QCheckBox>
@@ -65,7 +66,7 @@ QSpinBox* makeSpin(const QString& name, int minimum, int maximum, int initial, Q
 }
 
 // A spin edit of the channel rows. Thirteen of them share a row, so they go without
-// arrows to fit the frame; the arrow keys and the mouse wheel still step them.
+// arrows to fit the frame; the arrow keys, and the wheel once focused, still step them.
 QSpinBox* makeChannelSpin(const QString& name, int minimum, int maximum, int initial, QWidget* parent)
 {
     QSpinBox* spin = makeSpin(name, minimum, maximum, initial, parent);
@@ -142,6 +143,8 @@ void TfStatus::buildControls()
     eCondType->setObjectName(QStringLiteral("eCondType"));
     eCondType->hide();
 
+    // The wheel scrolls the window; it changes a value only in the focused control.
+    app::keepWheelToFocusedControls(content);
     connectHandlers();
 }
 
