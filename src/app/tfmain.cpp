@@ -420,7 +420,7 @@ void TfMain::TimerDateTimeTimer()
 
 void TfMain::menuConnectDirectClick()
 {
-    TfDirectComs setup(*m_port, m_presentPorts, this);
+    TfDirectComs setup(*m_port, this);
     if (setup.exec() != QDialog::Accepted)
         return;
     ShowConnectionState();
@@ -436,7 +436,7 @@ void TfMain::menuConnectTerminalClick()
 {
     m_port->switchMonitoringOn();
     {
-        TfDirectComs setup(*m_port, m_presentPorts, this);
+        TfDirectComs setup(*m_port, this);
         if (setup.exec() != QDialog::Accepted)
             return;
     }

@@ -31,7 +31,7 @@ int main(int argc, char** argv)
     bool ok = true;
 
     {
-        app::TfDirectComs setup(main.comPort(), main.presentPorts(), &main);
+        app::TfDirectComs setup(main.comPort(), &main);
         setup.show();
         QTest::qWait(200);
         ok = saveScreenshot(&setup, folder, QStringLiteral("com-port-setup.png")) && ok;
