@@ -119,11 +119,11 @@ TfDirectComs::TfDirectComs(ComPort& port, PortLister listPorts, QWidget* parent)
     choices->addWidget(m_labDevice, 1, 1, 1, 3);
     auto* groups = new QHBoxLayout;
     groups->setSpacing(10);
-    groups->addWidget(m_rgDataBits, 0, Qt::AlignTop);
-    groups->addWidget(m_rgParity, 0, Qt::AlignTop);
-    groups->addWidget(m_rgStopBits, 0, Qt::AlignTop);
+    groups->addWidget(m_rgDataBits);
+    groups->addWidget(m_rgParity);
+    groups->addWidget(m_rgStopBits);
     choices->addLayout(groups, 2, 0, 1, 4);
-    // Extra height goes below the groups, which keep the height of their items.
+    // Extra height goes below the groups, which are as high as the longest of them.
     choices->setRowStretch(3, 1);
     choices->setColumnStretch(1, 1);
     choices->setColumnStretch(3, 1);

@@ -1,15 +1,19 @@
 // Writes the pictures of the program used in the documentation: the main window connected
-// to the simulated counter, "Com Port Setup" and the about box. Run offscreen:
+// to the simulated counter, "Com Port Setup", the about box and the terminal on the
+// simulated counter's line. Run offscreen:
 //   QT_QPA_PLATFORM=offscreen app_screenshots docs
 
 #include "support/apptest.h"
 
 #include "app/tfdirectcoms.h"
+#include "app/terminalview.h"
 #include "app/tfrmabout.h"
+#include "app/tfterminal.h"
 
 #include "support/screenshot.h"
 
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 
 using namespace kfc;
@@ -42,6 +46,33 @@ int main(int argc, char** argv)
         QTest::qWait(200);
         ok = saveScreenshot(&about, folder, QStringLiteral("about.png")) && ok;
     }
+
+    // The terminal: a few commands typed by hand (STX and ETX as Ctrl+B and Ctrl+C), the
+    // counter's replies and its continuous-update lines on the screen.
+    test::onNextModal([&](QWidget* dialog) {
+        test::child<QPushButton>(dialog, QStringLiteral("OKBtn"))->click();
+    });
+    test::menuItem(main, QStringLiteral("menuConnectTerminal"))->trigger();
+    if (!app::fTerminal)
+        return 1;
+    auto type = [](QWidget* view, const QString& text) {
+        for (QChar c : text) {
+            QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(view, &key);
+        }
+    };
+    app::TerminalView* view = app::fTerminal->view();
+    type(view, QStringLiteral("\x02" "9D" "\x03"));
+    QTest::qWait(700);
+    type(view, QStringLiteral("\x02" "i1" "\x03"));
+    QTest::qWait(700);
+    line.pty.counter().passFish(1, true);
+    line.pty.counter().passFish(3, false);
+    QTest::qWait(1500);
+    ok = saveScreenshot(&main, folder, QStringLiteral("terminal.png")) && ok;
+    type(view, QStringLiteral("\x02" "i0" "\x03"));
+    QTest::qWait(500);
+    app::fTerminal->menuDisconnectCloseClick();
 
     test::connectDirect(main);
     if (!main.comPort().PortIsOpen())
