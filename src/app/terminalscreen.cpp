@@ -30,6 +30,7 @@ void TerminalScreen::feed(const QByteArray& bytes)
 
 void TerminalScreen::feed(char byte)
 {
+    ++m_bytesFed;
     const auto code = quint8(byte);
     if (code >= 32 && byte != DEL) {
         put(byte);

@@ -33,6 +33,8 @@ public:
     int cursorColumn() const { return qMin(m_column, kColumns - 1); }
     // How many BELs have arrived; the view rings on a change.
     int bells() const { return m_bells; }
+    // How many bytes have been fed, shown or not.
+    qint64 bytesFed() const { return m_bytesFed; }
 
 private:
     void put(char byte);
@@ -45,6 +47,7 @@ private:
     // printable one goes to the start of the next line.
     int m_column = 0;
     int m_bells = 0;
+    qint64 m_bytesFed = 0;
 };
 
 } // namespace kfc::app
