@@ -173,15 +173,17 @@ void TestTerminal::windowOwnsTheLineAndHandsItOver()
 
 void TestTerminal::plainModeLeavesTheLinkAsItWas_data()
 {
-    QTest::addColumn<bool>("hangUp");
+    QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("front");
-    QTest::newRow("close") << false << "fStatus";
-    QTest::newRow("hang-up closes it") << true << "fBlank";
+    QTest::addColumn<bool>("open");
+    QTest::newRow("close") << "close" << "fStatus" << true;
+    QTest::newRow("hang-up closes it") << "hang-up" << "fBlank" << false;
+    QTest::newRow("lost line closes it") << "lost" << "fBlank" << false;
 }
 
 void TestTerminal::plainModeLeavesTheLinkAsItWas()
 {
-    QFETCH(bool, hangUp);
+    QFETCH(QString, how);
     StatusSession s;
     QVERIFY(s.connect());
     s.item("menuTerminal")->trigger();
@@ -193,18 +195,23 @@ void TestTerminal::plainModeLeavesTheLinkAsItWas()
     QVERIFY(!terminal->findChild<QAction*>("menuDisconnectClose")->isVisible());
 
     s.clearCommands();
-    if (hangUp) {
+    app::messageBoxes().reset();
+    if (how == "hang-up") {
         app::messageBoxes().queueAnswer(true);
         s.main->menuConnectHangupClick();
         // The terminal let go of the line before the goodbye.
         QCOMPARE(s.settledCommands(), (QStringList{"9D", "e"}));
+    } else if (how == "lost") {
+        s.line.pty.hangUp();
+        QTRY_VERIFY(!app::fTerminal);
+        QCOMPARE(app::messageBoxes().recorded().size(), 1);
     } else {
         terminal->findChild<QAction*>("menuClose")->trigger();
     }
     QVERIFY(!app::fTerminal);
     QVERIFY(s.main->connectMenuShown());
     QTEST(s.frontWindow(), "front");
-    QCOMPARE(s.main->comPort().PortIsOpen(), !hangUp);
+    QTEST(s.main->comPort().PortIsOpen(), "open");
 }
 
 KFC_APP_TEST_MAIN(TestTerminal)
