@@ -47,6 +47,20 @@ int main(int argc, char** argv)
         ok = saveScreenshot(&about, folder, QStringLiteral("about.png")) && ok;
     }
 
+    test::connectDirect(main);
+    if (!main.comPort().PortIsOpen())
+        return 1;
+    // The clock shows from its first tick on.
+    auto* clock = main.findChild<QLabel*>(QStringLiteral("panDateTime"));
+    if (!QTest::qWaitFor([clock] { return !clock->text().isEmpty(); }, 5000))
+        qWarning("The clock did not tick.");
+    // A command on the line, so that the lamps are caught lit.
+    QTimer::singleShot(30, &main, [&] { ok = saveScreenshot(&main, folder, QStringLiteral("main-window.png")) && ok; });
+    main.link().Exchange(QStringLiteral("9D"));
+    QTest::qWait(1200);
+    app::messageBoxes().queueAnswer(true);
+    main.menuConnectHangupClick();
+
     // The terminal: a few commands typed by hand (STX and ETX as Ctrl+B and Ctrl+C), the
     // counter's replies and its continuous-update lines on the screen.
     test::onNextModal([&](QWidget* dialog) {
@@ -68,23 +82,12 @@ int main(int argc, char** argv)
     QTest::qWait(700);
     line.pty.counter().passFish(1, true);
     line.pty.counter().passFish(3, false);
+    line.pty.counter().changeConductivity(131);
     QTest::qWait(1500);
     ok = saveScreenshot(&main, folder, QStringLiteral("terminal.png")) && ok;
     type(view, QStringLiteral("\x02" "i0" "\x03"));
     QTest::qWait(500);
     app::fTerminal->menuDisconnectCloseClick();
-
-    test::connectDirect(main);
-    if (!main.comPort().PortIsOpen())
-        return 1;
-    // The clock shows from its first tick on.
-    auto* clock = main.findChild<QLabel*>(QStringLiteral("panDateTime"));
-    if (!QTest::qWaitFor([clock] { return !clock->text().isEmpty(); }, 5000))
-        qWarning("The clock did not tick.");
-    // A command on the line, so that the lamps are caught lit.
-    QTimer::singleShot(30, &main, [&] { ok = saveScreenshot(&main, folder, QStringLiteral("main-window.png")) && ok; });
-    main.link().Exchange(QStringLiteral("9D"));
-    QTest::qWait(1200);
 
     app::messageBoxes().queueAnswer(true);
     main.close();
