@@ -7,7 +7,9 @@
 #include "link/wait.h"
 #include "support/fakeportdevice.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSerialPort>
 #include <QSettings>
 #include <QSignalSpy>
@@ -218,6 +220,32 @@ private slots:
     }
 
 #ifdef Q_OS_UNIX
+    void presentPortsNameTheirDeviceAndStableName()
+    {
+        QTemporaryDir dir;
+        const QString adapter = dir.filePath(QStringLiteral("ttyUSB0"));
+        const QString plain = dir.filePath(QStringLiteral("ttyS4"));
+        for (const QString& path : {adapter, plain}) {
+            QFile device(path);
+            QVERIFY(device.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("by-id")));
+        const QString byId = dir.filePath(QStringLiteral("by-id"));
+        const QString stable = QStringLiteral("usb-Maker_Cable_A5028-if00-port0");
+        QVERIFY(QFile::link(QStringLiteral("../ttyUSB0"), byId + QLatin1Char('/') + stable));
+
+        PortNames names;
+        names.setOverride(57, adapter);
+        names.setOverride(58, plain);
+        QStringList shown;
+        for (const PresentPort& port : names.presentPorts(byId)) {
+            if (port.comNumber >= 57)
+                shown << port.entry + QLatin1Char('=') + port.description();
+        }
+        QCOMPARE(shown, (QStringList{QStringLiteral("COM 57=%1  (%2)").arg(adapter, stable),
+                                     QStringLiteral("COM 58=") + plain}));
+    }
+
     void portHeldByAnotherProgramIsStillListed()
     {
         int master = posix_openpt(O_RDWR | O_NOCTTY);
