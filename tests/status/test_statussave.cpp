@@ -181,7 +181,8 @@ void TestStatusSave::manualProfileSendsAllEightWhenOneCellChanged()
     QCOMPARE(save(s), QStringList{"E6N100100097090085080075070"} + statusRead());
     QVERIFY(progress.texts.contains("Saving Conductivity Profile. Please Wait..."));
     QCOMPARE(counterStatus().profileGain(3), 97);
-    QCOMPARE(counterStatus().condProfileType, QString());
+    // The counter now holds a manual profile.
+    QCOMPARE(counterStatus().condProfileType, QString("N"));
     QCOMPARE(s.control<QTableWidget>("sgCond")->item(1, 3)->text(), QString("97"));
 }
 
