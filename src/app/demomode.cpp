@@ -55,6 +55,7 @@ bool DemoSession::start(QString* error)
         return false;
     }
     m_counter->counter().setFishInterval(kFishIntervalMs);
+    m_counter->counter().logPastEvents(kDemoEvents);
 
     {
         auto user = SettingsStore::openUserStore();

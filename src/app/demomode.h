@@ -37,6 +37,8 @@ public:
 
     // How often a simulated fish passes in a demo run.
     static constexpr int kFishIntervalMs = 3000;
+    // A newcomer's first download has something to show.
+    static constexpr int kDemoEvents = 300;
 
     // Maps the device to a free COM number in the store's "Ports" group and makes it the
     // direct connection's port. Returns the number, 0 when every number is taken.

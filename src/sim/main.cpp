@@ -91,6 +91,7 @@ void configure(PtyCounter& pty, const QCommandLineParser& parser)
     pty.counter().state.password = parser.value(QStringLiteral("password"));
     pty.counter().setFishInterval(positiveOrZero(parser, QStringLiteral("fish-interval")));
     pty.setLineSpeed(positiveOrZero(parser, QStringLiteral("line-speed")));
+    pty.counter().logPastEvents(positiveOrZero(parser, QStringLiteral("events")));
     addFaults(pty, parser);
 }
 
@@ -158,18 +159,22 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kestrova-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KFC_VERSION_TEXT));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "A simulated Kestrova fish counter on a pseudo-terminal.\n"
         "CMD names a command text; ACK stands for the acknowledgement, * for any command."));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions({
         {QStringLiteral("version-number"), QStringLiteral("Firmware version reported (8.8 or 8.9)."),
          QStringLiteral("VERSION"), QStringLiteral("8.9")},
         {QStringLiteral("password"), QStringLiteral("Counter password (none by default)."), QStringLiteral("TEXT")},
         {QStringLiteral("fish-interval"), QStringLiteral("A fish every MS milliseconds (0: none)."),
          QStringLiteral("MS"), QStringLiteral("3000")},
+        {QStringLiteral("events"), QStringLiteral("Start with N logged events in the buffer."),
+         QStringLiteral("N"), QStringLiteral("0")},
         {QStringLiteral("line-speed"), QStringLiteral("Emulate the line speed to the PC (0: off)."),
          QStringLiteral("BAUD"), QStringLiteral("0")},
         {QStringLiteral("no-reply"), QStringLiteral("Never answer CMD."), QStringLiteral("CMD")},

@@ -3,8 +3,11 @@
 #include "app/tfmain.h"
 #include "counter/counterstatus.h"
 #include "tfbaudset.h"
+#include "tfdump.h"
 #include "tfsendcommand.h"
 #include "tfweirdim.h"
+
+#include <QMdiArea>
 
 namespace kfc::tools {
 
@@ -23,6 +26,11 @@ void runDialog(app::StatusAccess& status, Args&&... args)
 
 void registerTools(app::TfMain& main)
 {
+    main.setToolOpener(app::Tool::Download, [&main](app::StatusAccess& status) {
+        auto* dump = new TfDump(main, status);
+        dump->showMaximized();
+        main.mdiArea()->setActiveSubWindow(dump);
+    });
     main.setToolOpener(app::Tool::WeirDimensions, [&main](app::StatusAccess& status) {
         runDialog<TfWeirDim>(status, main.link(), weirDimensions());
     });

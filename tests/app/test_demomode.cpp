@@ -48,6 +48,8 @@ void TestDemoMode::demoRunConnectsAndLeavesUserSettingsAlone()
         QString error;
         QVERIFY2(demo.start(&error), qPrintable(error));
         QVERIFY(SettingsStore::redirected());
+        // A first download has a few hundred events to show.
+        QVERIFY(demo.counter()->counter().state.events.size() >= DemoSession::kDemoEvents);
         QVERIFY(demo.comNumber() != 0 && demo.comNumber() != 5);
         auto windows = test::makeWindows();
         TfMain& main = windows->main();
