@@ -81,7 +81,6 @@ class TestSavePlan : public QObject {
 private slots:
     void commands_data();
     void commands();
-    void manualProfileIsRecordedAsTheTypeSent();
 };
 
 void TestSavePlan::commands_data()
@@ -141,19 +140,6 @@ void TestSavePlan::commands()
     // Every plan that runs to its end is framed by the same two progress texts.
     QCOMPARE(plan.front().progress, QString("Saving Counter Changes. Please Wait..."));
     QVERIFY(plan.back().kind == SaveStep::Kind::Fail || plan.back().progress.isEmpty());
-}
-
-void TestSavePlan::manualProfileIsRecordedAsTheTypeSent()
-{
-    CounterStatus status = readCounter();
-    EditedSettings edited = shownFor(status);
-    edited.profileType = "N";
-    edited.gains[0] = "99";
-    const std::vector<SaveStep> plan = planSave(status, edited);
-    const auto sent = std::find_if(plan.begin(), plan.end(), [](const SaveStep& s) { return s.kind == SaveStep::Kind::Send; });
-    QVERIFY(sent != plan.end());
-    QCOMPARE(sent->storeProfileType, std::optional<QString>("N"));
-    QCOMPARE(sent->storeGains->at(0), 99);
 }
 
 QTEST_GUILESS_MAIN(TestSavePlan)
