@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <functional>
+
 namespace kfc::tools {
 
 namespace {
@@ -43,7 +45,6 @@ TfWeirDim::TfWeirDim(Link& link, WeirDimensions& weir, QWidget* parent)
 {
     setObjectName(QStringLiteral("WeirDim"));
     setWindowTitle(kCaption);
-    setAttribute(Qt::WA_DeleteOnClose, false);
 
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(12);
