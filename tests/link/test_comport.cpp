@@ -78,6 +78,29 @@ private slots:
         QCOMPARE(opened.count(), 1);
     }
 
+    void speedChangesWhileOpenWithoutLosingInput_data()
+    {
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<int>("speedAfter");
+        QTest::newRow("taken") << false << 2400;
+        QTest::newRow("refused by the device") << true << 19200;
+    }
+    void speedChangesWhileOpenWithoutLosingInput()
+    {
+        QFETCH(bool, refused);
+        QFETCH(int, speedAfter);
+        QSignalSpy closed(port.get(), &ComPort::closed);
+        QVERIFY(port->OpenPort());
+        device->feed("OK\r");
+        device->refuseBaud = refused;
+        QCOMPARE(port->setBaudWhileOpen(2400), !refused);
+        QCOMPARE(port->settings.baud, speedAfter);
+        QCOMPARE(device->openedSettings.baud, speedAfter);
+        QVERIFY(port->PortIsOpen());
+        QCOMPARE(closed.count(), 0);
+        QCOMPARE(port->readAll(), QByteArray("OK\r"));
+    }
+
     void failedOpenShowsTheDevicesOwnErrorAndStaysClosed()
     {
         device->failNextOpen(QStringLiteral("No such file or directory"));
