@@ -13,10 +13,12 @@
 int main(int argc, char** argv)
 {
     kfc::app::Application application(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(KFC_PROJECT_VERSION));
 
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral("Kestrova fish counter control program."));
     options.addHelpOption();
+    options.addVersionOption();
     const QCommandLineOption demo(QStringLiteral("demo"),
                                   QStringLiteral("Start with a simulated counter on a spare COM "
                                                  "port; your own settings are left unchanged."));

@@ -4,6 +4,7 @@
 //   kestrova-cli ports
 //   kestrova-cli send --port PORT [line options] [--log] COMMAND...
 //   kestrova-cli status --port PORT [line options] [--json]
+//   kestrova-cli --help | --version
 
 #include <QStringList>
 #include <QTextStream>

@@ -1,6 +1,7 @@
 #include "link.h"
 
 #include "errors.h"
+#include "untrusted.h"
 #include "wait.h"
 
 namespace kfc {
@@ -75,6 +76,10 @@ bool Link::EndFrame() { return SendPaced(ETX); }
 
 bool Link::SendCommand(const QString& command)
 {
+    // Latin-1 would turn such a character into '?' and the counter would act on that.
+    if (const QString bad = firstUnsendable(command); !bad.isEmpty())
+        throw CommandTextError(QStringLiteral("The command cannot be sent: '%1' is not a character "
+                                              "the counter can receive.").arg(bad));
     m_port.switchMonitoringOn();
     if (command.size() > kMaxCommandLength || !m_port.PortIsOpen())
         return false;
@@ -120,7 +125,8 @@ QString Link::ReadReply(quint8 terminator, int timeoutMs)
 
 QString Link::Exchange(const QString& command, quint8 terminator, int timeoutMs)
 {
-    LogLine(QStringLiteral("Tx  ") + command);
+    LogLine(QStringLiteral("Tx  ") + maskedCommand(command, m_previousCommand));
+    m_previousCommand = command;
     QString reply;
     {
         LineHold hold = holdLine();
@@ -142,8 +148,9 @@ QString Link::QueryPasswordState() { return Exchange(QStringLiteral("9D")); }
 
 void Link::LogLine(const QString& text)
 {
-    m_log.append(text);
-    emit logged(text);
+    const QString line = printable(text);
+    m_log.append(line);
+    emit logged(line);
 }
 
 } // namespace kfc

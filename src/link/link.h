@@ -69,19 +69,21 @@ public:
     bool StartFrame();
     bool EndFrame();
     // Frames and paces one command; reads nothing. False when it was not sent (too long,
-    // port closed, line lost while sending).
+    // port closed, line lost while sending). Throws CommandTextError, sending nothing, when
+    // the command holds a character with no 8-bit form.
     bool SendCommand(const QString& command);
     // The bytes up to the terminator (not included), at most 255 kept; empty when no
     // terminator came before the time-out (-1: the timing's reply time-out).
     QString ReadReply(quint8 terminator = CR, int timeoutMs = -1);
-    // SendCommand then ReadReply, with both logged.
+    // SendCommand then ReadReply, with both logged (a password in the command as '*').
     QString Exchange(const QString& command, quint8 terminator = CR, int timeoutMs = -1);
     // "B" + code + number left-filled with '0' to five characters.
     bool SendPaddedCommand(const QString& code, const QString& number);
     // The reply to "9D".
     QString QueryPasswordState();
 
-    // The trace of exchanges that the debug window shows.
+    // The trace of exchanges that the debug window shows. Control bytes in a line are
+    // escaped (printable()), so every entry is one line of plain text.
     void LogLine(const QString& text);
     const QStringList& log() const { return m_log; }
 
@@ -120,6 +122,7 @@ private:
 
     ComPort& m_port;
     QStringList m_log;
+    QString m_previousCommand;  // the last one exchanged: after a lone "9" comes a password
     std::vector<Holder> m_holders;
 };
 

@@ -158,12 +158,14 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kestrova-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KFC_PROJECT_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "A simulated Kestrova fish counter on a pseudo-terminal.\n"
         "CMD names a command text; ACK stands for the acknowledgement, * for any command."));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions({
         {QStringLiteral("version-number"), QStringLiteral("Firmware version reported (8.8 or 8.9)."),
          QStringLiteral("VERSION"), QStringLiteral("8.9")},
