@@ -25,7 +25,9 @@ const char* const kUsage =
     "                         [--stop-bits 1|2] [--log] COMMAND...\n"
     "       kestrova-cli status --port PORT [line options] [--log] [--json]\n"
     "PORT is COM and a number (COM3) or a device path (/dev/ttyUSB0).\n"
-    "In a COMMAND, \\xHH stands for one byte (\\x06 is ACK) and \\\\ for a backslash.\n";
+    "In a COMMAND, \\xHH stands for one byte (\\x06 is ACK) and \\\\ for a backslash.\n"
+    "A COMMAND - reads commands from standard input, one a line (keeps a password off the\n"
+    "command line).\n";
 
 void loadUserPortNames(PortNames& names)
 {
@@ -190,7 +192,7 @@ bool decodeCommand(const QString& text, QString* command)
     return true;
 }
 
-int run(const QStringList& args, QTextStream& out, QTextStream& err)
+int run(const QStringList& args, QTextStream& out, QTextStream& err, QTextStream* in)
 {
     QCommandLineParser parser;
     const QCommandLineOption help = parser.addHelpOption();
@@ -219,6 +221,16 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
         return usageError(err, QStringLiteral("unknown verb: %1").arg(verb));
     if (status && !positional.isEmpty())
         return usageError(err, QStringLiteral("status takes no COMMAND"));
+
+    // "-": the commands read from standard input, one a line, in its place.
+    if (const qsizetype dash = positional.indexOf(QStringLiteral("-")); dash >= 0 && in) {
+        QStringList read;
+        for (QString line; in->readLineInto(&line);)
+            read << line;
+        positional.remove(dash);
+        for (qsizetype i = 0; i < read.size(); ++i)
+            positional.insert(dash + i, read[i]);
+    }
 
     QStringList commands;
     for (const QString& text : positional) {

@@ -13,8 +13,9 @@ namespace kfc::cli {
 
 enum ExitCode { Ok = 0, EmptyReply = 1, UsageOrPortError = 2 };
 
-// Runs one invocation. args[0] is the program name.
-int run(const QStringList& args, QTextStream& out, QTextStream& err);
+// Runs one invocation. args[0] is the program name. A COMMAND "-" stands for the lines of
+// `in` (standard input), so that a password need not appear on the command line.
+int run(const QStringList& args, QTextStream& out, QTextStream& err, QTextStream* in = nullptr);
 
 // "\xHH" in a command text stands for one byte; "\\" for a backslash. False on a
 // malformed escape.

@@ -18,11 +18,11 @@ struct Run {
     QString err;
 };
 
-Run runCli(const QStringList& args)
+Run runCli(const QStringList& args, QTextStream* in = nullptr)
 {
     QString out, err;
     QTextStream outStream(&out), errStream(&err);
-    const int code = cli::run(QStringList{QStringLiteral("kestrova-cli")} + args, outStream, errStream);
+    const int code = cli::run(QStringList{QStringLiteral("kestrova-cli")} + args, outStream, errStream, in);
     outStream.flush();
     errStream.flush();
     return {code, out, err};
@@ -131,7 +131,10 @@ private slots:
 
         // A password is logged as '*': the logon's, and what follows "9" or "91".
         pty->counter().state.password = QStringLiteral("0042");
-        const Run logon = runCli({"send", "--log", "--port", pty->devicePath(), "9", "0042", "913210"});
+        // The password comes from standard input ("-"), not the command line.
+        QString input = "0042\n913210\n";
+        QTextStream in(&input);
+        const Run logon = runCli({"send", "--log", "--port", pty->devicePath(), "9", "-"}, &in);
         QCOMPARE(logon.out, QStringLiteral("PASSWORD\nOK\n\n"));
         QCOMPARE(logon.err, QStringLiteral("Tx  9\nRx  PASSWORD\nTx  ****\nRx  OK\nTx  9*****\nRx  \n"));
         QCOMPARE(pty->counter().state.password, QStringLiteral("3210"));
