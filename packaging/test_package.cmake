@@ -1,11 +1,10 @@
 # cmake -DBUILD_DIR=... -DVERSION=... -DVALIDATE=... -P test_package.cmake
 # Builds the .deb with CPack, unpacks it with dpkg -x and checks what is inside.
 
-function(check condition message)
-  if(NOT ${condition})
-    message(FATAL_ERROR "${message}")
-  endif()
-endfunction()
+# Stops with the message when the condition (the text of an if() condition) is false.
+macro(check condition message)
+  cmake_language(EVAL CODE "if(NOT (${condition}))\n message(FATAL_ERROR [==[${message}]==])\nendif()")
+endmacro()
 
 set(work ${BUILD_DIR}/package-test)
 file(REMOVE_RECURSE ${work})

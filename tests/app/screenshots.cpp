@@ -1,11 +1,13 @@
 // Writes the pictures of the program used in the documentation: the main window connected
-// to the simulated counter, "Com Port Setup" and the about box. Run offscreen:
+// to the simulated counter, "Com Port Setup", the about box and the debug log. Run offscreen:
 //   QT_QPA_PLATFORM=offscreen app_screenshots docs
 
 #include "support/apptest.h"
 
 #include "app/tfdirectcoms.h"
+#include "app/program.h"
 #include "app/tfrmabout.h"
+#include "app/tfrmdebug.h"
 
 #include "support/screenshot.h"
 
@@ -54,6 +56,11 @@ int main(int argc, char** argv)
     QTimer::singleShot(30, &main, [&] { ok = saveScreenshot(&main, folder, QStringLiteral("main-window.png")) && ok; });
     main.link().Exchange(QStringLiteral("9D"));
     QTest::qWait(1200);
+
+    app::frmDebug->resize(420, 320);
+    app::frmDebug->show();
+    QTest::qWait(200);
+    ok = saveScreenshot(app::frmDebug, folder, QStringLiteral("debug-log.png")) && ok;
 
     app::messageBoxes().queueAnswer(true);
     main.close();
