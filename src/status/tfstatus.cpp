@@ -54,7 +54,13 @@ TfStatus::TfStatus(app::TfMain& main) : m_main(main)
     connect(m_main.mdiArea(), &QMdiArea::subWindowActivated, this, &TfStatus::onSubWindowActivated);
 }
 
-TfStatus::~TfStatus() = default;
+TfStatus::~TfStatus()
+{
+    // The sub-window's own destructor, which runs after this one, tells the area that the
+    // active window changed; the area must not call back into this half-destroyed window.
+    if (QMdiArea* area = mdiArea())
+        disconnect(area, nullptr, this, nullptr);
+}
 
 Link& TfStatus::link() const { return m_main.link(); }
 
