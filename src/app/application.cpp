@@ -47,9 +47,14 @@ bool Application::notify(QObject* receiver, QEvent* event)
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& error) {
-        messageBoxes().show(MessageKind::Error, QString::fromUtf8(error.what()));
+        showError(error);
         return false;
     }
+}
+
+void showError(const std::exception& error)
+{
+    messageBoxes().show(MessageKind::Error, QString::fromUtf8(error.what()));
 }
 
 } // namespace kfc::app

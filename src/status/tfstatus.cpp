@@ -2,6 +2,7 @@
 
 #include "tfstatus.h"
 
+#include "app/application.h"
 #include "app/tfmain.h"
 #include "counter/counterstatus.h"
 #include "link/hooks.h"
@@ -257,7 +258,10 @@ void TfStatus::UpdateEventControls()
 
 // ---- handlers -----------------------------------------------------------------------
 
-void TfStatus::bbtnRefreshClick() { RefreshStatus(); }
+void TfStatus::bbtnRefreshClick()
+{
+    app::showingErrors([this] { RefreshStatus(); });
+}
 
 void TfStatus::bbtnChangeClick()
 {
@@ -269,18 +273,23 @@ void TfStatus::bbtnChangeClick()
 
 void TfStatus::bbtnSaveClick()
 {
-    SaveChanges();
-    SetEditMode(false);
-    RefreshStatus();
+    // A save refused part way (a malformed cell) leaves the window in edit mode.
+    app::showingErrors([this] {
+        SaveChanges();
+        SetEditMode(false);
+        RefreshStatus();
+    });
 }
 
 void TfStatus::bbtnCancelClick()
 {
-    if (m_contUpdActive)
-        SetContinuousUpdate(false);
-    else
-        SetEditMode(false);
-    RefreshStatus();
+    app::showingErrors([this] {
+        if (m_contUpdActive)
+            SetContinuousUpdate(false);
+        else
+            SetEditMode(false);
+        RefreshStatus();
+    });
 }
 
 void TfStatus::cBoxChannelClick(QCheckBox* box)
