@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
   libqt6serialport6 libqt6printsupport6 libgl-dev
   xvfb xauth poppler-utils
+  desktop-file-utils dpkg-dev
 )
 
 missing=()

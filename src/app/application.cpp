@@ -51,9 +51,14 @@ bool Application::notify(QObject* receiver, QEvent* event)
         // The user has been told by the main frame already, and the link logged it.
         return false;
     } catch (const std::exception& error) {
-        messageBoxes().show(MessageKind::Error, QString::fromUtf8(error.what()));
+        showError(error);
         return false;
     }
+}
+
+void showError(const std::exception& error)
+{
+    messageBoxes().show(MessageKind::Error, QString::fromUtf8(error.what()));
 }
 
 } // namespace kfc::app

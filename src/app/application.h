@@ -6,6 +6,8 @@
 
 #include <QApplication>
 
+#include <exception>
+
 namespace kfc::app {
 
 class Application : public QApplication {
@@ -20,6 +22,24 @@ public:
 
     static const QString kTitle;
 };
+
+// Shows an error's text in an error box: what the general error handler does.
+void showError(const std::exception& error);
+
+// Runs a handler and shows the text of an error it raises, as notify() would. A handler
+// started by a widget's signal (a button's click) goes through this, so that the error
+// does not travel through Qt's widget code, which is built without exception clean-ups:
+// passing through it leaks the event being delivered and can leave the widget half
+// updated (a button still pressed).
+template <typename Handler>
+void showingErrors(Handler&& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        showError(error);
+    }
+}
 
 // Makes the program's icons and texts in the resource file available (the library is
 // linked statically, so its resources are registered by hand). Safe to call repeatedly.

@@ -12,6 +12,7 @@
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QShortcut>
 
 namespace kfc::app {
 
@@ -59,6 +60,13 @@ ProgramWindows::ProgramWindows(const StatusFactory& makeStatus, std::unique_ptr<
     for (const QString& line : m_main->link().log())
         frmDebug->LogLine(line);
     QObject::connect(&m_main->link(), &Link::logged, frmDebug, &TfrmDebug::LogLine);
+    // No menu leads to the log; a technician reaches it with this key.
+    auto* showDebug = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+D")), m_main);
+    showDebug->setObjectName(QStringLiteral("showDebugLog"));
+    QObject::connect(showDebug, &QShortcut::activated, frmDebug, [] {
+        frmDebug->show();
+        frmDebug->raise();
+    });
 }
 
 ProgramWindows::~ProgramWindows()

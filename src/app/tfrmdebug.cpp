@@ -1,6 +1,13 @@
 #include "tfrmdebug.h"
 
+#include "messageboxes.h"
+
+#include <QDir>
+#include <QHBoxLayout>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QTextBlock>
 #include <QVBoxLayout>
 
 namespace kfc::app {
@@ -12,11 +19,59 @@ TfrmDebug::TfrmDebug(QWidget* parent) : QWidget(parent, Qt::Window)
     resize(355, 272);
     m_memo = new QPlainTextEdit(this);
     m_memo->setObjectName(QStringLiteral("Memo1"));
+    m_memo->setReadOnly(true);
+    m_save = new QPushButton(QStringLiteral("&Save Log..."), this);
+    m_save->setObjectName(QStringLiteral("btnSaveLog"));
+    connect(m_save, &QPushButton::clicked, this, &TfrmDebug::saveLog);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setContentsMargins(4, 4, 4, 4);
+    buttons->addStretch();
+    buttons->addWidget(m_save);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
     layout->addWidget(m_memo);
+    layout->addLayout(buttons);
 }
 
-void TfrmDebug::LogLine(const QString& text) { m_memo->appendPlainText(text); }
+void TfrmDebug::LogLine(const QString& text)
+{
+    m_stamps.append(QDateTime::currentDateTime());
+    m_memo->appendPlainText(text);
+}
+
+QString TfrmDebug::stampedText() const
+{
+    QString text;
+    // The memo's blocks and the stamps are appended together, one each per line.
+    QTextBlock block = m_memo->document()->firstBlock();
+    for (const QDateTime& stamp : m_stamps) {
+        if (!block.isValid())
+            break;
+        text += stamp.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) + QStringLiteral("  ")
+                + block.text() + QLatin1Char('\n');
+        block = block.next();
+    }
+    return text;
+}
+
+bool TfrmDebug::saveLog()
+{
+    const QString fileName = messageBoxes().askSaveFileName(
+        this, QStringLiteral("Save Debug Log"), QDir::homePath(),
+        QStringLiteral("Log files (*.log);;Text files (*.txt);;All files (*)"));
+    if (fileName.isEmpty())
+        return false;
+    QSaveFile file(fileName);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        file.write(stampedText().toUtf8());
+        if (file.commit())
+            return true;
+    }
+    messageBoxes().show(MessageKind::Error, QStringLiteral("Cannot save the debug log to %1: %2")
+                                                .arg(QDir::toNativeSeparators(fileName), file.errorString()));
+    return false;
+}
 
 } // namespace kfc::app

@@ -6,6 +6,7 @@
 #include "link/hooks.h"
 #include "link/link.h"
 #include "link/modemdial.h"
+#include "link/untrusted.h"
 #include "counter/statusformat.h"
 #include "counter/download.h"
 #include "counter/password.h"
@@ -42,7 +43,9 @@ const char* const kUsage =
     "PORT is COM and a number (COM3) or a device path (/dev/ttyUSB0).\n"
     "In a COMMAND, \\xHH stands for one byte (\\x06 is ACK) and \\\\ for a backslash.\n"
     "status and download log on when the counter has a password: its first line in a file\n"
-    "named by --password-file, or the environment variable KESTROVA_PASSWORD.\n";
+    "named by --password-file, or the environment variable KESTROVA_PASSWORD.\n"
+    "A COMMAND - reads commands from standard input, one a line (keeps a password off the\n"
+    "command line).\n";
 
 void loadUserPortNames(PortNames& names)
 {
@@ -143,19 +146,11 @@ int usageError(QTextStream& err, const QString& text)
     return UsageOrPortError;
 }
 
-// Prints each reply on a line of its own; non-printable bytes are shown as \xHH so the
-// output stays one line per reply.
-QString printable(const QString& reply)
+// A reply as printed: one line, control bytes as \xHH, and a backslash doubled so that a
+// reply holding the text "\x06" reads differently from one holding the byte.
+QString replyLine(const QString& reply)
 {
-    QString out;
-    for (QChar c : reply) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c == QLatin1Char('\\'))
-            out += c == QLatin1Char('\\') ? QStringLiteral("\\\\")
-                                          : QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-        else
-            out += c;
-    }
-    return out;
+    return printable(QString(reply).replace(QLatin1Char('\\'), QStringLiteral("\\\\")));
 }
 
 int sendCommands(Link& link, const QStringList& commands, QTextStream& out)
@@ -164,7 +159,7 @@ int sendCommands(Link& link, const QStringList& commands, QTextStream& out)
     for (const QString& command : commands) {
         const QString reply = link.Exchange(command);
         allAnswered = allAnswered && !reply.isEmpty();
-        out << printable(reply) << '\n';
+        out << replyLine(reply) << '\n';
         out.flush();
     }
     return allAnswered ? Ok : EmptyReply;
@@ -180,13 +175,24 @@ int printStatus(Link& link, bool json, QTextStream& out, QTextStream& err)
     } catch (const LineLostError&) {
         throw;
     } catch (const LinkError& e) {
-        err << "kestrova-cli: " << e.text() << '\n';
+        err << "kestrova-cli: " << printable(e.text()) << '\n';
         return EmptyReply;
     }
-    if (json)
-        out << QJsonDocument(counterStatusToJson(status)).toJson(QJsonDocument::Indented);
-    else
-        out << counterStatusToText(status);
+    if (json) {
+        // JSON escapes the C0 controls itself; DEL and the C1 controls are written as
+        // \u escapes too, so that no text from the counter reaches the terminal raw.
+        QString text = QString::fromUtf8(QJsonDocument(counterStatusToJson(status)).toJson(QJsonDocument::Indented));
+        for (qsizetype i = text.size() - 1; i >= 0; --i) {
+            if (text[i].unicode() >= 0x7f && text[i].unicode() <= 0x9f)
+                text.replace(i, 1, QStringLiteral("\\u%1").arg(int(text[i].unicode()), 4, 16, QLatin1Char('0')));
+        }
+        out << text;
+    } else {
+        QStringList lines = counterStatusToText(status).split(QLatin1Char('\n'));
+        for (QString& line : lines)
+            line = printable(line);
+        out << lines.join(QLatin1Char('\n'));
+    }
     return Ok;
 }
 
@@ -394,12 +400,12 @@ bool decodeCommand(const QString& text, QString* command)
     return true;
 }
 
-int run(const QStringList& args, QTextStream& out, QTextStream& err)
+int run(const QStringList& args, QTextStream& out, QTextStream& err, QTextStream* in)
 {
     QCommandLineParser parser;
-    addLineOptions(parser);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
+    addLineOptions(parser);
     parser.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("ports, send, status or download"));
     if (!parser.parse(args))
         return usageError(err, parser.errorText());
@@ -424,11 +430,26 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
     if (!send && !positional.isEmpty())
         return usageError(err, QStringLiteral("%1 takes no COMMAND").arg(verb));
 
+    // "-": the commands read from standard input, one a line, in its place.
+    if (const qsizetype dash = positional.indexOf(QStringLiteral("-")); dash >= 0 && in) {
+        QStringList read;
+        for (QString line; in->readLineInto(&line);)
+            read << line;
+        positional.remove(dash);
+        for (qsizetype i = 0; i < read.size(); ++i)
+            positional.insert(dash + i, read[i]);
+    }
+
     QStringList commands;
     for (const QString& text : positional) {
         QString command;
         if (!decodeCommand(text, &command))
             return usageError(err, QStringLiteral("malformed \\x escape in: %1").arg(text));
+        // Latin-1 would send such a character as '?' and the run would report success.
+        if (const QString bad = firstUnsendable(command); !bad.isEmpty())
+            return usageError(err, QStringLiteral("'%1' in command %2 is not a character the counter "
+                                                  "can receive (only 8-bit characters can be sent)")
+                                       .arg(bad, text));
         if (command.size() > kMaxCommandLength)
             return usageError(err, QStringLiteral("a command holds at most %1 characters").arg(kMaxCommandLength));
         commands << command;
@@ -458,11 +479,11 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
         return usageError(err, problem);
 
     hooks().showMessage = [&err](MessageKind, const QString& text) {
-        err << "kestrova-cli: " << text << '\n';
+        err << "kestrova-cli: " << printable(text) << '\n';
         err.flush();
     };
     QObject::connect(&port, &ComPort::lineLost, &port, [&err](const QString& reason) {
-        err << "kestrova-cli: " << reason << '\n';
+        err << "kestrova-cli: " << printable(reason) << '\n';
         err.flush();
     });
     if (!port.OpenPort())

@@ -7,6 +7,7 @@
 //   kestrova-cli download --port PORT [line options] [--count N] [--status] [--output FILE]
 //   send, status and download also take --dial NUMBER: PORT is then a modem's port, and
 //   the command runs over the call.
+//   kestrova-cli --help | --version
 
 #include <QStringList>
 #include <QTextStream>
@@ -15,8 +16,9 @@ namespace kfc::cli {
 
 enum ExitCode { Ok = 0, EmptyReply = 1, UsageOrPortError = 2, CallFailed = 3 };
 
-// Runs one invocation. args[0] is the program name.
-int run(const QStringList& args, QTextStream& out, QTextStream& err);
+// Runs one invocation. args[0] is the program name. A COMMAND "-" stands for the lines of
+// `in` (standard input), so that a password need not appear on the command line.
+int run(const QStringList& args, QTextStream& out, QTextStream& err, QTextStream* in = nullptr);
 
 // "\xHH" in a command text stands for one byte; "\\" for a backslash. False on a
 // malformed escape.

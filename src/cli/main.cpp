@@ -10,7 +10,8 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("kestrova-cli"));
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const int code = kfc::cli::run(QCoreApplication::arguments(), out, err);
+    QTextStream in(stdin);
+    const int code = kfc::cli::run(QCoreApplication::arguments(), out, err, &in);
     out.flush();
     err.flush();
     return code;

@@ -2,6 +2,7 @@
 
 #include "link/hooks.h"
 #include "link/link.h"
+#include "link/untrusted.h"
 
 namespace kfc {
 
@@ -9,7 +10,7 @@ namespace {
 
 void reportInvalidState(const QString& reply)
 {
-    showMessage(MessageKind::Error, QStringLiteral("Invalid Password Response - ") + reply);
+    showMessage(MessageKind::Error, QStringLiteral("Invalid Password Response - ") + printable(reply));
 }
 
 } // namespace
@@ -33,7 +34,7 @@ bool CounterLogon(Link& link, const QString& password)
     const QString reply = link.Exchange(password);
     if (reply == QLatin1String("OK"))
         return true;
-    showMessage(MessageKind::Information, QStringLiteral("Response ") + reply);
+    showMessage(MessageKind::Information, QStringLiteral("Response ") + printable(reply));
     return false;
 }
 

@@ -1,6 +1,7 @@
 #include "link.h"
 
 #include "errors.h"
+#include "untrusted.h"
 #include "wait.h"
 
 #include <algorithm>
@@ -110,6 +111,10 @@ bool Link::EndFrame() { return SendPaced(ETX); }
 
 bool Link::SendCommand(const QString& command)
 {
+    // Latin-1 would turn such a character into '?' and the counter would act on that.
+    if (const QString bad = firstUnsendable(command); !bad.isEmpty())
+        throw CommandTextError(QStringLiteral("The command cannot be sent: '%1' is not a character "
+                                              "the counter can receive.").arg(bad));
     m_port.switchMonitoringOn();
     throwIfLineDied();
     if (command.size() > kMaxCommandLength || !m_port.PortIsOpen())
@@ -161,7 +166,8 @@ QString Link::ReadReply(quint8 terminator, int timeoutMs)
 
 QString Link::Exchange(const QString& command, quint8 terminator, int timeoutMs)
 {
-    LogLine(QStringLiteral("Tx  ") + command);
+    LogLine(QStringLiteral("Tx  ") + maskedCommand(command, m_previousCommand));
+    m_previousCommand = command;
     QString reply;
     {
         LineHold hold = holdLine();
@@ -206,8 +212,9 @@ void Link::LogLine(const QString& text)
     // A download of a full buffer logs two lines an event for hours: keep the latest only.
     if (m_log.size() >= kLogCapacity)
         m_log.remove(0, kLogCapacity / 10);
-    m_log.append(text);
-    emit logged(text);
+    const QString line = printable(text);
+    m_log.append(line);
+    emit logged(line);
 }
 
 } // namespace kfc

@@ -71,12 +71,14 @@ public:
     bool EndFrame();
     // Frames and paces one command; reads nothing. False when it was not sent (too long,
     // port closed). A line that has died throws LineLostError: the dialogue ends there.
+    // Throws CommandTextError, sending nothing, when the command holds a character with no
+    // 8-bit form.
     bool SendCommand(const QString& command);
     // The bytes up to the terminator (not included), at most 255 kept; empty when no
     // terminator came before the time-out (-1: the timing's reply time-out). A line that
     // dies during the wait ends it at once with LineLostError.
     QString ReadReply(quint8 terminator = CR, int timeoutMs = -1);
-    // SendCommand then ReadReply, with both logged.
+    // SendCommand then ReadReply, with both logged (a password in the command as '*').
     QString Exchange(const QString& command, quint8 terminator = CR, int timeoutMs = -1);
     // The same for a command whose reply may come after lines the counter sends unasked:
     // each line that `unsolicited` takes (returns true for) is handed to it, and the read
@@ -88,7 +90,8 @@ public:
     QString QueryPasswordState();
 
     // The trace of exchanges that the debug window shows; the latest kLogCapacity lines
-    // are kept.
+    // are kept. Control bytes in a line are escaped (printable()), so every entry is one
+    // line of plain text.
     static constexpr int kLogCapacity = 10000;
     void LogLine(const QString& text);
     const QStringList& log() const { return m_log; }
@@ -137,6 +140,7 @@ private:
 
     ComPort& m_port;
     QStringList m_log;
+    QString m_previousCommand;  // the last one exchanged: after a lone "9" comes a password
     std::vector<Holder> m_holders;
     int m_exclusiveHolds = 0;
 };

@@ -453,6 +453,9 @@ void SimCounter::reply(const QString& text, int delayMs)
     case SimFault::HangUp:
         emit hangUpRequested(bytes.left(bytes.size() / 2));
         return;
+    case SimFault::Replace:
+        bytes = fault.bytes + cr;
+        break;
     }
     emit send(bytes, delayMs);
 }

@@ -74,12 +74,14 @@ struct SimFault {
         WrongLength,  // one character more than it should have
         Garbage,      // garbage bytes before the reply
         SlowReply,    // reply after delayMs
-        HangUp        // hang up the line halfway through the reply
+        HangUp,       // hang up the line halfway through the reply
+        Replace       // send `bytes` (and the CR) instead of the reply
     };
     Kind kind = NoReply;
     QString command;
     int count = 1;
     int delayMs = 0;
+    QByteArray bytes = {};
 };
 
 class SimCounter : public QObject {

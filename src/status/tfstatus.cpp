@@ -2,6 +2,7 @@
 
 #include "tfstatus.h"
 
+#include "app/application.h"
 #include "app/tfmain.h"
 #include "counter/counterstatus.h"
 #include "link/hooks.h"
@@ -59,7 +60,13 @@ TfStatus::TfStatus(app::TfMain& main) : m_main(main)
     connect(&link(), &Link::busyChanged, this, &TfStatus::onLinkBusy);
 }
 
-TfStatus::~TfStatus() = default;
+TfStatus::~TfStatus()
+{
+    // The sub-window's own destructor, which runs after this one, tells the area that the
+    // active window changed; the area must not call back into this half-destroyed window.
+    if (QMdiArea* area = mdiArea())
+        disconnect(area, nullptr, this, nullptr);
+}
 
 Link& TfStatus::link() const { return m_main.link(); }
 
@@ -288,7 +295,10 @@ void TfStatus::UpdateEventControls()
 
 // ---- handlers -----------------------------------------------------------------------
 
-void TfStatus::bbtnRefreshClick() { RefreshStatus(); }
+void TfStatus::bbtnRefreshClick()
+{
+    app::showingErrors([this] { RefreshStatus(); });
+}
 
 void TfStatus::bbtnChangeClick()
 {
@@ -300,18 +310,23 @@ void TfStatus::bbtnChangeClick()
 
 void TfStatus::bbtnSaveClick()
 {
-    SaveChanges();
-    SetEditMode(false);
-    RefreshStatus();
+    // A save refused part way (a malformed cell) leaves the window in edit mode.
+    app::showingErrors([this] {
+        SaveChanges();
+        SetEditMode(false);
+        RefreshStatus();
+    });
 }
 
 void TfStatus::bbtnCancelClick()
 {
-    if (m_contUpdActive)
-        SetContinuousUpdate(false);
-    else
-        SetEditMode(false);
-    RefreshStatus();
+    app::showingErrors([this] {
+        if (m_contUpdActive)
+            SetContinuousUpdate(false);
+        else
+            SetEditMode(false);
+        RefreshStatus();
+    });
 }
 
 void TfStatus::cBoxChannelClick(QCheckBox* box)

@@ -1,13 +1,15 @@
 // Writes the pictures of the program used in the documentation: the main window connected
-// to the simulated counter, "Com Port Setup", the about box and the terminal on the
-// simulated counter's line. Run offscreen:
+// to the simulated counter, "Com Port Setup", the about box, the debug log and the
+// terminal on the simulated counter's line. Run offscreen:
 //   QT_QPA_PLATFORM=offscreen app_screenshots docs
 
 #include "support/apptest.h"
 
 #include "app/tfdirectcoms.h"
+#include "app/program.h"
 #include "app/terminalview.h"
 #include "app/tfrmabout.h"
+#include "app/tfrmdebug.h"
 #include "app/tfterminal.h"
 
 #include "support/screenshot.h"
@@ -88,6 +90,11 @@ int main(int argc, char** argv)
     type(view, QStringLiteral("\x02" "i0" "\x03"));
     QTest::qWait(500);
     app::fTerminal->menuDisconnectCloseClick();
+
+    app::frmDebug->resize(420, 320);
+    app::frmDebug->show();
+    QTest::qWait(200);
+    ok = saveScreenshot(app::frmDebug, folder, QStringLiteral("debug-log.png")) && ok;
 
     app::messageBoxes().queueAnswer(true);
     main.close();

@@ -6,10 +6,13 @@
 #include "app/tfrmabout.h"
 #include "app/tfrmdebug.h"
 #include "app/versioninfo.h"
+#include "counter/password.h"
 
 #include <QLabel>
 #include <QMdiArea>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 
 using namespace kfc;
 using namespace kfc::app;
@@ -146,10 +149,37 @@ void TestSmallWindows::debugLogGetsTwoLinesPerExchange()
     QVERIFY(main.comPort().OpenPort());
     main.link().Exchange("9D");
     main.link().Exchange("9D");
+    // Passwords appear as '*' (logon, set, change); a reply's control bytes escaped.
+    line.pty.counter().state.password = "0042";
+    QVERIFY(CounterLogon(main.link(), "0042"));
+    QVERIFY(SetCounterPassword(main.link(), "7777"));
+    main.link().Exchange("91" + QString("7777"));
+    main.link().LogLine(QString("Rx  a") + QChar(0) + "\x1b[2J");
     QCOMPARE(frmDebug->windowTitle(), QString("Debug"));
     QVERIFY(!frmDebug->isVisible());
-    QCOMPARE(child<QPlainTextEdit>(frmDebug, "Memo1")->toPlainText(),
-             QString("Tx  9D\nRx  NEW\nTx  9D\nRx  NEW"));
+    const QString expected = "Tx  9D\nRx  NEW\nTx  9D\nRx  NEW\nTx  9D\nRx  OLD\nTx  9\nRx  PASSWORD\nTx  ****\nRx  OK\n"
+                             "Tx  9D\nRx  1OR2\nTx  9*****\nRx  \nRx  a\\x00\\x1B[2J";
+    QCOMPARE(child<QPlainTextEdit>(frmDebug, "Memo1")->toPlainText(), expected);
+    QVERIFY(line.commands().contains("0042"));  // masked in the log only
+
+    // Saved through the file dialog, each line stamped, masked as shown.
+    QTemporaryDir folder;
+    messageBoxes().queueSaveFileName(folder.filePath("debug.log"));
+    QTest::mouseClick(child<QPushButton>(frmDebug, "btnSaveLog"), Qt::LeftButton);
+    QFile saved(folder.filePath("debug.log"));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(saved.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), expected.count('\n') + 1);
+    static const QRegularExpression stamp("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}  ");
+    for (int i = 0; i < lines.size(); ++i) {
+        QVERIFY2(stamp.match(lines[i]).hasMatch(), qPrintable(lines[i]));
+        QCOMPARE(lines[i].mid(25), expected.split('\n')[i]);
+    }
+    // A file that cannot be written is reported, not passed over.
+    messageBoxes().queueSaveFileName(folder.filePath("no/such/folder/debug.log"));
+    QVERIFY(!frmDebug->saveLog());
+    QVERIFY2(messageBoxes().recordedTexts().last().startsWith("Cannot save the debug log to "),
+             qPrintable(messageBoxes().recordedTexts().join('|')));
 }
 
 void TestSmallWindows::placeholderWindow()

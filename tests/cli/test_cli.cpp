@@ -20,11 +20,11 @@ struct Run {
     QString err;
 };
 
-Run runCli(const QStringList& args)
+Run runCli(const QStringList& args, QTextStream* in = nullptr)
 {
     QString out, err;
     QTextStream outStream(&out), errStream(&err);
-    const int code = cli::run(QStringList{QStringLiteral("kestrova-cli")} + args, outStream, errStream);
+    const int code = cli::run(QStringList{QStringLiteral("kestrova-cli")} + args, outStream, errStream, in);
     outStream.flush();
     errStream.flush();
     return {code, out, err};
@@ -103,6 +103,9 @@ private slots:
         QTest::newRow("bad data bits") << QStringList{"send", "--port", "COM1", "--data-bits", "6", "a"} << "--data-bits";
         QTest::newRow("no command") << QStringList{"send", "--port", "COM1"} << "at least one COMMAND";
         QTest::newRow("too long") << QStringList{"send", "--port", "COM1", QString(255, 'x')} << "at most 254";
+        // Sent as Latin-1 it would become "??" and the run would report success.
+        QTest::newRow("emoji") << QStringList{"send", "--port", "COM1", "9D", QString::fromUtf8("E5T\xF0\x9F\x90\x9F")}
+                               << QString::fromUtf8("'\xF0\x9F\x90\x9F' in command E5T\xF0\x9F\x90\x9F is not a character the counter can receive");
     }
     void usageErrorsExitWithTwo()
     {
@@ -160,6 +163,77 @@ private slots:
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QStringLiteral("UPDON\nUPDOFF\n"));
         QCOMPARE(r.err, QStringLiteral("Tx  i1\nRx  UPDON\nTx  i0\nRx  UPDOFF\n"));
+
+        // A password is logged as '*': the logon's, and what follows "9" or "91".
+        pty->counter().state.password = QStringLiteral("0042");
+        // The password comes from standard input ("-"), not the command line.
+        QString input = "0042\n913210\n";
+        QTextStream in(&input);
+        const Run logon = runCli({"send", "--log", "--port", pty->devicePath(), "9", "-"}, &in);
+        QCOMPARE(logon.out, QStringLiteral("PASSWORD\nOK\n\n"));
+        QCOMPARE(logon.err, QStringLiteral("Tx  9\nRx  PASSWORD\nTx  ****\nRx  OK\nTx  9*****\nRx  \n"));
+        QCOMPARE(pty->counter().state.password, QStringLiteral("3210"));
+    }
+
+    void versionAndHelp()
+    {
+        const Run version = runCli({"--version"});
+        QCOMPARE(version.code, 0);
+        QCOMPARE(version.out, QStringLiteral("kestrova-cli %1\n").arg(KFC_TEST_VERSION));
+        const Run help = runCli({"--help"});
+        QCOMPARE(help.code, 0);
+        QVERIFY2(help.out.startsWith("Usage: kestrova-cli ports\n") && help.out.contains("--version"),
+                 qPrintable(help.out));
+    }
+
+    // Whatever the counter sends, the client's output and errors stay plain text, whole.
+    void repliesReachTheTerminalEscaped_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        const QByteArray statusLine = " 08/12/26 10:00:00 1 0 0 1 0 00042 V8.9 Kestrova FC4";
+        QTest::newRow("zero byte starts a field")
+            << QStringList{"status"} << "a" << QByteArray("\0" "8/12/26 10:00:00 1 0 0 1 0 00042 V8.9 x", 40)
+            << 1 << QString() << "kestrova-cli: '\\x008/12/26' is not a valid date\n";
+        QTest::newRow("escape sequence in a reply")
+            << QStringList{"send", "9D"} << "9D" << QByteArray("\x1b[2J\x9b" "31m\x07\x7f\\x41") << 0
+            << "\\x1B[2J\\x9B31m\\x07\\x7F\\\\x41\n" << QString();
+        QTest::newRow("escape sequence in the status")
+            << QStringList{"status"} << "a" << QByteArray(statusLine + "\x1b]0;t\x07") << 0
+            << "Kestrova FC4\\x1B]0;t\\x07" << QString();
+        QTest::newRow("C1 control in the JSON status")
+            << QStringList{"status", "--json"} << "a" << QByteArray(statusLine + "\x9b" "2J") << 0
+            << "Kestrova FC4\\u009b2J" << QString();
+    }
+    void repliesReachTheTerminalEscaped()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, command);
+        QFETCH(QByteArray, reply);
+        QFETCH(int, code);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        sim::SimFault fault;
+        fault.kind = sim::SimFault::Replace;
+        fault.command = command;
+        fault.bytes = reply;
+        pty->counter().addFault(fault);
+        args.insert(1, "--port");
+        args.insert(2, pty->devicePath());
+        const Run r = runCli(args);
+        QCOMPARE(r.code, code);
+        QCOMPARE(r.err, err);
+        if (out.isEmpty())
+            QVERIFY(r.out.isEmpty());
+        else
+            QVERIFY2(args.contains("send") ? r.out == out : r.out.contains(out), qPrintable(r.out));
+        for (QChar c : r.out + r.err)
+            QVERIFY2(c == '\n' || (c >= ' ' && c != QChar(0x7f) && (c < QChar(0x80) || c > QChar(0x9f))),
+                     qPrintable(QString::number(c.unicode(), 16)));
     }
 
     void statusAsJsonHasTheRecordsFieldNames()

@@ -154,9 +154,13 @@ public:
     sim::SimState& counterState() { return line.pty.counter().state; }
     QStringList commands() { return line.commands(); }
     void clearCommands() { line.pty.counter().clearCommands(); }
-    // Waits for the counter to have taken every byte sent so far.
+    // Waits for the counter to have taken every byte sent so far: the command list once it
+    // has stopped growing for quietMs, multiplied by KFC_TIME_SCALE when set (the sanitizer
+    // test preset sets it: there a loaded machine can leave a longer gap between two
+    // commands of one dialogue).
     QStringList settledCommands(int quietMs = 100)
     {
+        quietMs *= qMax(1, qEnvironmentVariableIntValue("KFC_TIME_SCALE"));
         QStringList before;
         do {
             before = commands();

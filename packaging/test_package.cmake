@@ -1,0 +1,52 @@
+# cmake -DBUILD_DIR=... -DVERSION=... -DVALIDATE=... -P test_package.cmake
+# Builds the .deb with CPack, unpacks it with dpkg -x and checks what is inside.
+
+# Stops with the message when the condition (the text of an if() condition) is false.
+macro(check condition message)
+  cmake_language(EVAL CODE "if(NOT (${condition}))\n message(FATAL_ERROR [==[${message}]==])\nendif()")
+endmacro()
+
+set(work ${BUILD_DIR}/package-test)
+file(REMOVE_RECURSE ${work})
+file(MAKE_DIRECTORY ${work}/root)
+
+execute_process(COMMAND cpack -G DEB -B ${work}/out WORKING_DIRECTORY ${BUILD_DIR}
+                RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+check("result EQUAL 0" "cpack failed:\n${output}")
+file(GLOB packages ${work}/out/kestrova-control_${VERSION}_*.deb)
+list(LENGTH packages count)
+check("count EQUAL 1" "expected one kestrova-control_${VERSION}_*.deb, found: ${packages}\n${output}")
+
+execute_process(COMMAND dpkg-deb --field ${packages} Package Version Depends
+                RESULT_VARIABLE result OUTPUT_VARIABLE fields)
+check("result EQUAL 0" "dpkg-deb cannot read ${packages}")
+message(STATUS "Package fields:\n${fields}")
+string(FIND "${fields}" "libqt6widgets6" at)
+check("at GREATER -1" "the package does not depend on the Qt libraries:\n${fields}")
+
+execute_process(COMMAND dpkg -x ${packages} ${work}/root RESULT_VARIABLE result)
+check("result EQUAL 0" "dpkg -x failed")
+foreach(file usr/bin/kestrova-control usr/bin/kestrova-cli usr/bin/kestrova-sim
+             usr/share/applications/kestrova-control.desktop
+             usr/share/icons/hicolor/scalable/apps/kestrova-control.svg
+             usr/share/icons/hicolor/64x64/apps/kestrova-control.png
+             usr/share/man/man1/kestrova-cli.1.gz usr/share/man/man1/kestrova-sim.1.gz)
+  check("EXISTS ${work}/root/${file}" "missing from the package: ${file}")
+endforeach()
+
+foreach(program kestrova-cli kestrova-sim kestrova-control)
+  execute_process(COMMAND ${work}/root/usr/bin/${program} --version
+                  RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors)
+  string(STRIP "${output}" output)
+  check("result EQUAL 0" "${program} --version failed (${result}): ${errors}")
+  check("output MATCHES \" ${VERSION}$\"" "${program} --version printed '${output}'")
+endforeach()
+
+if(VALIDATE)
+  execute_process(COMMAND ${VALIDATE} ${work}/root/usr/share/applications/kestrova-control.desktop
+                  RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  check("result EQUAL 0 AND output STREQUAL \"\"" "desktop-file-validate: ${output}")
+else()
+  message(FATAL_ERROR "desktop-file-validate is missing (package desktop-file-utils)")
+endif()
+file(REMOVE_RECURSE ${work})

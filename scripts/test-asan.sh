@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds the whole project with AddressSanitizer and UndefinedBehaviorSanitizer (CMake
+# preset asan, into build-asan/) and runs every test under them. The packages are those of
+# the normal build (scripts/setup.sh).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan "$@"
