@@ -68,6 +68,11 @@ TfCalibrate::TfCalibrate(app::StatusAccess& status, QWidget* parent)
         // Position 20 (the highest gain) at the top.
         track->setInvertedAppearance(true);
         track->setInvertedControls(true);
+        // Upside down, a style's filled groove would grow from the top and read as the
+        // opposite of the gain: the groove is drawn unfilled.
+        QPalette unfilled = track->palette();
+        unfilled.setColor(QPalette::Highlight, unfilled.color(QPalette::Window).darker(115));
+        track->setPalette(unfilled);
         track->setValue(kGainMin);
         track->setMinimumHeight(180);
         track->setEnabled(false);
