@@ -2,12 +2,11 @@
 // simulated counter. Run offscreen:
 //   QT_QPA_PLATFORM=offscreen tools_screenshots docs
 
-#include "support/statustest.h"
+#include "support/tooltest.h"
 
 #include "support/screenshot.h"
 
 #include "app/radiogroup.h"
-#include "link/wait.h"
 
 #include <QDialog>
 #include <QDir>
@@ -18,34 +17,17 @@ using namespace kfc;
 
 namespace {
 
-// Opens a dialog from the status window, lets prepare act on it once the dialog's own
-// first exchange is over, pictures it and closes it.
+// Opens a dialog from the status window, lets prepare act on it, pictures it.
 bool picture(const std::function<void()>& open, const QString& file, const QDir& folder,
              const std::function<void(QDialog*)>& prepare)
 {
     bool ok = false;
-    const int depth = EventWait::depth();
-    QTimer poll;
-    poll.setInterval(50);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog || EventWait::depth() != depth)
-            return;
-        poll.stop();
+    test::withDialog(open, [&](QDialog* dialog) {
         prepare(dialog);
         QTest::qWait(300);
         ok = test::saveScreenshot(dialog, folder, file);
-        dialog->done(QDialog::Rejected);
     });
-    poll.start();
-    open();
     return ok;
-}
-
-void chooseEntry(test::StatusSession& s, const char* menu, const QString& entry)
-{
-    emit s.status->findChild<QMenu*>(menu)->aboutToShow();
-    s.item(entry)->trigger();
 }
 
 } // namespace
@@ -67,13 +49,13 @@ int main(int argc, char** argv)
                      d->findChild<QSpinBox*>(QStringLiteral("SpinEdit8"))->setValue(240);
                  }) && ok;
     s.button(QStringLiteral("bbtnCancel"))->click();
-    ok = picture([&] { chooseEntry(s, "menuCounterSetup", QStringLiteral("menuProbe")); },
+    ok = picture([&] { test::chooseEntry(s, "menuCounterSetup", QStringLiteral("menuProbe")); },
                  "tool-probe.png", folder,
                  [](QDialog* d) { d->findChild<QPushButton*>(QStringLiteral("OKBtn"))->click(); }) && ok;
-    ok = picture([&] { chooseEntry(s, "Information1", QStringLiteral("menuConductivity")); },
+    ok = picture([&] { test::chooseEntry(s, "Information1", QStringLiteral("menuConductivity")); },
                  "tool-conductivity.png", folder,
                  [](QDialog* d) { d->findChild<QPushButton*>(QStringLiteral("bbtnStart"))->click(); }) && ok;
-    ok = picture([&] { chooseEntry(s, "menuCounterSetup", QStringLiteral("menuDummyFish")); },
+    ok = picture([&] { test::chooseEntry(s, "menuCounterSetup", QStringLiteral("menuDummyFish")); },
                  "tool-dummy-fish.png", folder,
                  [](QDialog* d) {
                      d->findChild<app::RadioGroup*>(QStringLiteral("rgChannel"))->setItemIndex(1);

@@ -3,13 +3,10 @@
 // calibration's commands and messages, the conductivity monitor's reads, bad replies and
 // stop, and the dummy fish with and without continuous update.
 
-#include "support/statustest.h"
+#include "support/tooltest.h"
 
 #include "app/radiogroup.h"
-#include "link/wait.h"
 
-#include <QDialog>
-#include <QScopeGuard>
 #include <QRadioButton>
 #include <QSlider>
 
@@ -19,54 +16,7 @@ using kfc::app::messageBoxes;
 
 namespace {
 
-// Runs act on the dialog that open brings up; a dialog still open afterwards is closed,
-// so that a failed check cannot leave the test waiting on it.
-bool withDialog(const std::function<void()>& open, const std::function<void(QDialog*)>& act)
-{
-    bool seen = false;
-    // Acts only once the dialog's own handlers are done waiting (the first exchange).
-    const int depth = EventWait::depth();
-    QTimer poll;
-    poll.setInterval(5);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog || EventWait::depth() != depth)
-            return;
-        poll.stop();
-        seen = true;
-        const auto close = qScopeGuard([dialog] {
-            if (dialog->isVisible())
-                dialog->done(QDialog::Rejected);
-        });
-        act(dialog);
-    });
-    poll.start();
-    open();
-    return seen;
-}
-
-// A status window menu entry as the operator reaches it: the menu is opened first.
-void chooseEntry(const StatusSession& s, const char* menu, const QString& entry)
-{
-    emit s.status->findChild<QMenu*>(menu)->aboutToShow();
-    s.item(entry)->trigger();
-}
-
-template <typename T>
-T* in(QDialog* dialog, const QString& name)
-{
-    return child<T>(dialog, name);
-}
-
 QTableWidget* grid(const StatusSession& s) { return s.control<QTableWidget>("sgCond"); }
-
-QStringList profileRow(const StatusSession& s)
-{
-    QStringList cells;
-    for (int n = 1; n <= 8; ++n)
-        cells << grid(s)->item(1, n)->text();
-    return cells;
-}
 
 } // namespace
 
@@ -79,7 +29,6 @@ private slots:
     void probe();
     void conductivity_data();
     void conductivity();
-    void monitorClosedDuringRunWaitsForTheLoop();
     void dummyFish_data();
     void dummyFish();
     void dummyFishDuringContinuousUpdate();
@@ -112,16 +61,16 @@ void TestTools::profile()
     s.clearCommands();
     bool valuesDisabled = false, track3Follows = false;
     QVERIFY(withDialog([&] { s.button("bbtnProfile")->click(); }, [&](QDialog* d) {
-        QVERIFY(QTest::qWaitFor([&] { return in<QRadioButton>(d, "rbDefault")->isChecked(); }));
+        QVERIFY(QTest::qWaitFor([&] { return child<QRadioButton>(d, "rbDefault")->isChecked(); }));
         QCOMPARE(d->windowTitle(), QString("Calibration"));
-        auto* spin3 = in<QSpinBox>(d, "SpinEdit3");
-        auto* track3 = in<QSlider>(d, "TrackBar3");
+        auto* spin3 = child<QSpinBox>(d, "SpinEdit3");
+        auto* track3 = child<QSlider>(d, "TrackBar3");
         valuesDisabled = !spin3->isEnabled() && !track3->isEnabled();
         track3Follows = track3->value() == 520 - spin3->value();
         if (action == "flat")
-            in<QRadioButton>(d, "rbFlat")->click();
+            child<QRadioButton>(d, "rbFlat")->click();
         if (action.startsWith("t"))
-            in<QRadioButton>(d, "rbManual")->click();
+            child<QRadioButton>(d, "rbManual")->click();
         if (action == "top3")
             track3->triggerAction(QAbstractSlider::SliderToMinimum);
         if (action == "type3") {
@@ -129,11 +78,11 @@ void TestTools::profile()
             QTest::keyClicks(spin3, "100");
             QCOMPARE(track3->value(), 420);
         }
-        in<QPushButton>(d, action == "cancel" ? "BitBtn2" : "BitBtn1")->click();
+        child<QPushButton>(d, action == "cancel" ? "BitBtn2" : "BitBtn1")->click();
     }));
     QVERIFY(valuesDisabled);
     QVERIFY(track3Follows);
-    QCOMPARE(profileRow(s).mid(0, 3), row);
+    QCOMPARE((QStringList{grid(s)->item(1, 1)->text(), grid(s)->item(1, 2)->text(), grid(s)->item(1, 3)->text()}), row);
     QCOMPARE(s.control<QLineEdit>("eCondType")->text(), type);
     // Closing the dialog is no activation of the status window: still editing, nothing read.
     QVERIFY(s.button("bbtnSave")->isEnabled());
@@ -154,6 +103,8 @@ void TestTools::probe_data()
     QTest::newRow("aborted and closed") << true << "occ" << QStringList{"E3T", "E3S", "D"}
                                         << "Board calibration Aborted." << false;
     QTest::newRow("manual 35") << true << "mvo" << QStringList{"E3T", "E3S035"} << "Probe calibrated" << true;
+    QTest::newRow("manual while waiting, then abort") << true << "omvoc" << QStringList{"E3T", "E3S", "E3S035", "D"}
+                                                      << "Board calibration Aborted." << true;
     QTest::newRow("no board: manual only") << false << "vo" << QStringList{"E3T", "E3S035"}
                                            << "Probe calibrated" << true;
 }
@@ -172,21 +123,21 @@ void TestTools::probe()
     bool automaticEnabled = !boardOk, valuesEnabled = boardOk, stillOpen = false;
     QString shown;
     QVERIFY(withDialog([&] { chooseEntry(s, "menuCounterSetup", "menuProbe"); }, [&](QDialog* d) {
-        auto* automatic = in<QRadioButton>(d, "rbAutomatic");
-        auto* manual = in<QRadioButton>(d, "rbManual");
+        auto* automatic = child<QRadioButton>(d, "rbAutomatic");
+        auto* manual = child<QRadioButton>(d, "rbManual");
         QVERIFY(QTest::qWaitFor([&] { return automatic->isChecked() || manual->isChecked(); }));
         QCOMPARE(d->windowTitle(), QString("Board Calibration"));
         automaticEnabled = automatic->isEnabled() && automatic->isChecked();
-        valuesEnabled = in<QSpinBox>(d, "SpinEdit1")->isEnabled();
+        valuesEnabled = child<QSpinBox>(d, "SpinEdit1")->isEnabled();
         for (const QChar b : buttons) {
             if (b == 'm')
                 manual->click();
             else if (b == 'v')
-                in<QSlider>(d, "TrackBar1")->setValue(35);
+                child<QSlider>(d, "TrackBar1")->setValue(35);
             else
-                in<QPushButton>(d, b == 'o' ? "OKBtn" : "CancelBtn")->click();
+                child<QPushButton>(d, b == 'o' ? "OKBtn" : "CancelBtn")->click();
         }
-        shown = in<QLineEdit>(d, "eMessage")->text();
+        shown = child<QLineEdit>(d, "eMessage")->text();
         stillOpen = d->isVisible();
     }));
     QCOMPARE(automaticEnabled, boardOk);
@@ -198,78 +149,60 @@ void TestTools::probe()
 
 void TestTools::conductivity_data()
 {
-    QTest::addColumn<bool>("continuous");
-    QTest::addColumn<bool>("badReply");
-    QTest::newRow("once") << false << false;
-    QTest::newRow("once, reply of four characters") << false << true;
-    QTest::newRow("continuous") << true << false;
+    QTest::addColumn<QString>("run");   // once, bad (a reply of four characters), stop, close
+    QTest::newRow("once") << "once";
+    QTest::newRow("once, bad reply") << "bad";
+    QTest::newRow("continuous until Stop") << "stop";
+    // The dialog is not freed under its loop: the close stops the run and waits for it.
+    QTest::newRow("continuous, closed") << "close";
 }
 
 void TestTools::conductivity()
 {
-    QFETCH(bool, continuous);
-    QFETCH(bool, badReply);
+    QFETCH(QString, run);
+    const bool continuous = run == "stop" || run == "close";
     StatusSession s;
     s.counterState().conductivity = 87;
     QVERIFY(s.connect());
     s.clearCommands();
-    if (badReply)
+    if (run == "bad")
         s.counter().addFault({sim::SimFault::WrongLength, "g", 1});
     QString value, exitDuringRun, exitAfter;
-    bool startBack = false;
+    bool startBack = false, openWhileRunning = false, closedAfterRun = false;
     QVERIFY(withDialog([&] { chooseEntry(s, "Information1", "menuConductivity"); }, [&](QDialog* d) {
         QCOMPARE(d->windowTitle(), QString("Current Conductivity"));
-        auto* exit = in<QPushButton>(d, "bbtnExit");
-        if (continuous)
-            in<QRadioButton>(d, "rgMode_1")->click();
+        auto* exit = child<QPushButton>(d, "bbtnExit");
+        child<QRadioButton>(d, continuous ? "rgMode_1" : "rgMode_0")->click();
         Script stop;
         stop.then([&] { return s.commands().count("g") >= 3; },
                   [&] {
                       exitDuringRun = exit->text();
-                      exit->click();
+                      run == "close" ? void(d->close()) : exit->click();
+                      openWhileRunning = d->isVisible();
                   });
         if (continuous)
             stop.start();
-        in<QPushButton>(d, "bbtnStart")->click();
-        value = in<QLineEdit>(d, "eValue")->text();
+        child<QPushButton>(d, "bbtnStart")->click();
+        closedAfterRun = !d->isVisible();
+        value = child<QLineEdit>(d, "eValue")->text();
         exitAfter = exit->text();
-        startBack = in<QPushButton>(d, "bbtnStart")->isEnabled();
+        startBack = child<QPushButton>(d, "bbtnStart")->isEnabled();
     }));
     const QStringList commands = s.settledCommands();
-    QCOMPARE(value, badReply ? QString() : QString("087"));
+    QCOMPARE(value, run == "bad" ? QString() : QString("087"));
     QCOMPARE(exitAfter, QString("E&xit"));
     QVERIFY(startBack);
+    QCOMPARE(closedAfterRun, run == "close");
     QCOMPARE(messageBoxes().recordedTexts(),
-             badReply ? QStringList{"Invalid response from Counter reading conductivity gain"} : QStringList());
+             run == "bad" ? QStringList{"Invalid response from Counter reading conductivity gain"} : QStringList());
     if (continuous) {
         QCOMPARE(exitDuringRun, QString("&Stop"));
+        QVERIFY(openWhileRunning);
         QVERIFY(commands.count("g") >= 3);
         QCOMPARE(commands.count(kAck), commands.count("g"));
     } else {
-        QCOMPARE(commands, badReply ? QStringList{"g"} : (QStringList{"g", kAck}));
+        QCOMPARE(commands, run == "bad" ? QStringList{"g"} : (QStringList{"g", kAck}));
     }
-}
-
-void TestTools::monitorClosedDuringRunWaitsForTheLoop()
-{
-    StatusSession s;
-    QVERIFY(s.connect());
-    bool openWhileRunning = false, closedAfterRun = false;
-    QVERIFY(withDialog([&] { chooseEntry(s, "Information1", "menuConductivity"); }, [&](QDialog* d) {
-        in<QRadioButton>(d, "rgMode_1")->click();
-        Script close;
-        close.then([&] { return s.commands().count("g") >= 1; },
-                   [&] {
-                       d->close();
-                       openWhileRunning = d->isVisible();
-                   });
-        close.start();
-        in<QPushButton>(d, "bbtnStart")->click();
-        closedAfterRun = !d->isVisible();
-    }));
-    // The close stopped the run and was carried out once the loop had ended.
-    QVERIFY(openWhileRunning);
-    QVERIFY(closedAfterRun);
 }
 
 void TestTools::dummyFish_data()
@@ -309,13 +242,13 @@ void TestTools::dummyFish()
     QVERIFY(withDialog([&] { chooseEntry(s, "menuCounterSetup", "menuDummyFish"); }, [&](QDialog* d) {
         QTest::qWait(20);
         QCOMPARE(d->windowTitle(), QString("Send Dummy Fish"));
-        auto* channels = in<app::RadioGroup>(d, "rgChannel");
+        auto* channels = child<app::RadioGroup>(d, "rgChannel");
         for (int i = 0; i < channels->count(); ++i)
             listed << channels->button(i)->text();
         channels->setItemIndex(item);
-        in<app::RadioGroup>(d, "rgDirection")->setItemIndex(direction);
-        in<QPushButton>(d, "OKBtn")->click();
-        progress = in<QLabel>(d, "labProgress")->text();
+        child<app::RadioGroup>(d, "rgDirection")->setItemIndex(direction);
+        child<QPushButton>(d, "OKBtn")->click();
+        progress = child<QLabel>(d, "labProgress")->text();
         stillOpen = d->isVisible();
     }));
     QCOMPARE(listed, items);
@@ -337,9 +270,9 @@ void TestTools::dummyFishDuringContinuousUpdate()
               [&] {
                   withDialog([&] { chooseEntry(s, "menuCounterSetup", "menuDummyFish"); }, [&](QDialog* d) {
                       QTest::qWait(20);
-                      in<app::RadioGroup>(d, "rgChannel")->setItemIndex(0);
-                      in<app::RadioGroup>(d, "rgDirection")->setItemIndex(1);
-                      in<QPushButton>(d, "OKBtn")->click();
+                      child<app::RadioGroup>(d, "rgChannel")->setItemIndex(0);
+                      child<app::RadioGroup>(d, "rgDirection")->setItemIndex(1);
+                      child<QPushButton>(d, "OKBtn")->click();
                       closedAtOnce = !d->isVisible();
                   });
               })
