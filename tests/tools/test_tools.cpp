@@ -40,12 +40,15 @@ void TestTools::profile_data()
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("type");
     QTest::addColumn<QStringList>("row");   // cells 1 to 3 afterwards
-    QTest::newRow("OK at once") << "100" << "" << "D" << QStringList{"100", "100", "95"};
-    QTest::newRow("below and above the range") << "10" << "" << "D" << QStringList{"20", "100", "95"};
-    QTest::newRow("flat") << "900" << "flat" << "F" << QStringList{"500", "100", "95"};
-    QTest::newRow("slider 3 to the top") << "100" << "top3" << "N" << QStringList{"100", "100", "500"};
-    QTest::newRow("100 typed into 3") << "100" << "type3" << "N" << QStringList{"100", "100", "100"};
-    QTest::newRow("cancel") << "10" << "cancel" << "" << QStringList{"10", "100", "95"};
+    QTest::addColumn<QString>("saved");     // what "&Save" then sends
+    QTest::newRow("OK at once") << "100" << "" << "D" << QStringList{"100", "100", "95"} << "E6D";
+    QTest::newRow("below and above the range") << "10" << "" << "D" << QStringList{"20", "100", "95"} << "E6D";
+    QTest::newRow("flat") << "900" << "flat" << "F" << QStringList{"500", "100", "95"} << "E6F";
+    QTest::newRow("slider 3 to the top") << "100" << "top3" << "N" << QStringList{"100", "100", "500"}
+                                         << "E6N100100500090085080075070";
+    QTest::newRow("100 typed into 3") << "100" << "type3" << "N" << QStringList{"100", "100", "100"}
+                                      << "E6N100100100090085080075070";
+    QTest::newRow("cancel") << "10" << "cancel" << "" << QStringList{"10", "100", "95"} << "";
 }
 
 void TestTools::profile()
@@ -54,6 +57,7 @@ void TestTools::profile()
     QFETCH(QString, action);
     QFETCH(QString, type);
     QFETCH(QStringList, row);
+    QFETCH(QString, saved);
     StatusSession s;
     QVERIFY(s.connect());
     s.button("bbtnChange")->click();
@@ -87,6 +91,8 @@ void TestTools::profile()
     // Closing the dialog is no activation of the status window: still editing, nothing read.
     QVERIFY(s.button("bbtnSave")->isEnabled());
     QCOMPARE(s.settledCommands(), QStringList());
+    s.button("bbtnSave")->click();
+    QCOMPARE(s.settledCommands(), (saved.isEmpty() ? QStringList() : QStringList{saved}) + statusRead());
 }
 
 void TestTools::probe_data()
