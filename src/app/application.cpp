@@ -2,6 +2,7 @@
 
 #include "messageboxes.h"
 
+#include "link/errors.h"
 #include "link/hooks.h"
 
 #include <QIcon>
@@ -46,6 +47,9 @@ bool Application::notify(QObject* receiver, QEvent* event)
 {
     try {
         return QApplication::notify(receiver, event);
+    } catch (const LineLostError&) {
+        // The user has been told by the main frame already, and the link logged it.
+        return false;
     } catch (const std::exception& error) {
         messageBoxes().show(MessageKind::Error, QString::fromUtf8(error.what()));
         return false;

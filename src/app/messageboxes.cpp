@@ -32,10 +32,12 @@ QWidget* boxParent()
 }
 
 QMessageBox::StandardButton runBox(MessageKind kind, const QString& text,
-                                   QMessageBox::StandardButtons buttons)
+                                   QMessageBox::StandardButtons buttons,
+                                   QMessageBox::StandardButton defaultButton)
 {
     QMessageBox box(iconFor(kind), MessageBoxes::captionFor(kind), text, buttons, boxParent());
-    box.setDefaultButton(buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok);
+    box.setDefaultButton(defaultButton);
+    box.setEscapeButton(buttons.testFlag(QMessageBox::No) ? QMessageBox::No : QMessageBox::Ok);
     return QMessageBox::StandardButton(box.exec());
 }
 
@@ -61,18 +63,20 @@ QString MessageBoxes::captionFor(MessageKind kind)
 void MessageBoxes::show(MessageKind kind, const QString& text)
 {
     if (!m_scripted) {
-        runBox(kind, text, QMessageBox::Ok);
+        runBox(kind, text, QMessageBox::Ok, QMessageBox::Ok);
         return;
     }
     m_recorded.append({kind, text, false, false});
 }
 
-bool MessageBoxes::ask(MessageKind kind, const QString& text)
+bool MessageBoxes::ask(MessageKind kind, const QString& text, Default byDefault)
 {
     if (!m_scripted)
-        return runBox(kind, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        return runBox(kind, text, QMessageBox::Yes | QMessageBox::No,
+                      byDefault == Default::No ? QMessageBox::No : QMessageBox::Yes)
+               == QMessageBox::Yes;
     const bool yes = takeAnswer();
-    m_recorded.append({kind, text, true, yes});
+    m_recorded.append({kind, text, true, yes, byDefault == Default::No});
     return yes;
 }
 

@@ -20,6 +20,7 @@ struct RecordedMessage {
     QString text;
     bool question;   // Yes and No buttons (else OK)
     bool answeredYes;
+    bool defaultNo = false; // Enter answers No (questions that destroy data)
 
     friend bool operator==(const RecordedMessage&, const RecordedMessage&) = default;
 };
@@ -28,8 +29,10 @@ class MessageBoxes {
 public:
     // A box with an OK button.
     void show(MessageKind kind, const QString& text);
-    // A box with Yes and No buttons; true when the answer is Yes.
-    bool ask(MessageKind kind, const QString& text);
+    // A box with Yes and No buttons; true when the answer is Yes. A question whose Yes
+    // destroys data on the counter takes No as its default, so that Enter is safe.
+    enum class Default { Yes, No };
+    bool ask(MessageKind kind, const QString& text, Default byDefault = Default::Yes);
 
     // The file-save dialog: the chosen file name, empty when cancelled.
     QString askSaveFileName(QWidget* parent, const QString& caption, const QString& folder,

@@ -41,9 +41,8 @@ ProgramWindows::ProgramWindows(const StatusFactory& makeStatus, std::unique_ptr<
     installLinkHooks(m_main);
 
     fStatus = makeStatus ? makeStatus(*m_main) : nullptr;
+    // Out of reach until a connection grants access (OpenAfterConnect shows it).
     m_main->setStatusWindow(fStatus);
-    if (fStatus && fStatus->subWindow())
-        fStatus->subWindow()->showMaximized();
 
     fBlank = new TfBlank;
     m_main->mdiArea()->addSubWindow(fBlank);

@@ -89,6 +89,7 @@ TfMain::TfMain(std::unique_ptr<PortDevice> device, QWidget* parent)
     });
     // Queued: the exchange that met the dead line finishes first, then the user hears of it.
     connect(m_port.get(), &ComPort::lineLost, this, &TfMain::onLineLost, Qt::QueuedConnection);
+    connect(m_link.get(), &Link::busyChanged, this, &TfMain::onLinkBusy);
 
     resize(kDefaultWidth, kDefaultHeight);
     move(kDefaultLeft, kDefaultTop);
@@ -331,7 +332,14 @@ void TfMain::UpdateConnectMenu()
     m_menuConnectDirect->setEnabled(!open);
     // Stays unavailable until the modem connection is part of the program.
     m_menuConnectModem->setEnabled(false);
-    m_menuConnectHangup->setEnabled(open);
+    // While a dialogue holds the line a hang-up would only be refused.
+    m_menuConnectHangup->setEnabled(open && !m_link->busy());
+}
+
+void TfMain::onLinkBusy(bool busy)
+{
+    m_menuExit->setEnabled(!busy);
+    UpdateConnectMenu();
 }
 
 void TfMain::Disconnect()
@@ -344,6 +352,13 @@ void TfMain::Disconnect()
     m_link->SendCommand(QStringLiteral("e"));
     m_port->ClosePort();
     m_port->TapiMode = false;
+}
+
+void TfMain::dropLine()
+{
+    m_port->ClosePort();
+    m_port->TapiMode = false;
+    showNotConnected();
 }
 
 void TfMain::showBlank()
@@ -385,13 +400,17 @@ bool TfMain::openTool(Tool tool, StatusAccess& status)
 
 void TfMain::closeStatusWindow()
 {
-    if (m_statusWindow && m_statusWindow->subWindow())
-        m_statusWindow->subWindow()->close();
+    if (m_statusWindow)
+        m_statusWindow->hideWindow();
 }
 
 void TfMain::showNotConnected()
 {
     ShowConnectionState();
+    // Whatever a dialogue or the recalibration countdown last said is over.
+    ShowMessageText(QString());
+    if (m_blank)
+        m_blank->panMain()->clear();
     showBlank();
     closeStatusWindow();
     UpdateConnectMenu();
@@ -446,6 +465,14 @@ void TfMain::menuAboutClick()
 
 void TfMain::closeEvent(QCloseEvent* event)
 {
+    // The counter streams in continuous update: a log-off now would meet its lines.
+    if (m_statusWindow && m_statusWindow->contUpdActive()) {
+        event->ignore();
+        messageBoxes().show(MessageKind::Information,
+                            QStringLiteral("Continuous update is running. Press Cancel in the Status "
+                                           "window to stop it before closing the program."));
+        return;
+    }
     if (!messageBoxes().ask(MessageKind::Warning, QStringLiteral("Exiting System. Are you sure?"))) {
         event->ignore();
         return;

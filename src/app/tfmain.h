@@ -61,6 +61,9 @@ public:
     void UpdateConnectMenu();
     // Logs off, says goodbye to the counter and closes the port; nothing when it is closed.
     void Disconnect();
+    // Closes the port without a word to the counter (it did not answer) and shows the
+    // not-connected state.
+    void dropLine();
     // Brings the placeholder to the front.
     void showBlank();
     // "&File", "Co&nnect" and "&Help" usable or not (continuous update switches them off).
@@ -101,6 +104,7 @@ private:
     void closeStatusWindow();
     void showNotConnected();
     void onLineLost(const QString& reason);
+    void onLinkBusy(bool busy);
     void mergeMenusOf(QMdiSubWindow* child);
 
     std::unique_ptr<ComPort> m_port;

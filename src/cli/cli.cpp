@@ -149,6 +149,8 @@ int printStatus(Link& link, bool json, QTextStream& out, QTextStream& err)
     try {
         if (!ReadCounterStatus(link, status))
             return EmptyReply;
+    } catch (const LineLostError&) {
+        throw;
     } catch (const LinkError& e) {
         err << "kestrova-cli: " << e.text() << '\n';
         return EmptyReply;
@@ -240,8 +242,13 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
             err.flush();
         });
     }
-    const int result = status ? printStatus(link, parser.isSet(QStringLiteral("json")), out, err)
-                              : sendCommands(link, commands, out);
+    int result = EmptyReply;
+    try {
+        result = status ? printStatus(link, parser.isSet(QStringLiteral("json")), out, err)
+                        : sendCommands(link, commands, out);
+    } catch (const LineLostError&) {
+        // Said on standard error when the port reported it.
+    }
     port.ClosePort();
     hooks().showMessage = nullptr;
     return result;

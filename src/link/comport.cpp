@@ -54,6 +54,8 @@ bool ComPort::openQuietly(QString* error)
                          .arg(device, m_device->errorString());
         return false;
     }
+    m_lineDied = false;
+    m_lineDiedReason.clear();
     emit opened();
     return true;
 }
@@ -155,13 +157,24 @@ void ComPort::lightRx()
     }
 }
 
+QString ComPort::lineLostMessage() const
+{
+    // The system's words ("Inappropriate ioctl for device") say nothing to a technician;
+    // they go to the debug log instead.
+    return QStringLiteral("The connection on COM %1 was lost: the device %2 is gone "
+                          "(unplugged, switched off or taken away).")
+        .arg(settings.comNumber)
+        .arg(m_lineDiedDevice);
+}
+
 void ComPort::onLineFailed(const QString& reason)
 {
+    m_lineDied = true;
+    m_lineDiedReason = reason;
+    m_lineDiedDevice = deviceName();
     // The device has closed itself; tell the waits (closed) before the user (lineLost).
     emit closed();
-    emit lineLost(QStringLiteral("The connection on COM %1 was lost: %2")
-                      .arg(settings.comNumber)
-                      .arg(reason));
+    emit lineLost(lineLostMessage());
 }
 
 } // namespace kfc

@@ -34,6 +34,11 @@ public:
     QStringList ListPresentPorts() const { return m_names.listPresentPorts(); }
 
     bool PortIsOpen() const;
+    // The line died under the open port (until it is opened again), what the user was told,
+    // and the system's own words for the debug log.
+    bool lineDied() const { return m_lineDied; }
+    QString lineLostMessage() const;
+    QString lineDiedReason() const { return m_lineDiedReason; }
     // Opens the device with the current settings. On failure shows the device's own error
     // text in an error box and returns false; the port stays closed.
     bool OpenPort();
@@ -79,6 +84,9 @@ private:
 
     std::unique_ptr<PortDevice> m_device;
     PortNames m_names;
+    bool m_lineDied = false;
+    QString m_lineDiedReason;
+    QString m_lineDiedDevice;
     bool m_monitorWanted = false;
     bool m_txLit = false;
     bool m_rxLit = false;

@@ -27,6 +27,13 @@ public:
     using LinkError::LinkError;
 };
 
+// The line died under a dialogue (the device is gone). The port has closed and the user
+// is told once by the port's lineLost; the dialogue ends here, with no message of its own.
+class LineLostError : public LinkError {
+public:
+    using LinkError::LinkError;
+};
+
 // A command started while another dialogue holds the line.
 class LineBusyError : public LinkError {
 public:

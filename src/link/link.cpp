@@ -3,9 +3,25 @@
 #include "errors.h"
 #include "wait.h"
 
+#include <algorithm>
+
 namespace kfc {
 
-Link::Link(ComPort& port, QObject* parent) : QObject(parent), m_port(port) {}
+Link::Link(ComPort& port, QObject* parent) : QObject(parent), m_port(port)
+{
+    connect(&m_port, &ComPort::lineLost, this, [this](const QString& message) {
+        LogLine(QStringLiteral("--  ") + message + QStringLiteral(" (") + m_port.lineDiedReason()
+                + QLatin1Char(')'));
+    });
+}
+
+void Link::throwIfLineDied()
+{
+    if (!m_port.lineDied() || m_port.PortIsOpen())
+        return;
+    LogLine(QStringLiteral("--  the dialogue ends: the line is lost"));
+    throw LineLostError(m_port.lineLostMessage());
+}
 
 // ---- holding the line ---------------------------------------------------------------
 
@@ -36,12 +52,17 @@ Link::LineHold Link::holdLine(HoldKind kind)
         }
     }
     m_holders.push_back({depth, kind});
+    if (kind == HoldKind::Exclusive && ++m_exclusiveHolds == 1)
+        emit busyChanged(true);
     return LineHold(this);
 }
 
 void Link::releaseLine()
 {
+    const HoldKind kind = m_holders.back().kind;
     m_holders.pop_back();
+    if (kind == HoldKind::Exclusive && --m_exclusiveHolds == 0)
+        emit busyChanged(false);
 }
 
 // ---- framing ------------------------------------------------------------------------
@@ -76,19 +97,22 @@ bool Link::EndFrame() { return SendPaced(ETX); }
 bool Link::SendCommand(const QString& command)
 {
     m_port.switchMonitoringOn();
+    throwIfLineDied();
     if (command.size() > kMaxCommandLength || !m_port.PortIsOpen())
         return false;
     LineHold hold = holdLine();
     // Cleared before and after the settle time: whatever the counter sent before this
     // command is never taken for its reply.
     ClearLine();
-    if (!StartFrame())
-        return false;
+    bool sent = StartFrame();
     for (char byte : command.toLatin1()) {
-        if (!SendPaced(quint8(byte)))
-            return false;
+        if (!sent)
+            break;
+        sent = SendPaced(quint8(byte));
     }
-    if (!EndFrame())
+    sent = sent && EndFrame();
+    throwIfLineDied();
+    if (!sent)
         return false;
     YieldToUI();
     return true;
@@ -99,6 +123,7 @@ QString Link::ReadReply(quint8 terminator, int timeoutMs)
     if (timeoutMs < 0)
         timeoutMs = timing.replyTimeoutMs;
     const QDeadlineTimer deadline(qint64(timeoutMs), Qt::PreciseTimer);
+    throwIfLineDied();
     if (!m_port.PortIsOpen())
         return {};
     LineHold hold = holdLine(m_holders.empty() ? HoldKind::Exclusive : m_holders.back().kind);
@@ -113,8 +138,10 @@ QString Link::ReadReply(quint8 terminator, int timeoutMs)
             if (collected.size() < kReplyCapacity)
                 collected.append(char(byte));
         }
-        if (EventWait::until(deadline, &m_port) != WaitEnd::Input)
+        if (EventWait::until(deadline, &m_port) != WaitEnd::Input) {
+            throwIfLineDied();
             return {};
+        }
     }
 }
 
@@ -126,6 +153,26 @@ QString Link::Exchange(const QString& command, quint8 terminator, int timeoutMs)
         LineHold hold = holdLine();
         if (SendCommand(command))
             reply = ReadReply(terminator, timeoutMs);
+    }
+    LogLine(QStringLiteral("Rx  ") + reply);
+    return reply;
+}
+
+QString Link::Exchange(const QString& command, const std::function<bool(const QString&)>& unsolicited)
+{
+    LogLine(QStringLiteral("Tx  ") + command);
+    QString reply;
+    {
+        LineHold hold = holdLine();
+        if (SendCommand(command)) {
+            const QDeadlineTimer deadline(qint64(timing.replyTimeoutMs), Qt::PreciseTimer);
+            while (true) {
+                reply = ReadReply(CR, int(std::max<qint64>(0, deadline.remainingTime())));
+                if (reply.isEmpty() || !unsolicited(reply))
+                    break;
+                LogLine(QStringLiteral("Rx  (unasked) ") + reply);
+            }
+        }
     }
     LogLine(QStringLiteral("Rx  ") + reply);
     return reply;

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 namespace kfc {
@@ -42,7 +43,7 @@ struct Timing {
         t.byteGapMs = 1;
         t.replyTimeoutMs = 1000;
         t.loggedOnSettleMs = 50;
-        t.eventFlagsSettleMs = 30;
+        t.eventFlagsSettleMs = 200;
         t.recalibrateMs = 300;
         t.monitorIntervalMs = 50;
         t.modemDialTimeoutMs = 2000;
@@ -69,13 +70,18 @@ public:
     bool StartFrame();
     bool EndFrame();
     // Frames and paces one command; reads nothing. False when it was not sent (too long,
-    // port closed, line lost while sending).
+    // port closed). A line that has died throws LineLostError: the dialogue ends there.
     bool SendCommand(const QString& command);
     // The bytes up to the terminator (not included), at most 255 kept; empty when no
-    // terminator came before the time-out (-1: the timing's reply time-out).
+    // terminator came before the time-out (-1: the timing's reply time-out). A line that
+    // dies during the wait ends it at once with LineLostError.
     QString ReadReply(quint8 terminator = CR, int timeoutMs = -1);
     // SendCommand then ReadReply, with both logged.
     QString Exchange(const QString& command, quint8 terminator = CR, int timeoutMs = -1);
+    // The same for a command whose reply may come after lines the counter sends unasked:
+    // each line that `unsolicited` takes (returns true for) is handed to it, and the read
+    // goes on for the reply within the one time-out fixed when the read started.
+    QString Exchange(const QString& command, const std::function<bool(const QString&)>& unsolicited);
     // "B" + code + number left-filled with '0' to five characters.
     bool SendPaddedCommand(const QString& code, const QString& number);
     // The reply to "9D".
@@ -107,9 +113,13 @@ public:
     enum class HoldKind { Exclusive, Listening };
     [[nodiscard]] LineHold holdLine(HoldKind kind = HoldKind::Exclusive);
     bool lineHeld() const { return !m_holders.empty(); }
+    // A dialogue holds the line (a listener does not count): what would start another
+    // dialogue is switched off until it ends.
+    bool busy() const { return m_exclusiveHolds > 0; }
 
 signals:
     void logged(const QString& line);
+    void busyChanged(bool busy);
 
 private:
     struct Holder {
@@ -117,10 +127,12 @@ private:
         HoldKind kind;
     };
     void releaseLine();
+    void throwIfLineDied();
 
     ComPort& m_port;
     QStringList m_log;
     std::vector<Holder> m_holders;
+    int m_exclusiveHolds = 0;
 };
 
 } // namespace kfc

@@ -10,7 +10,7 @@
 #include "counter/counterstatus.h"
 #include "link/errors.h"
 #include "link/link.h"
-#include "counter/readers.h"
+#include "counter/updateline.h"
 #include "link/wait.h"
 
 #include <QAction>
@@ -51,8 +51,7 @@ void TfStatus::SetBusyMenus(bool enabled)
     for (QAction* item : menuCounterSetup->actions())
         item->setEnabled(enabled);
     updateToolEntries();
-    Information1->menuAction()->setEnabled(enabled);
-    menuAdvancedSetup->menuAction()->setEnabled(enabled);
+    updateMenuEnabling();
 }
 
 void TfStatus::applyUpdateMode(bool on)
@@ -73,7 +72,23 @@ void TfStatus::applyUpdateMode(bool on)
 void TfStatus::SetContinuousUpdate(bool on)
 {
     applyUpdateMode(on);
-    const QString reply = link().Exchange(on ? QStringLiteral("i1") : QStringLiteral("i0"));
+    // A fish may pass just as the mode starts or stops: its line comes before the reply,
+    // and is taken as what it is.
+    const auto takeUnasked = [this](const QString& line) {
+        if (!IsUpdateLine(line))
+            return false;
+        takeUpdateLine(line);
+        return true;
+    };
+    QString reply;
+    try {
+        reply = link().Exchange(on ? QStringLiteral("i1") : QStringLiteral("i0"), takeUnasked);
+    } catch (const LineLostError&) {
+        // Not left in the mode on a dead line, with the menus switched off.
+        if (on)
+            leaveUpdateLocally();
+        throw;
+    }
     // The mode is entered or left whatever the counter said.
     if (reply != (on ? kStarted : kStopped))
         app::messageBoxes().show(MessageKind::Error, QStringLiteral("Error: Invalid Response from counter"));
@@ -95,15 +110,16 @@ void TfStatus::bbtnContUpdClick()
                 leaveUpdateLocally();
                 break;
             }
-            const QString line = link().ReadReply(CR);
-            if (line.isEmpty())
-                continue;
+            QString line;
             try {
-                handleUpdateLine(line);
-            } catch (const ConversionError& error) {
-                link().LogLine(QStringLiteral("--  update line dropped: ") + line + QStringLiteral(" (")
-                               + error.text() + QLatin1Char(')'));
+                line = link().ReadReply(CR);
+            } catch (const LineLostError&) {
+                // The user hears of it from the main frame; the mode just ends.
+                leaveUpdateLocally();
+                break;
             }
+            if (!line.isEmpty())
+                takeUpdateLine(line);
         }
     }
     YieldToUI();
@@ -115,54 +131,24 @@ void TfStatus::leaveUpdateLocally()
     applyUpdateMode(false);
 }
 
-void TfStatus::handleUpdateLine(QString line)
+void TfStatus::takeUpdateLine(const QString& line)
 {
-    const QChar kind = line.at(0);
-    QString rest = line.mid(1);
-    if (kind == QLatin1Char('C')) {
-        takeConductivityLine(rest);
-        AddEventLine(QStringLiteral("Cond. and Atten. Change"));
-    } else if (kind == QLatin1Char('F')) {
-        if (!takeFishLine(rest)) {
-            link().LogLine(QStringLiteral("--  update line rejected, not a channel 1 to 4: ") + line);
-            return;
-        }
-    } else if (kind == QLatin1Char('T')) {
-        const QDate date = TakeDate(rest);
-        const QTime time = TakeTime(rest);
-        record().dateTime = QDateTime(date, time, Qt::UTC);
+    UpdateLineResult result;
+    try {
+        result = ApplyUpdateLine(record(), line);
+    } catch (const ConversionError& error) {
+        // The fields before the bad one are taken; nothing is shown for the line.
+        link().LogLine(QStringLiteral("--  update line dropped: ") + line + QStringLiteral(" (") + error.text()
+                       + QLatin1Char(')'));
+        return;
     }
+    if (result.kind == UpdateLineResult::Kind::Rejected) {
+        link().LogLine(QStringLiteral("--  update line rejected, not a channel 1 to 4: ") + line);
+        return;
+    }
+    if (!result.memo.isEmpty())
+        AddEventLine(result.memo);
     ShowStatus();
-}
-
-void TfStatus::takeConductivityLine(QString& rest)
-{
-    CounterStatus& status = record();
-    for (int n = 1; n <= kChannelCount; ++n) {
-        status.channel(n).sAtt = TakeInteger(rest);
-        status.channel(n).wAtt = TakeInteger(rest);
-    }
-    status.conductivity = TakeInteger(rest);
-}
-
-bool TfStatus::takeFishLine(QString& rest)
-{
-    if (rest.size() < 2)
-        return false;
-    const int channel = rest.at(0).unicode() - '0';
-    if (channel < 1 || channel > kChannelCount)
-        return false;
-    const bool up = rest.at(1) == QLatin1Char('U');
-    rest.remove(0, 2);
-    CounterStatus& status = record();
-    status.eventCount = TakeInteger(rest);
-    ChannelStatus& c = status.channel(channel);
-    if (up)
-        ++c.upCount;
-    else
-        ++c.downCount;
-    AddEventLine(QStringLiteral("Fish, Channel %1 %2").arg(channel).arg(up ? QStringLiteral("Up") : QStringLiteral("Down")));
-    return true;
 }
 
 } // namespace kfc::status

@@ -42,9 +42,10 @@ QMenu* makeMenu(const QString& name, const QString& title, QWidget* owner)
     return menu;
 }
 
+// Every question here guards a command that destroys data on the counter: Enter says No.
 bool confirm(const QString& question)
 {
-    return app::messageBoxes().ask(MessageKind::Warning, question);
+    return app::messageBoxes().ask(MessageKind::Warning, question, app::MessageBoxes::Default::No);
 }
 
 } // namespace
@@ -116,6 +117,14 @@ void TfStatus::updateToolEntries()
     }
 }
 
+void TfStatus::updateMenuEnabling()
+{
+    const bool lineBusy = link().busy();
+    Information1->menuAction()->setEnabled(!m_menusBusy && !lineBusy);
+    menuAdvancedSetup->menuAction()->setEnabled(!m_menusBusy && !lineBusy);
+    menuCounterSetup->menuAction()->setEnabled(!lineBusy);
+}
+
 void TfStatus::openTool(app::Tool tool)
 {
     // "&Terminal" watches the line's activity; the lamps are switched on before it opens.
@@ -150,6 +159,13 @@ void TfStatus::CheckPasswordState()
             m_accessGranted = true;
             menuPasswords->setText(QStringLiteral("Change &Password"));
         }
+    } else if (state.isEmpty()) {
+        // Nothing answers on this port: the line is dropped at once, since a log-off would
+        // only wait for the same silence.
+        app::messageBoxes().show(MessageKind::Error,
+                                 QStringLiteral("Invalid Password Response - the counter did not answer. "
+                                                "Check the cable, the port and the counter's power."));
+        m_main.dropLine();
     } else {
         // Without this the operator would be left connected in front of the placeholder,
         // with no word of why the counter is not shown.
@@ -190,11 +206,17 @@ int TfStatus::showPasswordWindow(app::TfCounterLogon::Mode mode)
 
 void TfStatus::menuPasswordsClick()
 {
-    showPasswordWindow(m_passwordSet ? app::TfCounterLogon::Mode::Change : app::TfCounterLogon::Mode::Set);
+    // A password set or changed puts the counter in another state: ask it, so that the
+    // menu offers what now fits ("Change &Password", "&Clear Password").
+    if (showPasswordWindow(m_passwordSet ? app::TfCounterLogon::Mode::Change : app::TfCounterLogon::Mode::Set)
+        == QDialog::Accepted)
+        CheckPasswordState();
 }
 
 void TfStatus::menuClearPwdClick()
 {
+    if (!confirm(QStringLiteral("Warning! Clearing password. Are You Sure?")))
+        return;
     if (SetCounterPassword(link(), kClearingPassword))
         CheckPasswordState();
 }

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDialog>
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -51,7 +52,11 @@ TfStatus::TfStatus(app::TfMain& main) : m_main(main)
     // Added as a window of its own (not wrapped), so that closing it hides it and the
     // next connection shows it again.
     m_main.mdiArea()->addSubWindow(this);
+    hide();
     connect(m_main.mdiArea(), &QMdiArea::subWindowActivated, this, &TfStatus::onSubWindowActivated);
+    m_content = findChild<QWidget*>(QStringLiteral("panStatusContent"));
+    m_buttons = bbtnRefresh->parentWidget();
+    connect(&link(), &Link::busyChanged, this, &TfStatus::onLinkBusy);
 }
 
 TfStatus::~TfStatus() = default;
@@ -105,6 +110,9 @@ void TfStatus::FormActivate()
 void TfStatus::OpenAfterConnect()
 {
     CheckPasswordState();
+    // The check waits for the counter; a hang-up or a dead line may have come meanwhile.
+    if (!m_main.comPort().PortIsOpen())
+        m_accessGranted = false;
     if (!m_accessGranted)
         return;
     {
@@ -118,6 +126,34 @@ void TfStatus::OpenAfterConnect()
         m_activationQuiet = before;
     }
     FormActivate();
+}
+
+void TfStatus::hideWindow()
+{
+    m_accessGranted = false;
+    // Hidden, not closed: closing a sub-window also closes the widget it holds, and the
+    // window would come back empty on the next connection.
+    hide();
+}
+
+void TfStatus::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    if (!m_main.comPort().PortIsOpen()) {
+        hideWindow();
+        return;
+    }
+    // After the close event has run its course: the hang-up asks and talks to the counter.
+    QMetaObject::invokeMethod(&m_main, &app::TfMain::menuConnectHangupClick, Qt::QueuedConnection);
+}
+
+void TfStatus::onLinkBusy(bool busy)
+{
+    // Re-enabling a parent gives each child back its own state.
+    m_buttons->setEnabled(!busy);
+    // In edit mode the settings themselves can start a command (" Dump", "Cont. Output").
+    m_content->setEnabled(!(busy && m_editMode));
+    updateMenuEnabling();
 }
 
 int TfStatus::gridTitleWidth() const
@@ -208,6 +244,7 @@ void TfStatus::ShowChannel(int n)
 
 void TfStatus::SetEditMode(bool on)
 {
+    m_editMode = on;
     // The read-only texts are never switched: they show values, they take no input.
     for (QAbstractSpinBox* spin : findChildren<QAbstractSpinBox*>())
         spin->setEnabled(on);

@@ -64,6 +64,7 @@ public:
     // What the main frame calls.
     void OpenAfterConnect() override;
     QMdiSubWindow* subWindow() override { return this; }
+    void hideWindow() override;
     QList<QMenu*> mergedMenus() const override;
 
     // What the tool windows may ask.
@@ -139,6 +140,8 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // The window's own close box means the same as "&Hangup": it is the connection's window.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // statuslayout.cpp
@@ -156,6 +159,9 @@ private:
     void bringBackWithoutActivation();
     // The entries that open tool windows: usable when the main frame has the window.
     void updateToolEntries();
+    void updateMenuEnabling();
+    // While a dialogue holds the line nothing here may start another one.
+    void onLinkBusy(bool busy);
     void openTool(app::Tool tool);
     int showPasswordWindow(app::TfCounterLogon::Mode mode);
 
@@ -167,9 +173,7 @@ private:
     void saveRelayGroup(int group, int n);
 
     // contupdate.cpp
-    void handleUpdateLine(QString line);
-    void takeConductivityLine(QString& rest);
-    bool takeFishLine(QString& rest);
+    void takeUpdateLine(const QString& line);
     void leaveUpdateLocally();
     void applyUpdateMode(bool on);
 
@@ -233,6 +237,9 @@ private:
     };
     std::vector<ToolEntry> m_toolEntries;
     bool m_menusBusy = false;
+    bool m_editMode = false;
+    QWidget* m_content = nullptr;
+    QWidget* m_buttons = nullptr;
     QMenu* Information1 = nullptr;
     QMenu* menuCounterSetup = nullptr;
     QMenu* menuAdvancedSetup = nullptr;

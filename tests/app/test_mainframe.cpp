@@ -192,7 +192,8 @@ void TestMainFrame::captionMenusAndPanelsAtStart()
     QVERIFY(tx->x() < rx->x());
 
     QCOMPARE(frontWindow(main), QString("fBlank"));
-    QVERIFY(child<QMdiSubWindow>(&main, "fStatus")->isVisible());
+    // Out of reach until a connection grants access.
+    QVERIFY(!child<QMdiSubWindow>(&main, "fStatus")->isVisible());
     QVERIFY(fBlank->isMaximized());
     QVERIFY(!frmDebug->isVisible());
     QVERIFY(!child<QWidget>(&main, "fCounterLogon")->isVisible());

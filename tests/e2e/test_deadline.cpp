@@ -1,6 +1,7 @@
 // A line that dies under the program, over a real pseudo-terminal: the port closes, the
 // wait in progress ends at once with an empty reply, and the loss is reported once.
 
+#include "link/errors.h"
 #include "support/simline.h"
 
 #include <QElapsedTimer>
@@ -40,17 +41,24 @@ private slots:
 
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(link->Exchange(QStringLiteral("a")), QString());
+        QVERIFY_THROWS_EXCEPTION(LineLostError, link->Exchange(QStringLiteral("a")));
         QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(!port->PortIsOpen());
         QCOMPARE(lost.count(), 1);
-        QCOMPARE(link->log().last(), QStringLiteral("Rx  "));
+        QCOMPARE(link->log().last(), QStringLiteral("--  the dialogue ends: the line is lost"));
+        // The user's words on the screen, the system's in the debug log.
+        QCOMPARE(lost.first().first().toString(),
+                 QStringLiteral("The connection on COM 9 was lost: the device %1 is gone "
+                                "(unplugged, switched off or taken away).")
+                     .arg(pty->devicePath()));
+        QVERIFY(link->log().contains(QStringLiteral("--  ") + lost.first().first().toString() + " ("
+                                     + port->lineDiedReason() + ")"));
 
-        // Nothing more is reported, and the next command returns at once.
+        // Nothing more is reported, and the next command ends at once.
         QTest::qWait(100);
         QCOMPARE(lost.count(), 1);
         clock.restart();
-        QCOMPARE(link->Exchange(QStringLiteral("9D")), QString());
+        QVERIFY_THROWS_EXCEPTION(LineLostError, link->Exchange(QStringLiteral("9D")));
         QVERIFY(clock.elapsed() < 100);
     }
 

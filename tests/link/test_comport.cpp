@@ -164,7 +164,10 @@ private slots:
         QCOMPARE(lost.count(), 1);
         QCOMPARE(closed.count(), 1);
         QCOMPARE(lost.first().first().toString(),
-                 QStringLiteral("The connection on COM 3 was lost: Input/output error"));
+                 QStringLiteral("The connection on COM 3 was lost: the device %1 is gone "
+                                "(unplugged, switched off or taken away).")
+                     .arg(port->deviceName()));
+        QCOMPARE(port->lineDiedReason(), QStringLiteral("Input/output error"));
     }
 
     void delayLastsAtLeastItsTimeAndKeepsEventsRunning()

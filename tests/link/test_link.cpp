@@ -195,20 +195,25 @@ private slots:
         };
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(link->Exchange(QStringLiteral("a")), QString());
+        QVERIFY_THROWS_EXCEPTION(LineLostError, link->Exchange(QStringLiteral("a")));
         QVERIFY(clock.elapsed() < 2000);
         QVERIFY(!port->PortIsOpen());
         QCOMPARE(lost.count(), 1);
-        QVERIFY(lost.first().first().toString().contains(QStringLiteral("Device removed")));
-        // The next command is refused quietly instead of touching the dead device.
-        QVERIFY(!link->SendCommand(QStringLiteral("e")));
+        QCOMPARE(port->lineDiedReason(), QStringLiteral("Device removed"));
+        // The next command ends at once instead of touching the dead device.
+        const QByteArray before = device->written;
+        QVERIFY_THROWS_EXCEPTION(LineLostError, link->SendCommand(QStringLiteral("e")));
+        QCOMPARE(device->written, before);
+        // A port opened again is a new line.
+        QVERIFY(port->OpenPort());
+        QVERIFY(link->SendCommand(QStringLiteral("e")));
     }
 
     void lineDyingWhilePacingStopsTheFrame()
     {
         link->timing.byteGapMs = 20;
         QTimer::singleShot(50 + 30, device, [this] { device->die(); });
-        QVERIFY(!link->SendCommand(QStringLiteral("0123456789")));
+        QVERIFY_THROWS_EXCEPTION(LineLostError, link->SendCommand(QStringLiteral("0123456789")));
         QVERIFY(device->written.size() < 12);
         QVERIFY(!device->written.endsWith('\x03'));
     }

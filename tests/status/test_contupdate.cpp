@@ -84,6 +84,9 @@ private slots:
     void missingStartAnswerIsReportedAndTheModeRuns();
     void wrongStopAnswerIsReportedAndTheModeEnds();
     void deadLineEndsTheMode();
+    void fishJustBeforeTheModeReply_data();
+    void fishJustBeforeTheModeReply();
+    void closingTheProgramWaitsForCancel();
     void silentCounterLeavesTheProcessorIdle();
 };
 
@@ -323,6 +326,62 @@ void TestContinuousUpdate::deadLineEndsTheMode()
     QTRY_COMPARE(messageBoxes().recorded().size(), 1);
     QVERIFY(messageBoxes().recordedTexts().first().contains("was lost"));
     QVERIFY(logged(s, "continuous update ended: the line is closed"));
+}
+
+void TestContinuousUpdate::fishJustBeforeTheModeReply_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::newRow("before UPDON") << "i1";
+    QTest::newRow("before UPDOFF") << "i0";
+}
+
+void TestContinuousUpdate::fishJustBeforeTheModeReply()
+{
+    QFETCH(QString, command);
+    StatusSession s;
+    QVERIFY(s.connect());
+    QObject::connect(&s.counter(), &sim::SimCounter::commandReceived, s.main, [&](const QString& received) {
+        if (received == command)
+            s.counterSays("F1U12");
+    });
+    QStringList memo;
+    Script script;
+    script.then([&] { return inUpdateMode(s); }, [&] {
+        memo = memoLines(s);
+        clickCancel(s);
+    });
+    runUpdate(s, script);
+    QVERIFY(script.completed());
+    // A routine start or stop, with the fish taken as a fish.
+    QCOMPARE(messageBoxes().recorded(), QList<app::RecordedMessage>());
+    QVERIFY(logged(s, "Rx  (unasked) F1U12"));
+    QVERIFY(logged(s, command == "i1" ? "Rx  UPDON" : "Rx  UPDOFF"));
+    if (command == "i1") {
+        QCOMPARE(memo.size(), 1);
+        QVERIFY(memo.first().endsWith("Fish, Channel 1 Up"));
+    }
+    QVERIFY(!s.status->contUpdActive());
+}
+
+void TestContinuousUpdate::closingTheProgramWaitsForCancel()
+{
+    StatusSession s;
+    QVERIFY(s.connect());
+    s.clearCommands();
+    bool stillOpen = false;
+    Script script;
+    script.then([&] { return inUpdateMode(s); }, [&] {
+        s.main->close();
+        stillOpen = s.main->isVisible() && s.main->comPort().PortIsOpen() && s.status->contUpdActive();
+        clickCancel(s);
+    });
+    runUpdate(s, script);
+    QVERIFY(stillOpen);
+    QCOMPARE(messageBoxes().recordedTexts(),
+             QStringList({"Continuous update is running. Press Cancel in the Status window to stop it "
+                          "before closing the program."}));
+    // No log-off went out into the stream.
+    QCOMPARE(s.commands(), QStringList({"i1", "i0"}) + statusRead());
 }
 
 void TestContinuousUpdate::silentCounterLeavesTheProcessorIdle()

@@ -58,9 +58,10 @@ void answerPasswordWindow(const QStringList& typed, QString* caption = nullptr)
     poll->start();
 }
 
+// A question that guards data on the counter: its default answer is No.
 RecordedMessage warningQuestion(const QString& text, bool yes)
 {
-    return {MessageKind::Warning, text, true, yes};
+    return {MessageKind::Warning, text, true, yes, true};
 }
 
 } // namespace
@@ -119,8 +120,11 @@ void TestStatusMenus::newCounterOffersSetPassword()
     answerPasswordWindow({"1234"}, &caption);
     s.item("menuPasswords")->trigger();
     QCOMPARE(caption, QString("Set Counter Password"));
-    QCOMPARE(s.settledCommands(), QStringList({"9D", "91234"}));
+    // The state is asked again, and the menu offers what now fits.
+    QCOMPARE(s.settledCommands(), QStringList({"9D", "91234", "9D"}));
     QCOMPARE(s.counterState().password, QString("1234"));
+    QCOMPARE(s.item("menuPasswords")->text(), QString("Change &Password"));
+    QVERIFY(s.item("menuClearPwd")->isEnabled());
 }
 
 void TestStatusMenus::loggedOnCounterOffersChangeAfterItsPause()
@@ -144,7 +148,7 @@ void TestStatusMenus::loggedOnCounterOffersChangeAfterItsPause()
     answerPasswordWindow({"99"}, &caption);
     s.item("menuPasswords")->trigger();
     QCOMPARE(caption, QString("Change Counter Password"));
-    QCOMPARE(s.settledCommands(), QStringList({"9D", "910099"}));
+    QCOMPARE(s.settledCommands(), QStringList({"9D", "910099", "9D"}));
     QCOMPARE(s.counterState().password, QString("0099"));
 }
 
@@ -191,6 +195,7 @@ void TestStatusMenus::clearPasswordLeavesTheCounterWithout()
     answerPasswordWindow({"4321"});
     QVERIFY(s.connect());
     s.clearCommands();
+    messageBoxes().queueAnswer(true);
     s.item("menuClearPwd")->trigger();
     QCOMPARE(s.settledCommands(), QStringList({"9D", "918642", "9D"}));
     QCOMPARE(s.counterState().password, QString());
@@ -203,11 +208,17 @@ void TestStatusMenus::noPasswordStateShowsNothingAndSaysWhy()
 {
     StatusSession s;
     s.counter().addFault({sim::SimFault::NoReply, "9D", 1, 0});
-    QVERIFY(s.connect());
-    QCOMPARE(messageBoxes().recordedTexts(), QStringList({"Invalid Password Response - "}));
+    // Nothing answers: the line is dropped at once, without a log-off into the silence.
+    QVERIFY(!s.connect());
+    QCOMPARE(messageBoxes().recordedTexts(),
+             QStringList({"Invalid Password Response - the counter did not answer. "
+                          "Check the cable, the port and the counter's power."}));
     QCOMPARE(s.settledCommands(), QStringList({"9D"}));
     QVERIFY(!s.status->accessGranted());
     QCOMPARE(s.frontWindow(), QString("fBlank"));
+    QCOMPARE(child<QLabel>(s.main, "panConnect")->text(), QString("  Not Connected"));
+    QVERIFY(child<QAction>(s.main, "menuConnectDirect")->isEnabled());
+    QVERIFY(!child<QAction>(s.main, "menuConnectHangup")->isEnabled());
 }
 
 void TestStatusMenus::confirmationsAnsweredNoSendNothing()
@@ -216,15 +227,21 @@ void TestStatusMenus::confirmationsAnsweredNoSendNothing()
     QVERIFY(s.connect());
     s.clearCommands();
     const QString counts = s.text("eUpCnt1");
-    for (const char* name : {"ClearCounts1", "menuFlush", "menuRecalibrate"}) {
+    s.counterState().password = "4321";
+    s.counterState().loggedOn = true;
+    s.status->CheckPasswordState();
+    s.clearCommands();
+    for (const char* name : {"ClearCounts1", "menuFlush", "menuRecalibrate", "menuClearPwd"}) {
         messageBoxes().queueAnswer(false);
+        QVERIFY2(s.item(name)->isEnabled(), name);
         s.item(name)->trigger();
     }
     QCOMPARE(messageBoxes().recorded(),
              (QList<RecordedMessage>{
                  warningQuestion("Warning! Clearing counts. Are You Sure?", false),
                  warningQuestion("Warning. This will flush the buffer of counts. Are you sure?", false),
-                 warningQuestion("Warning! Recalibrating counter. Are You Sure?", false)}));
+                 warningQuestion("Warning! Recalibrating counter. Are You Sure?", false),
+                 warningQuestion("Warning! Clearing password. Are You Sure?", false)}));
     QTest::qWait(100);
     QCOMPARE(s.commands(), QStringList());
     QCOMPARE(s.frontWindow(), QString("fStatus"));

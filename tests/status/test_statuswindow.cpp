@@ -469,7 +469,7 @@ void TestStatusWindow::closingOwnDialogIsNoActivation()
     emit area->subWindowActivated(s.status);
     QTest::qWait(100);
 
-    QCOMPARE(s.settledCommands(), QStringList({"9D", "90077"}));
+    QCOMPARE(s.settledCommands(), QStringList({"9D", "90077", "9D"}));
     QVERIFY2(s.button("bbtnSave")->isEnabled(), "still in edit mode");
     QCOMPARE(s.frontWindow(), QString("fStatus"));
 }
