@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QVBoxLayout>
 
 namespace kfc::tools {
@@ -97,8 +98,10 @@ void TfCurrCond::bbtnStartClick()
     runBusy({m_bbtnStart, m_rgMode}, [this] {
         if (m_rgMode->itemIndex() == kContinuous)
             m_bbtnExit->setText(kStop);
+        // Back to "E&xit" on every way out, a line that dies under the read included:
+        // otherwise the button would only ever stop a run that is over.
+        const auto restore = qScopeGuard([this] { m_bbtnExit->setText(kExit); });
         readingLoop();
-        m_bbtnExit->setText(kExit);
     });
 }
 

@@ -6,6 +6,7 @@
 #include "support/tooltest.h"
 
 #include "app/radiogroup.h"
+#include "link/errors.h"
 
 #include <QRadioButton>
 #include <QSlider>
@@ -161,18 +162,21 @@ void TestTools::conductivity_data()
     QTest::newRow("continuous until Stop") << "stop";
     // The dialog is not freed under its loop: the close stops the run and waits for it.
     QTest::newRow("continuous, closed") << "close";
+    QTest::newRow("continuous, the line dies") << "dies";
 }
 
 void TestTools::conductivity()
 {
     QFETCH(QString, run);
-    const bool continuous = run == "stop" || run == "close";
+    const bool continuous = run != "once" && run != "bad";
     StatusSession s;
     s.counterState().conductivity = 87;
     QVERIFY(s.connect());
     s.clearCommands();
     if (run == "bad")
         s.counter().addFault({sim::SimFault::WrongLength, "g", 1});
+    if (run == "dies")
+        s.counter().addFault({sim::SimFault::HangUp, "g", 1});
     QString value, exitDuringRun, exitAfter;
     bool startBack = false, openWhileRunning = false, closedAfterRun = false;
     QVERIFY(withDialog([&] { chooseEntry(s, "Information1", "menuConductivity"); }, [&](QDialog* d) {
@@ -186,18 +190,26 @@ void TestTools::conductivity()
                       run == "close" ? void(d->close()) : exit->click();
                       openWhileRunning = d->isVisible();
                   });
-        if (continuous)
+        if (continuous && run != "dies")
             stop.start();
-        child<QPushButton>(d, "bbtnStart")->click();
+        try {
+            child<QPushButton>(d, "bbtnStart")->click();
+        } catch (const LineLostError&) {
+            // What the program's event handler swallows: the main frame has told the user.
+        }
         closedAfterRun = !d->isVisible();
         value = child<QLineEdit>(d, "eValue")->text();
         exitAfter = exit->text();
         startBack = child<QPushButton>(d, "bbtnStart")->isEnabled();
     }));
-    const QStringList commands = s.settledCommands();
-    QCOMPARE(value, run == "bad" ? QString() : QString("087"));
     QCOMPARE(exitAfter, QString("E&xit"));
     QVERIFY(startBack);
+    if (run == "dies") {
+        QVERIFY(!s.main->comPort().PortIsOpen());
+        return;
+    }
+    const QStringList commands = s.settledCommands();
+    QCOMPARE(value, run == "bad" ? QString() : QString("087"));
     QCOMPARE(closedAfterRun, run == "close");
     QCOMPARE(messageBoxes().recordedTexts(),
              run == "bad" ? QStringList{"Invalid response from Counter reading conductivity gain"} : QStringList());
