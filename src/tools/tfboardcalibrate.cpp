@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSlider>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -85,11 +86,14 @@ void TfBoardCalibrate::FormActivate()
 {
     m_calibration.reset();
     bool automatic = false;
+    // Also when the line dies during the test: the dialog then offers manual calibration.
+    const auto choose = qScopeGuard([&] {
+        m_rbAutomatic->setEnabled(automatic);
+        (automatic ? m_rbAutomatic : m_rbManual)->setChecked(true);
+        RadioButtonClick();
+    });
     runBusy({m_okBtn, m_cancelBtn, m_rbAutomatic, m_rbManual},
             [&] { automatic = ProbeCanCalibrateItself(m_link); });
-    m_rbAutomatic->setEnabled(automatic);
-    (automatic ? m_rbAutomatic : m_rbManual)->setChecked(true);
-    RadioButtonClick();
 }
 
 void TfBoardCalibrate::RadioButtonClick()

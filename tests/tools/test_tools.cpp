@@ -112,6 +112,7 @@ void TestTools::probe_data()
     QTest::newRow("manual 35") << true << "mvo" << QStringList{"E3T", "E3S035"} << "Probe calibrated" << true;
     QTest::newRow("manual while waiting, then abort") << true << "omvoc" << QStringList{"E3T", "E3S", "E3S035", "D"}
                                                       << "Board calibration Aborted." << true;
+    QTest::newRow("line dies at the test: manual") << false << "x" << QStringList{"E3T"} << "" << true;
     QTest::newRow("no board: manual only") << false << "vo" << QStringList{"E3T", "E3S035"}
                                            << "Probe calibrated" << true;
 }
@@ -127,6 +128,8 @@ void TestTools::probe()
     s.counterState().boardOk = boardOk;
     QVERIFY(s.connect());
     s.clearCommands();
+    if (buttons == "x")
+        s.counter().addFault({sim::SimFault::HangUp, "E3T", 1});
     bool automaticEnabled = !boardOk, valuesEnabled = boardOk, stillOpen = false;
     QString shown;
     QVERIFY(withDialog([&] { chooseEntry(s, "menuCounterSetup", "menuProbe"); }, [&](QDialog* d) {
@@ -141,7 +144,7 @@ void TestTools::probe()
                 manual->click();
             else if (b == 'v')
                 child<QSlider>(d, "TrackBar1")->setValue(35);
-            else
+            else if (b != 'x')
                 child<QPushButton>(d, b == 'o' ? "OKBtn" : "CancelBtn")->click();
         }
         shown = child<QLineEdit>(d, "eMessage")->text();
