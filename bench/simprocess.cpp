@@ -18,7 +18,7 @@ QString SimProcess::start(const QStringList& arguments, QString* error)
         *error = QStringLiteral("cannot start %1: %2").arg(program, m_process.errorString());
         return {};
     }
-    static const QRegularExpression announce(QStringLiteral("counter on (\\S+)"));
+    static const QRegularExpression announce(QStringLiteral("(?:counter|modem) on (\\S+)"));
     QByteArray seen;
     while (m_process.waitForReadyRead(5000)) {
         seen += m_process.readAllStandardOutput();

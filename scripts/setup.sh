@@ -8,7 +8,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
   libqt6serialport6 libqt6printsupport6 libgl-dev
-  xvfb xauth
+  xvfb xauth poppler-utils
 )
 
 missing=()

@@ -1,11 +1,14 @@
 #include "demomode.h"
 
+#include "phonebookfile.h"
 #include "settingsstore.h"
+#include "tfrmmodem.h"
 
 #include "link/portnames.h"
 
 #ifdef Q_OS_UNIX
 #include "sim/ptycounter.h"
+#include "sim/simmodem.h"
 #endif
 
 namespace kfc::app {
@@ -15,6 +18,17 @@ DemoSession::DemoSession() = default;
 DemoSession::~DemoSession()
 {
     SettingsStore::useUserStore();
+    usePhoneBookFolder({});
+}
+
+QStringList DemoSession::demoPhoneBook()
+{
+    // The simulated modem decides by the last digit (see sim/simmodem.h).
+    return {QStringLiteral("Demo weir (answers)=01632 960001"),
+            QStringLiteral("Demo weir (busy)=01632 960002"),
+            QStringLiteral("Demo weir (no carrier)=01632 960003"),
+            QStringLiteral("Demo weir (no dial tone)=01632 960004"),
+            QStringLiteral("Demo weir (no answer)=01632 960005")};
 }
 
 QString DemoSession::devicePath() const
@@ -40,6 +54,46 @@ int DemoSession::mapPort(QSettings& store, const QString& device)
     return comNumber;
 }
 
+// The counter behind the simulated modem, its port in the "Modems" group, and the demo
+// phone book.
+bool DemoSession::startModem(QString* error)
+{
+#ifdef Q_OS_UNIX
+    m_modem = std::make_unique<sim::SimModem>();
+    m_modemLine = std::make_unique<sim::PtyCounter>();
+    m_modemLine->setModem(m_modem.get());
+    QString why;
+    if (!m_modemLine->start(&why)) {
+        *error = QStringLiteral("Demo mode cannot start the simulated modem: %1").arg(why);
+        return false;
+    }
+    m_modemLine->counter().setFishInterval(kFishIntervalMs);
+    auto store = SettingsStore::open();
+    PortNames names;
+    names.load(*store);
+    const int comNumber = names.freeComNumber();
+    if (comNumber == 0) {
+        *error = QStringLiteral("Demo mode found no free COM number for the simulated modem.");
+        return false;
+    }
+    names.setOverride(comNumber, m_modemLine->devicePath());
+    names.save(*store);
+    store->remove(kModemsGroup);
+    store->setValue(kModemsGroup + QLatin1Char('/') + kModemName, QStringLiteral("COM%1").arg(comNumber));
+    store->sync();
+
+    usePhoneBookFolder(m_folder.path());
+    if (!writePhoneBook(phoneBookPath(), demoPhoneBook(), &why)) {
+        *error = why;
+        return false;
+    }
+    return true;
+#else
+    *error = QStringLiteral("Demo mode needs pseudo-terminals, which this system does not have.");
+    return false;
+#endif
+}
+
 bool DemoSession::start(QString* error)
 {
 #ifdef Q_OS_UNIX
@@ -55,6 +109,7 @@ bool DemoSession::start(QString* error)
         return false;
     }
     m_counter->counter().setFishInterval(kFishIntervalMs);
+    m_counter->counter().logPastEvents(kDemoEvents);
 
     {
         auto user = SettingsStore::openUserStore();
@@ -67,7 +122,7 @@ bool DemoSession::start(QString* error)
         *error = QStringLiteral("Demo mode found no free COM number for the simulated counter.");
         return false;
     }
-    return true;
+    return startModem(error);
 #else
     *error = QStringLiteral("Demo mode needs pseudo-terminals, which this system does not have.");
     return false;

@@ -8,8 +8,14 @@
 // pseudo-terminal is mapped to a free COM number in that copy's "Ports" group, and the
 // copy is thrown away at exit. Window size and port settings changed during a demo run
 // are therefore not kept.
+//
+// A second simulated counter sits behind a simulated modem on a pseudo-terminal of its own,
+// set up in the copy's "Modems" group, and the run has a phone book of its own in the
+// temporary folder with one entry for each outcome of a call; the user's phone book is
+// not touched.
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -18,6 +24,7 @@ class QSettings;
 
 namespace kfc::sim {
 class PtyCounter;
+class SimModem;
 }
 
 namespace kfc::app {
@@ -34,17 +41,28 @@ public:
     int comNumber() const { return m_comNumber; }
     QString devicePath() const;
     sim::PtyCounter* counter() const { return m_counter.get(); }
+    sim::PtyCounter* modemLine() const { return m_modemLine.get(); }
+
+    static inline const QString kModemName = QStringLiteral("Simulated Modem");
+    // The demo phone book: one entry for each outcome of a call.
+    static QStringList demoPhoneBook();
 
     // How often a simulated fish passes in a demo run.
     static constexpr int kFishIntervalMs = 3000;
+    // A newcomer's first download has something to show.
+    static constexpr int kDemoEvents = 300;
 
     // Maps the device to a free COM number in the store's "Ports" group and makes it the
     // direct connection's port. Returns the number, 0 when every number is taken.
     static int mapPort(QSettings& store, const QString& device);
 
 private:
+    bool startModem(QString* error);
+
     QTemporaryDir m_folder;
     std::unique_ptr<sim::PtyCounter> m_counter;
+    std::unique_ptr<sim::PtyCounter> m_modemLine;
+    std::unique_ptr<sim::SimModem> m_modem;
     int m_comNumber = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include "app/application.h"
 #include "app/demomode.h"
+#include "app/kfc_version.h"
 #include "app/messageboxes.h"
 #include "app/program.h"
 #include "app/tfmain.h"
@@ -16,7 +17,9 @@ int main(int argc, char** argv)
 
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral("Kestrova fish counter control program."));
+    application.setApplicationVersion(QStringLiteral(KFC_VERSION_TEXT));
     options.addHelpOption();
+    options.addVersionOption();
     const QCommandLineOption demo(QStringLiteral("demo"),
                                   QStringLiteral("Start with a simulated counter on a spare COM "
                                                  "port; your own settings are left unchanged."));

@@ -93,10 +93,16 @@ bool MessageBoxes::takeAnswer()
 }
 
 QString MessageBoxes::askSaveFileName(QWidget* parent, const QString& caption,
-                                      const QString& folder, const QString& filter)
+                                      const QString& folder, const QString& filter,
+                                      const QString& defaultSuffix)
 {
-    if (!m_scripted)
-        return QFileDialog::getSaveFileName(parent, caption, folder, filter);
+    if (!m_scripted) {
+        QFileDialog dialog(parent, caption, folder, filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(defaultSuffix);
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+    }
     if (m_fileNames.empty()) {
         ++m_unanswered;
         return {};

@@ -34,9 +34,10 @@ public:
     enum class Default { Yes, No };
     bool ask(MessageKind kind, const QString& text, Default byDefault = Default::Yes);
 
-    // The file-save dialog: the chosen file name, empty when cancelled.
+    // The file-save dialog: the chosen file name, empty when cancelled. It asks before
+    // replacing a file; a name typed without an extension gets defaultSuffix (when given).
     QString askSaveFileName(QWidget* parent, const QString& caption, const QString& folder,
-                            const QString& filter);
+                            const QString& filter, const QString& defaultSuffix = {});
     // The printer-setup dialog: true when the user accepted it.
     bool askPrinterSetup(QWidget* parent, QPrinter& printer);
 

@@ -10,6 +10,8 @@
 #include "tfblank.h"
 #include "tfdirectcoms.h"
 #include "tfrmabout.h"
+#include "tfrmmodem.h"
+#include "tfrmphonebook.h"
 
 #include "counter/password.h"
 
@@ -21,6 +23,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QStatusBar>
 
@@ -136,11 +139,10 @@ void TfMain::buildMenus()
     m_menuConnectDirect = addItem(menuConnect, QStringLiteral("menuConnectDirect"),
                                   QStringLiteral("&Direct Connection"));
     connect(m_menuConnectDirect, &QAction::triggered, this, &TfMain::menuConnectDirectClick);
-    // The modem connection and the terminal come with their windows; until then their
-    // items are in place but cannot be chosen.
     m_menuConnectModem = addItem(menuConnect, QStringLiteral("menuConnectModem"),
                                  QStringLiteral("&Modem Connection"));
-    m_menuConnectModem->setEnabled(false);
+    connect(m_menuConnectModem, &QAction::triggered, this, &TfMain::menuConnectModemClick);
+    // The terminal comes with its window; until then its item is in place but cannot be chosen.
     addSeparator(menuConnect, QStringLiteral("N2"));
     m_menuConnectTerminal = addItem(menuConnect, QStringLiteral("menuConnectTerminal"),
                                     QStringLiteral("&Terminal"));
@@ -329,9 +331,8 @@ void TfMain::ShowConnectionState(const std::optional<QString>& modemName)
 void TfMain::UpdateConnectMenu()
 {
     const bool open = m_port->PortIsOpen();
-    m_menuConnectDirect->setEnabled(!open);
-    // Stays unavailable until the modem connection is part of the program.
-    m_menuConnectModem->setEnabled(false);
+    m_menuConnectDirect->setEnabled(!open && !m_dialling);
+    m_menuConnectModem->setEnabled(!open && !m_dialling);
     // While a dialogue holds the line a hang-up would only be refused.
     m_menuConnectHangup->setEnabled(open && !m_link->busy());
 }
@@ -440,6 +441,35 @@ void TfMain::menuConnectDirectClick()
     ShowConnectionState();
     // Also before the logon: its waits run user events, and a second connection must not
     // start from this menu while the first one is still being logged on.
+    UpdateConnectMenu();
+    if (m_statusWindow)
+        m_statusWindow->OpenAfterConnect();
+    UpdateConnectMenu();
+}
+
+void TfMain::menuConnectModemClick()
+{
+    TfrmPhoneBook phoneBook(this);
+    if (phoneBook.exec() != QDialog::Accepted || !phoneBook.HasSelection())
+        return;
+    TfrmModem modem(*m_link, this);
+    modem.setComPort(m_port.get());
+    // While the attempt runs its waits let the menus work: no second connection may start.
+    m_dialling = true;
+    m_menuConnect->menuAction()->setEnabled(false);
+    UpdateConnectMenu();
+    bool connected = false;
+    {
+        const auto dialOver = qScopeGuard([this] {
+            m_dialling = false;
+            m_menuConnect->menuAction()->setEnabled(true);
+            UpdateConnectMenu();
+        });
+        connected = modem.Dial(phoneBook.SelectedNumber());
+    }
+    if (!connected)
+        return;
+    ShowConnectionState(modem.ModemName());
     UpdateConnectMenu();
     if (m_statusWindow)
         m_statusWindow->OpenAfterConnect();

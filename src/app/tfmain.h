@@ -85,6 +85,7 @@ public:
 
     // Handlers.
     void menuConnectDirectClick();
+    void menuConnectModemClick();
     void menuConnectHangupClick();
     void menuExitClick();
     void menuAboutClick();
@@ -140,6 +141,7 @@ private:
     QTimer* m_timerDateTime = nullptr;
 
     bool m_centred = false;
+    bool m_dialling = false;   // a modem attempt runs: no second connection from the menus
 };
 
 } // namespace kfc::app

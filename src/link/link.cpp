@@ -189,6 +189,9 @@ QString Link::QueryPasswordState() { return Exchange(QStringLiteral("9D")); }
 
 void Link::LogLine(const QString& text)
 {
+    // A download of a full buffer logs two lines an event for hours: keep the latest only.
+    if (m_log.size() >= kLogCapacity)
+        m_log.remove(0, kLogCapacity / 10);
     m_log.append(text);
     emit logged(text);
 }

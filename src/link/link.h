@@ -87,7 +87,9 @@ public:
     // The reply to "9D".
     QString QueryPasswordState();
 
-    // The trace of exchanges that the debug window shows.
+    // The trace of exchanges that the debug window shows; the latest kLogCapacity lines
+    // are kept.
+    static constexpr int kLogCapacity = 10000;
     void LogLine(const QString& text);
     const QStringList& log() const { return m_log; }
 

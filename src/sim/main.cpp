@@ -91,6 +91,7 @@ void configure(PtyCounter& pty, const QCommandLineParser& parser)
     pty.counter().state.password = parser.value(QStringLiteral("password"));
     pty.counter().setFishInterval(positiveOrZero(parser, QStringLiteral("fish-interval")));
     pty.setLineSpeed(positiveOrZero(parser, QStringLiteral("line-speed")));
+    pty.counter().logPastEvents(positiveOrZero(parser, QStringLiteral("events")));
     addFaults(pty, parser);
 }
 
@@ -116,7 +117,7 @@ bool startAndAnnounce(PtyCounter& pty)
         std::fprintf(stderr, "kestrova-sim: cannot start: %s\n", qPrintable(error));
         return false;
     }
-    std::printf("kestrova-sim: counter on %s\n", qPrintable(pty.devicePath()));
+    std::printf("kestrova-sim: %s on %s\n", pty.modem() ? "modem" : "counter", qPrintable(pty.devicePath()));
     std::fflush(stdout);
     return true;
 }
@@ -158,18 +159,22 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kestrova-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KFC_VERSION_TEXT));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "A simulated Kestrova fish counter on a pseudo-terminal.\n"
         "CMD names a command text; ACK stands for the acknowledgement, * for any command."));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions({
         {QStringLiteral("version-number"), QStringLiteral("Firmware version reported (8.8 or 8.9)."),
          QStringLiteral("VERSION"), QStringLiteral("8.9")},
         {QStringLiteral("password"), QStringLiteral("Counter password (none by default)."), QStringLiteral("TEXT")},
         {QStringLiteral("fish-interval"), QStringLiteral("A fish every MS milliseconds (0: none)."),
          QStringLiteral("MS"), QStringLiteral("3000")},
+        {QStringLiteral("events"), QStringLiteral("Start with N logged events in the buffer."),
+         QStringLiteral("N"), QStringLiteral("0")},
         {QStringLiteral("line-speed"), QStringLiteral("Emulate the line speed to the PC (0: off)."),
          QStringLiteral("BAUD"), QStringLiteral("0")},
         {QStringLiteral("no-reply"), QStringLiteral("Never answer CMD."), QStringLiteral("CMD")},
@@ -178,6 +183,7 @@ int main(int argc, char* argv[])
         {QStringLiteral("slow"), QStringLiteral("Answer CMD only after MS milliseconds."), QStringLiteral("CMD:MS")},
         {QStringLiteral("hang-up-after"), QStringLiteral("Send half the answer to CMD, then drop the line."),
          QStringLiteral("CMD")},
+        {QStringLiteral("modem"), QStringLiteral("Put a Hayes modem in front of the counter (see README for the numbers).")},
         {QStringLiteral("quiet"), QStringLiteral("Do not log commands and replies on stderr.")},
     });
     parser.process(app);
@@ -185,9 +191,16 @@ int main(int argc, char* argv[])
         usageError(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
 
     PtyCounter pty;
+    kfc::sim::SimModem modem;
+    if (parser.isSet(QStringLiteral("modem")))
+        pty.setModem(&modem);
     configure(pty, parser);
-    if (!parser.isSet(QStringLiteral("quiet")))
+    if (!parser.isSet(QStringLiteral("quiet"))) {
         logTraffic(pty);
+        QObject::connect(&modem, &kfc::sim::SimModem::send, [](const QByteArray& bytes, int) {
+            std::fprintf(stderr, "kestrova-sim: modem -> %s\n", qPrintable(printable(bytes)));
+        });
+    }
     QObject::connect(&pty, &PtyCounter::hungUp, &app, [&pty] {
         std::fprintf(stderr, "kestrova-sim: line dropped on %s\n", qPrintable(pty.devicePath()));
         if (!startAndAnnounce(pty))

@@ -85,28 +85,21 @@ bool PtyCounter::start(QString* error)
         ::close(master);
         return fail(error, text);
     }
-    const QString path = QString::fromLocal8Bit(name);
+    m_devicePath = QString::fromLocal8Bit(name);
     // Our own descriptor of the slave keeps the pair alive while the program has the port
     // closed; without it the master would see EIO between two connections.
-    const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios tio{};
-    bool ok = slave >= 0 && ::tcgetattr(slave, &tio) == 0;
-    if (ok) {
-        ::cfmakeraw(&tio);   // no echo, no CR/LF translation: bytes pass as they are
-        ok = ::tcsetattr(slave, TCSANOW, &tio) == 0 && addFlags(master, F_GETFL, F_SETFL, O_NONBLOCK)
-             && addFlags(master, F_GETFD, F_SETFD, FD_CLOEXEC);
-    }
+    const bool ok = openSlave() && addFlags(master, F_GETFL, F_SETFL, O_NONBLOCK)
+                    && addFlags(master, F_GETFD, F_SETFD, FD_CLOEXEC);
     if (!ok) {
         const QString text = systemError("opening the pseudo-terminal");
-        if (slave >= 0)
-            ::close(slave);
+        if (m_slaveFd >= 0)
+            ::close(m_slaveFd);
+        m_slaveFd = -1;
         ::close(master);
         return fail(error, text);
     }
 
     m_masterFd = master;
-    m_slaveFd = slave;
-    m_devicePath = path;
     m_outQueue.clear();
     m_hangUpWhenSent = false;
     m_readNotifier = new QSocketNotifier(master, QSocketNotifier::Read, this);
@@ -120,12 +113,67 @@ bool PtyCounter::start(QString* error)
 #endif
 }
 
+bool PtyCounter::openSlave()
+{
+#ifdef Q_OS_UNIX
+    const int slave = ::open(m_devicePath.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios tio{};
+    if (slave < 0 || ::tcgetattr(slave, &tio) != 0) {
+        if (slave >= 0)
+            ::close(slave);
+        return false;
+    }
+    ::cfmakeraw(&tio);   // no echo, no CR/LF translation: bytes pass as they are
+    if (::tcsetattr(slave, TCSANOW, &tio) != 0) {
+        ::close(slave);
+        return false;
+    }
+    m_slaveFd = slave;
+    return true;
+#else
+    return false;
+#endif
+}
+
+void PtyCounter::setModem(SimModem* modem)
+{
+    m_modem = modem;
+    connect(modem, &SimModem::send, this, &PtyCounter::queueReply);
+    // While a call is up only the PC holds the slave, so its closing the port reaches us
+    // as the end of the master's input: that is how the modem learns the call is over.
+    connect(modem, &SimModem::wentOnline, this, [this] {
+#ifdef Q_OS_UNIX
+        if (m_slaveFd >= 0)
+            ::close(m_slaveFd);
+#endif
+        m_slaveFd = -1;
+    });
+}
+
+// The PC closed its port during a call: the modem drops the call and waits for the next.
+void PtyCounter::endCall()
+{
+    ++m_session;
+    m_outQueue.clear();
+    m_lineTimer.stop();
+    m_modem->hangUp();
+    m_counter.endSession();
+    if (!openSlave()) {
+        qWarning("kestrova-sim: cannot reopen %s after the call", qPrintable(m_devicePath));
+        return;
+    }
+    if (m_readNotifier)
+        m_readNotifier->setEnabled(true);
+}
+
 void PtyCounter::hangUp()
 {
     if (m_masterFd < 0)
         return;
     closeFds();
     m_counter.endSession();
+    if (m_modem)
+        m_modem->hangUp();
     emit hungUp();
 }
 
@@ -171,13 +219,22 @@ void PtyCounter::readMaster()
             const qint64 now = monotonicNs();
             m_received.append(bytes);
             m_byteTimesNs.insert(m_byteTimesNs.size(), n, now);
-            m_counter.receive(bytes);   // may hang the line up
+            if (m_modem && !m_modem->online())
+                m_modem->receive(bytes);
+            else
+                m_counter.receive(bytes);   // may hang the line up
             continue;
         }
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return;
+        if (m_modem && m_modem->online() && m_slaveFd < 0) {
+            if (m_readNotifier)
+                m_readNotifier->setEnabled(false);
+            endCall();
+            return;
+        }
         // EOF or EIO: the line is dead. Stop listening, or the notifier fires for ever.
         qWarning("kestrova-sim: the line on %s went down (%s)", qPrintable(m_devicePath),
                  n == 0 ? "end of file" : std::strerror(errno));

@@ -3,6 +3,7 @@
 // QSerialPort path as a real port. Unix only.
 
 #include "simcounter.h"
+#include "simmodem.h"
 
 #include <QDeadlineTimer>
 #include <QObject>
@@ -29,6 +30,11 @@ public:
     // Emulate the line speed: each byte to the PC takes 10 bits at this rate (0: off).
     void setLineSpeed(int baud) { m_lineSpeed = baud; }
 
+    // Puts a modem in front of the counter: bytes from the PC go to the modem until it has
+    // answered a call, then to the counter until the PC closes its port. Not owned.
+    void setModem(SimModem* modem);
+    SimModem* modem() const { return m_modem; }
+
     // Drops the line now: the PC's port sees the device go away.
     void hangUp();
 
@@ -50,8 +56,11 @@ private:
     void closeFds();
     void hangUpWhenRead();
     int bytesUnread() const;
+    bool openSlave();
+    void endCall();
 
     SimCounter m_counter;
+    SimModem* m_modem = nullptr;
     QString m_devicePath;
     int m_masterFd = -1;
     int m_slaveFd = -1;

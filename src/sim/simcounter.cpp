@@ -509,6 +509,11 @@ void SimCounter::passFish(int channel, bool up)
 
 void SimCounter::logEvent(int channel, bool up)
 {
+    logEventAt(counterClock(), channel, up);
+}
+
+void SimCounter::logEventAt(const QDateTime& when, int channel, bool up)
+{
     if (!state.eventLogging || state.maxEvents <= 0)
         return;
     if (state.events.size() >= state.maxEvents) {
@@ -518,9 +523,27 @@ void SimCounter::logEvent(int channel, bool up)
     }
     m_eventNumber = m_eventNumber % 99999 + 1;
     state.events.append(QStringLiteral("%1 CH%2 %3 EV%4")
-                            .arg(clockText(counterClock()))
+                            .arg(clockText(when))
                             .arg(channel)
                             .arg(up ? QStringLiteral("UP  ") : QStringLiteral("DOWN"), count(m_eventNumber)));
+}
+
+void SimCounter::logPastEvents(int n)
+{
+    // Fish come in runs: a few minutes apart in a run, hours between runs; most go up, and
+    // the channels nearest the bank see the most.
+    QRandomGenerator random(20261207);
+    state.maxEvents = std::max(state.maxEvents, int(state.events.size()) + n);
+    QDateTime when = counterClock().addSecs(-qint64(n) * 1100);
+    for (int i = 0; i < n; ++i) {
+        when = when.addSecs(random.bounded(10) < 8 ? random.bounded(20, 400) : random.bounded(1800, 7200));
+        const int channel = std::min(4, 1 + int(random.bounded(10) / 3));
+        const bool up = random.bounded(100) < 80;
+        SimChannel& c = state.channels[channel - 1];
+        int& fishCount = up ? c.upCount : c.downCount;
+        fishCount = (fishCount + 1) % 100000;
+        logEventAt(std::min(when, counterClock()), channel, up);
+    }
 }
 
 void SimCounter::changeConductivity(int conductivity)

@@ -98,6 +98,9 @@ public:
     int fishInterval() const { return m_fishTimer.isActive() ? m_fishTimer.interval() : 0; }
     // Registers one fish now (as a dummy fish does): counts, event, "F" line.
     void passFish(int channel, bool up);
+    // Fills the event buffer with n fish that passed before now, as a counter that has
+    // been in the river for a while holds them (raises the buffer size when needed).
+    void logPastEvents(int n);
     // Sends a "C" line (conductivity and attenuation) when continuous update is on.
     void changeConductivity(int conductivity);
 
@@ -147,6 +150,7 @@ private:
     bool setClock(const QDate& date, const QTime& time);
     void setRelays(int group, int channel, int relay1, int relay2, int time);
     void logEvent(int channel, bool up);
+    void logEventAt(const QDateTime& when, int channel, bool up);
     void fishTick();
     void sendClockLine();
     void scheduleClockLine();

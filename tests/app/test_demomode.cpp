@@ -1,6 +1,8 @@
 // Demo mode: a simulated counter offered on a free COM number and preselected, reached by
 // "&Direct Connection" and "&OK", with the user's own settings left untouched.
 
+#include "app/phonebookfile.h"
+#include "app/tfrmmodem.h"
 #include "support/apptest.h"
 
 #include <QFile>
@@ -48,6 +50,8 @@ void TestDemoMode::demoRunConnectsAndLeavesUserSettingsAlone()
         QString error;
         QVERIFY2(demo.start(&error), qPrintable(error));
         QVERIFY(SettingsStore::redirected());
+        // A first download has a few hundred events to show.
+        QVERIFY(demo.counter()->counter().state.events.size() >= DemoSession::kDemoEvents);
         QVERIFY(demo.comNumber() != 0 && demo.comNumber() != 5);
         auto windows = test::makeWindows();
         TfMain& main = windows->main();
@@ -55,6 +59,12 @@ void TestDemoMode::demoRunConnectsAndLeavesUserSettingsAlone()
         QVERIFY(main.presentPorts().contains(entry));
         QCOMPARE(main.comPort().settings.comNumber, demo.comNumber());
         QCOMPARE(main.width(), 700);
+        // A simulated modem and a phone book of the run's own, one entry for each outcome.
+        QCOMPARE(installedModems(), QStringList{"Simulated Modem"});
+        QVERIFY(phoneBookPath().startsWith(QFileInfo(SettingsStore::open()->fileName()).path()));
+        QStringList book;
+        QVERIFY(readPhoneBook(phoneBookPath(), &book, nullptr));
+        QCOMPARE(book.size(), 5);
 
         test::connectDirect(main);
         QVERIFY(main.comPort().PortIsOpen());
@@ -70,6 +80,7 @@ void TestDemoMode::demoRunConnectsAndLeavesUserSettingsAlone()
         QTRY_COMPARE(demo.counter()->counter().commands(), QStringList({"9D", "9D", "e"}));
     }
     QVERIFY(!SettingsStore::redirected());
+    QVERIFY(!phoneBookPath().startsWith(QDir::tempPath()));
     QFile after(userFile);
     QVERIFY(after.open(QIODevice::ReadOnly));
     QCOMPARE(after.readAll(), userBytes);

@@ -1,11 +1,13 @@
 // The command-line client against the simulated counter on a pseudo-terminal.
 
 #include "cli/cli.h"
+#include "counter/download.h"
 #include "sim/ptycounter.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace kfc;
@@ -36,6 +38,8 @@ class TestCli : public QObject {
     std::unique_ptr<sim::PtyCounter> pty;
 
 private slots:
+    void initTestCase() { qputenv("KESTROVA_TIMING", "shrunk"); }
+
     void init()
     {
         pty = std::make_unique<sim::PtyCounter>();
@@ -43,6 +47,37 @@ private slots:
         QVERIFY2(pty->start(&error), qPrintable(error));
     }
     void cleanup() { pty.reset(); }
+
+    // --dial through the simulated modem: the call's outcome by the number's last digit.
+    void dialThroughModem_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("send over a call") << QStringList{"send", "--dial", "0161", "9D"} << 0 << "";
+        QTest::newRow("busy") << QStringList{"status", "--dial", "0162"} << 3
+                              << "kestrova-cli: Number is busy. Please try later\n";
+        QTest::newRow("no dial tone") << QStringList{"send", "--dial", "0164", "9D"} << 3
+                                      << "kestrova-cli: No Dial Tone detected. Is modem connected to phone line?\n";
+        QTest::newRow("silence") << QStringList{"status", "--dial", "0165", "--dial-timeout", "300"} << 3
+                                 << "kestrova-cli: No connection within 0.3 seconds\n";
+    }
+    void dialThroughModem()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, err);
+        sim::SimModem modem;
+        modem.setRingMs(30);
+        pty->hangUp();
+        pty->setModem(&modem);
+        QVERIFY(pty->start());
+        const Run r = runCli(args + QStringList{"--port", pty->devicePath()});
+        QCOMPARE(r.err, err);
+        QCOMPARE(r.code, code);
+        QCOMPARE(r.out, code == 0 ? QString("NEW\n") : QString());
+        QCOMPARE(pty->received().left(9), QByteArray("ATDT016") + args[2].back().toLatin1() + '\r');
+    }
 
     void escapesDecodeToSingleBytes()
     {
@@ -142,7 +177,9 @@ private slots:
         QCOMPARE(json.value("condProfile").toArray().at(7).toInt(), 55);
         const QDateTime clock = QDateTime::fromString(json.value("dateTime").toString(), "yyyy-MM-ddTHH:mm:ss");
         QVERIFY(clock.isValid());
-        QCOMPARE(pty->counter().commands().first(), QStringLiteral("a"));
+        // Logged on (no password here), the status read, then the session ends as on hang-up.
+        QCOMPARE(pty->counter().commands().mid(0, 2), (QStringList{"9D", "a"}));
+        QCOMPARE(pty->counter().commands().mid(pty->counter().commands().size() - 2), (QStringList{"9D", "e"}));
     }
 
     void statusThatFailsExitsWithOneAndTheProgramsText()
@@ -155,6 +192,112 @@ private slots:
         QCOMPARE(r.code, 1);
         QVERIFY(r.out.isEmpty());
         QCOMPARE(r.err, QStringLiteral("kestrova-cli: Invalid response from Counter reading conductivity\n"));
+    }
+
+    void helpAndVersion_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("help") << "--help" << "kestrova-cli download --port PORT";
+        QTest::newRow("version") << "--version" << "kestrova-cli 1.";
+    }
+    void helpAndVersion()
+    {
+        QFETCH(QString, option);
+        const Run r = runCli({option});
+        QCOMPARE(r.code, 0);
+        QFETCH(QString, says);
+        QVERIFY2(r.out.contains(says), qPrintable(r.out));
+    }
+
+    // A counter holding three events; password: the counter's, env: KESTROVA_PASSWORD,
+    // file: the --password-file's content; loseAt: the command whose reply is lost.
+    void download_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("env");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("loseAt");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<QString>("err");
+        QTest::addColumn<QStringList>("commands");
+        const QString d = "d00000", ack(QChar(6));
+        QTest::newRow("all") << QStringList{} << "" << "" << "" << -1 << 0 << 3 << ""
+                             << QStringList{"9D", d, ack, ack, ack, "9D", "e"};
+        QTest::newRow("two") << QStringList{"--count", "2"} << "" << "" << "" << -1 << 0 << 2 << ""
+                             << QStringList{"9D", "d00002", ack, ack, "9D", "e"};
+        QTest::newRow("password from the environment") << QStringList{} << "0042" << "42" << "" << -1 << 0 << 3 << ""
+            << QStringList{"9D", "9D", "9", "0042", d, ack, ack, ack, "9D", "92", "e"};
+        QTest::newRow("password from a file") << QStringList{} << "7777" << "1" << "7777\n" << -1 << 0 << 3 << ""
+            << QStringList{"9D", "9D", "9", "7777", d, ack, ack, ack, "9D", "92", "e"};
+        QTest::newRow("no password given") << QStringList{} << "0042" << "" << "" << -1 << 1 << 0
+            << "the counter has a password; give it as the first line of a file with --password-file FILE"
+            << QStringList{"9D", "9D", "92", "e"};
+        QTest::newRow("wrong password") << QStringList{} << "0042" << "43" << "" << -1 << 1 << 0 << "Response DENIED"
+            << QStringList{"9D", "9D", "9", "0043", "9D", "92", "e"};
+        QTest::newRow("reply lost: 2 of 3") << QStringList{"--status"} << "" << "" << "" << 14 << 1 << 9
+            << "kestrova-cli: 2 of 3 events received" << QStringList{};
+        QTest::newRow("count out of range") << QStringList{"--count", "100000"} << "" << "" << "" << -1 << 2 << 0
+            << "--count must be a whole number from 0 to 99999" << QStringList{};
+    }
+    void download()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, password);
+        QFETCH(QString, env);
+        QFETCH(QString, file);
+        QFETCH(int, loseAt);
+        QFETCH(int, lines);
+        QFETCH(QString, err);
+        QFETCH(QStringList, commands);
+        sim::SimCounter& counter = pty->counter();
+        counter.state.events.clear();
+        counter.logPastEvents(3);
+        counter.state.password = password;
+        env.isEmpty() ? qunsetenv("KESTROVA_PASSWORD") : qputenv("KESTROVA_PASSWORD", env.toLatin1());
+        QTemporaryDir folder;
+        if (!file.isEmpty()) {
+            QFile passwordFile(folder.filePath("password"));
+            QVERIFY(passwordFile.open(QIODevice::WriteOnly));
+            passwordFile.write(file.toLatin1());
+            args << "--password-file" << passwordFile.fileName();
+        }
+        int seen = 0;
+        connect(&counter, &sim::SimCounter::commandReceived, this, [&](const QString&) {
+            if (seen++ == loseAt)
+                counter.addFault({sim::SimFault::NoReply, {}, 1, 0});
+        });
+        const Run r = runCli(QStringList{"download", "--port", pty->devicePath()} + args);
+        qunsetenv("KESTROVA_PASSWORD");
+        QTEST(r.code, "code");
+        QVERIFY2(r.err.contains(err), qPrintable(r.err));
+        QCOMPARE(r.out.count('\n'), lines);
+        if (lines && loseAt < 0)
+            QVERIFY(r.out.endsWith(counter.state.events.last() + '\n'));
+        if (!commands.isEmpty())
+            QCOMPARE(counter.commands(), commands);
+    }
+
+    // The event file as the window writes it: header first, CR LF, nothing else.
+    void downloadToAnEventFile()
+    {
+        pty->counter().state.events.clear();
+        pty->counter().logPastEvents(3);
+        QTemporaryDir folder;
+        const QString file = folder.filePath("events.LG2");
+        const Run r = runCli({"download", "--status", "--output", file, "--port", pty->devicePath()});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.isEmpty());
+        QFile written(file);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QByteArray bytes = written.readAll();
+        QVERIFY(bytes.endsWith("\r\n") && bytes.count('\n') == bytes.count("\r\n"));
+        const QStringList lines = QString::fromLatin1(bytes.chopped(2)).split("\r\n");
+        QCOMPARE(lines.size(), 10);
+        QVERIFY(lines[0].startsWith("Date:   ") && lines[6].startsWith("Ch: 4   En: Y"));
+        QCOMPARE(lines.mid(7), pty->counter().state.events);
     }
 
     void statusAsText()

@@ -1,66 +1,45 @@
-// Writes the pictures of the tool dialogs used in the documentation, each against the
-// simulated counter. Run offscreen:
+// Writes the picture of the download window during a run, against the simulated counter,
+// for the documentation. Run offscreen:
 //   QT_QPA_PLATFORM=offscreen tools_screenshots docs
 
-#include "support/tooltest.h"
+#include "support/statustest.h"
 
 #include "support/screenshot.h"
 
-#include "app/radiogroup.h"
-
-#include <QDialog>
 #include <QDir>
-#include <QRadioButton>
-#include <QSlider>
+#include <QMenu>
 
 using namespace kfc;
-
-namespace {
-
-// Opens a dialog from the status window, lets prepare act on it, pictures it.
-bool picture(const std::function<void()>& open, const QString& file, const QDir& folder,
-             const std::function<void(QDialog*)>& prepare)
-{
-    bool ok = false;
-    test::withDialog(open, [&](QDialog* dialog) {
-        prepare(dialog);
-        QTest::qWait(300);
-        ok = test::saveScreenshot(dialog, folder, file);
-    });
-    return ok;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
     app::Application application(argc, argv);
     application.setQuitOnLastWindowClosed(false);
     const QDir folder(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("."));
-    test::StatusSession s;
-    s.counterState().channels[2].enabled = 0;
-    if (!s.line.started || !s.connect())
-        return 1;
-    bool ok = true;
-    s.button(QStringLiteral("bbtnChange"))->click();
-    ok = picture([&] { s.button(QStringLiteral("bbtnProfile"))->click(); }, "tool-profile.png", folder,
-                 [](QDialog* d) {
-                     d->findChild<QRadioButton*>(QStringLiteral("rbManual"))->click();
-                     d->findChild<QSpinBox*>(QStringLiteral("SpinEdit8"))->setValue(240);
-                 }) && ok;
-    s.button(QStringLiteral("bbtnCancel"))->click();
-    ok = picture([&] { test::chooseEntry(s, "menuCounterSetup", QStringLiteral("menuProbe")); },
-                 "tool-probe.png", folder,
-                 [](QDialog* d) { d->findChild<QPushButton*>(QStringLiteral("OKBtn"))->click(); }) && ok;
-    ok = picture([&] { test::chooseEntry(s, "Information1", QStringLiteral("menuConductivity")); },
-                 "tool-conductivity.png", folder,
-                 [](QDialog* d) { d->findChild<QPushButton*>(QStringLiteral("bbtnStart"))->click(); }) && ok;
-    ok = picture([&] { test::chooseEntry(s, "menuCounterSetup", QStringLiteral("menuDummyFish")); },
-                 "tool-dummy-fish.png", folder,
-                 [](QDialog* d) {
-                     d->findChild<app::RadioGroup*>(QStringLiteral("rgChannel"))->setItemIndex(1);
-                     d->findChild<app::RadioGroup*>(QStringLiteral("rgDirection"))->setItemIndex(0);
-                     d->findChild<QPushButton*>(QStringLiteral("OKBtn"))->click();
-                 }) && ok;
+    QTemporaryDir files;
+    bool ok = false;
+    {
+        test::StatusSession session;
+        if (!session.line.started)
+            return 1;
+        session.counter().logPastEvents(300);
+        session.main->resize(900, 620);
+        if (!session.connect())
+            return 1;
+        QAction* item = session.item(QStringLiteral("menuDownload"));
+        for (QObject* menu : item->associatedObjects())
+            if (auto* shown = qobject_cast<QMenu*>(menu))
+                emit shown->aboutToShow();
+        item->trigger();
+        QWidget* dump = session.main->mdiArea()->activeSubWindow();
+        test::child<QCheckBox>(dump, QStringLiteral("cboxFile"))->click();
+        app::messageBoxes().queueSaveFileName(files.filePath(QStringLiteral("WEIR-2026-12.LG2")));
+        test::child<QPushButton>(dump, QStringLiteral("btnFile"))->click();
+        test::child<QCheckBox>(dump, QStringLiteral("cboxStatus"))->click();
+        QTimer::singleShot(2500, session.main, [&] {
+            ok = test::saveScreenshot(session.main, folder, QStringLiteral("download-running.png"));
+        });
+        test::child<QPushButton>(dump, QStringLiteral("bbtnStart"))->click();
+    }
     return ok ? 0 : 1;
 }

@@ -1,0 +1,272 @@
+#include "tfrmmodem.h"
+
+#include "messageboxes.h"
+#include "settingsstore.h"
+
+#include "link/errors.h"
+#include "link/link.h"
+#include "link/wait.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QEvent>
+#include <QKeySequence>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace kfc::app {
+
+namespace {
+
+constexpr int kBaud = 9600;
+constexpr int kDataBits = 7;
+constexpr int kStopBits = 1;
+
+// Swallows the user's input while it lives; painting and timers go on.
+class InputBlocker : public QObject {
+public:
+    InputBlocker() { qApp->installEventFilter(this); }
+    ~InputBlocker() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::Close:
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
+} // namespace
+
+// ---- where the modems are -----------------------------------------------------------
+
+QStringList installedModems()
+{
+    auto store = SettingsStore::open();
+    store->beginGroup(kModemsGroup);
+    return store->childKeys();
+}
+
+QString modemPortText(const QString& modemName)
+{
+    auto store = SettingsStore::open();
+    store->beginGroup(kModemsGroup);
+    // The name must match exactly, letter case included.
+    if (!store->childKeys().contains(modemName))
+        return {};
+    return store->value(modemName).toString();
+}
+
+DeviceSelectionDialog::DeviceSelectionDialog(const QStringList& modems, QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("DeviceSelection"));
+    setWindowTitle(QStringLiteral("Device Selection"));
+    auto* layout = new QVBoxLayout(this);
+    m_cbDevices = new QComboBox(this);
+    m_cbDevices->setObjectName(QStringLiteral("cbDevices"));
+    m_cbDevices->addItems(modems);
+    layout->addWidget(m_cbDevices);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+    ok->setObjectName(QStringLiteral("btnOK"));
+    ok->setText(QStringLiteral("OK"));
+    QPushButton* cancel = buttons->button(QDialogButtonBox::Cancel);
+    cancel->setObjectName(QStringLiteral("btnCancel"));
+    cancel->setText(QStringLiteral("Cancel"));
+    if (modems.isEmpty()) {
+        m_cbDevices->setEnabled(false);
+        ok->setEnabled(false);
+        auto* note = new QLabel(QStringLiteral("No modem is set up. Add one to the \"%1\" group of %2, "
+                                               "for example:\n%3")
+                                    .arg(kModemsGroup,
+                                         QDir::toNativeSeparators(SettingsStore::open()->fileName()),
+                                         QStringLiteral("My Modem=COM5")),
+                                this);
+        note->setObjectName(QStringLiteral("labNoModems"));
+        note->setWordWrap(true);
+        note->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        layout->addWidget(note);
+    }
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+QString DeviceSelectionDialog::selectedName() const { return m_cbDevices->currentText(); }
+
+// ---- the window ---------------------------------------------------------------------
+
+TfrmModem::TfrmModem(Link& link, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint),
+      m_link(link)
+{
+    setObjectName(QStringLiteral("frmModem"));
+    setWindowTitle(QStringLiteral("Modem Connection"));
+    setModal(false);
+
+    m_memStatus = new QPlainTextEdit(this);
+    m_memStatus->setObjectName(QStringLiteral("memStatus"));
+    m_memStatus->setReadOnly(true);
+    m_memStatus->setFrameShape(QFrame::NoFrame);
+    m_memStatus->setBackgroundRole(QPalette::Window);
+    m_memStatus->viewport()->setBackgroundRole(QPalette::Window);
+    m_memStatus->setGeometry(16, 16, 321, 129);
+
+    m_btbtnCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
+                                    QStringLiteral("Cancel"), this);
+    m_btbtnCancel->setObjectName(QStringLiteral("btbtnCancel"));
+    m_btbtnCancel->setShortcut(QKeySequence(Qt::Key_Escape));
+    m_btbtnCancel->setAutoDefault(false);
+    m_btbtnCancel->setGeometry(138, 160, 75, 25);
+    // Reachable only once the dial command is out.
+    m_btbtnCancel->setEnabled(false);
+    connect(m_btbtnCancel, &QPushButton::clicked, this, &TfrmModem::btbtnCancelClick);
+
+    setFixedSize(351, 202);
+    if (parent) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(parent->frameGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+TfrmModem::~TfrmModem() = default;
+
+DialState TfrmModem::dialState() const
+{
+    return m_dialer ? m_dialer->state() : (m_detectionFailed ? DialState::dsFailed : DialState::dsWaiting);
+}
+
+void TfrmModem::AddStatusLine(const QString& text)
+{
+    m_memStatus->appendPlainText(text);
+    m_link.LogLine(QStringLiteral("--  modem: ") + text);   // the debug log keeps the whole attempt
+}
+
+QStringList TfrmModem::statusLines() const
+{
+    const QString text = m_memStatus->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+}
+
+void TfrmModem::reject() { hide(); }
+
+bool TfrmModem::Dial(const QString& number)
+{
+    m_phoneNumber = number;
+    show();
+    raise();
+    QString error;
+    try {
+        if (!m_comPort)
+            throw PortError(QStringLiteral("No com port selected for dialing"));
+        // Nothing else may talk on the line while the modem has it.
+        auto hold = m_link.holdLine();
+        if (DetectModem()) {
+            m_dialer = std::make_unique<ModemDialer>(*m_comPort);
+            m_dialer->progress = [this](const QString& text) { AddStatusLine(text); };
+            m_btbtnCancel->setEnabled(true);
+            m_dialer->dial(number, m_link.timing.modemDialTimeoutMs);
+        }
+    } catch (const LinkError& e) {
+        error = e.text();
+        // A port left open by a failed write must not look like a call.
+        if (m_dialer && m_dialer->state() != DialState::dsFailed)
+            m_dialer->AbortDial();
+        else if (m_comPort && !m_dialer)
+            m_comPort->ClosePort();
+    }
+    m_btbtnCancel->setEnabled(false);
+    exitSteps();
+    if (!error.isEmpty()) {
+        m_link.LogLine(QStringLiteral("--  ") + error);
+        messageBoxes().show(MessageKind::Error, error);
+    }
+    return dialState() == DialState::dsConnected;
+}
+
+void TfrmModem::exitSteps()
+{
+    {
+        // The last line stays readable; the window is painted but takes no input.
+        InputBlocker blocker;
+        DelayWithEvents(unsigned(m_link.timing.modemClosePauseMs));
+    }
+    if (m_comPort && m_comPort->PortIsOpen())
+        m_comPort->DiscardInput();   // whatever the modem sent after "CONNECT"
+    hide();
+}
+
+bool TfrmModem::DetectModem()
+{
+    AddStatusLine(QStringLiteral("Checking for modems..."));
+    m_comPort->ClosePort();
+
+    const QStringList modems = installedModems();
+    if (modems.size() == 1) {
+        m_modemName = modems.first();
+    } else {
+        DeviceSelectionDialog selection(modems, this);
+        if (selection.exec() != QDialog::Accepted || selection.selectedName().isEmpty()) {
+            m_detectionFailed = true;
+            return false;
+        }
+        m_modemName = selection.selectedName();
+    }
+
+    const int n = FindModemComPort();
+    m_comPort->settings.comNumber = n;
+    if (n > 0) {
+        m_comPort->settings.dataBits = kDataBits;
+        m_comPort->settings.parity = Parity::Even;
+        m_comPort->settings.stopBits = kStopBits;
+        m_comPort->settings.baud = kBaud;
+        QString why;
+        if (!m_comPort->openQuietly(&why))
+            throw PortError(why);
+        AddStatusLine(QStringLiteral("Using modem %1 on COM%2").arg(m_modemName).arg(n));
+    }
+    // With no port the dial command meets a closed port and says so.
+    return true;
+}
+
+int TfrmModem::FindModemComPort() const { return comNumberFromPortText(modemPortText(m_modemName)); }
+
+void TfrmModem::PollModemReply()
+{
+    if (m_dialer)
+        m_dialer->PollModemReply();
+}
+
+void TfrmModem::AbortDial()
+{
+    if (m_dialer)
+        m_dialer->AbortDial();
+}
+
+void TfrmModem::btbtnCancelClick()
+{
+    if (m_dialer)
+        m_dialer->cancel();
+    else if (m_comPort)
+        m_comPort->ClosePort();
+}
+
+} // namespace kfc::app

@@ -1,0 +1,72 @@
+#pragma once
+// The event download: the request, the status header that may precede the events, and the
+// loop that fetches the counter's logged events one line per exchange. The lines are
+// handed on as they arrive and never kept, so a download of any length costs the memory
+// of one line.
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace kfc {
+
+class Link;
+struct CounterStatus;
+
+// The largest count the request carries in its five digits.
+constexpr int kMaxDownloadCount = 99999;
+
+// "d" and the count text, left-filled with '0' to five characters; a longer text is sent
+// whole, never cut. A count of "0" asks for every event in the buffer.
+QString DownloadRequest(const QString& countText);
+
+// A line from the counter as it may be shown or printed: control bytes (and the
+// backslash) escaped as \xHH, so a stray byte never garbles a screen or a page. The event
+// file keeps the line exactly as received.
+QString ShownLine(const QString& line);
+
+// The seven lines of the status header, from the record as it stands.
+QStringList StatusHeaderLines(const CounterStatus& status);
+
+// Receives each event line as it arrives; may throw to end the download (a file that can
+// no longer be written).
+using DownloadSink = std::function<void(const QString& line)>;
+// Told the number of lines received so far after each line.
+using DownloadProgress = std::function<void(int eventNumber)>;
+
+// Sends the request, then one ACK per line received, and ends at the first empty reply
+// (the counter's end of buffer, or a reply that did not come). Holds the line for its
+// whole length. Returns the number of lines handed to the sink. Throws LineBusyError when
+// another dialogue holds the line; whatever the sink throws ends the loop and is passed on.
+int RunDownload(Link& link, const QString& countText, const DownloadSink& sink,
+                const DownloadProgress& progress = {});
+
+// How many events a download should bring: the count asked for, or for all values the
+// event count of the last status read (0: not known).
+int ExpectedEventCount(bool allValues, int countAsked, const CounterStatus& lastRead);
+
+// The warning for a download of all values that brought fewer lines than the counter said
+// it held; empty when nothing is missing or the count is not known.
+QString MissingEventsText(int received, int expected);
+
+// Estimates the time left from the pace so far.
+class DownloadClock {
+public:
+    explicit DownloadClock(int total) : m_total(total) { m_elapsed.start(); }
+    int total() const { return m_total; }
+    // Milliseconds left after `done` lines; -1 until a line has come or when the total is
+    // not known.
+    qint64 msLeft(int done) const;
+    // "12 of 340 events, about 3 min 5 s left"; without a total "12 events".
+    QString text(int done) const;
+
+    static QString durationText(qint64 ms);
+
+private:
+    int m_total;
+    QElapsedTimer m_elapsed;
+};
+
+} // namespace kfc

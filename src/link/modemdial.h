@@ -1,0 +1,74 @@
+#pragma once
+// Dialling a Hayes modem and following its result lines. No widgets: the modem window and
+// the command-line client both run a call through this, and the line rules are plain
+// functions that tests check by tables.
+
+#include "comport.h"
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QString>
+
+#include <functional>
+
+namespace kfc {
+
+// Where a dial attempt stands.
+enum class DialState : quint8 {
+    dsWaiting = 0,    // dialling, no result yet
+    dsConnected = 1,  // "CONNECT" seen
+    dsFailed = 2      // over without a connection
+};
+
+// What one result line from the modem means. Matched at the start of the line, case
+// sensitive, first match in this order.
+enum class ModemLine { Echo, Connect, Busy, NoCarrier, NoDial, Other };
+
+ModemLine classifyModemLine(const QByteArray& line);
+// The progress line that a result line gives; empty for a line that is dropped.
+QString progressTextFor(ModemLine line, const QString& phoneNumber);
+
+// The port number in a modem's port text: "COM12" gives 12; any other prefix, or a rest
+// that is not a whole number ("COMx", "LPT1"), gives 0.
+int comNumberFromPortText(const QString& portText);
+
+// The bytes of the dial command for a number, sent as the number is stored.
+QByteArray dialCommand(const QString& phoneNumber);
+
+class ModemDialer {
+public:
+    explicit ModemDialer(ComPort& port) : m_port(port) {}
+
+    // Receives each progress line ("Dialling ...", "Connected", ...).
+    std::function<void(const QString&)> progress;
+
+    // Writes "Dialling " + number, sends the dial command and follows the result lines
+    // until the modem connects, fails, the attempt is cancelled or timeoutMs pass from the
+    // moment the command was sent. True only for a connection made within the time. A
+    // closed port raises PortError when the command is written.
+    bool dial(const QString& phoneNumber, int timeoutMs);
+
+    // Reads what the modem sent and handles at most one complete line of it.
+    void PollModemReply();
+    // Closes the port; the attempt has failed.
+    void AbortDial();
+    // The operator gave up: the port closes and a running dial ends at its next turn.
+    void cancel();
+
+    DialState state() const { return m_state; }
+    const QString& PhoneNumber() const { return m_phoneNumber; }
+    const QByteArray& replyBuffer() const { return m_replyBuffer; }
+    bool hasCompleteLine() const { return m_replyBuffer.contains('\r'); }
+
+private:
+    void say(const QString& text);
+    void handleLine(const QByteArray& line);
+
+    ComPort& m_port;
+    QString m_phoneNumber;
+    QByteArray m_replyBuffer;
+    DialState m_state = DialState::dsWaiting;
+    QDeadlineTimer m_deadline{QDeadlineTimer::Forever};
+};
+
+} // namespace kfc

@@ -1,0 +1,82 @@
+#include "simmodem.h"
+
+#include <QTimer>
+
+namespace kfc::sim {
+
+SimModem::Outcome SimModem::outcomeFor(const QByteArray& number)
+{
+    switch (number.isEmpty() ? '\0' : number.back()) {
+    case '2': return Outcome::Busy;
+    case '3': return Outcome::NoCarrier;
+    case '4': return Outcome::NoDialTone;
+    case '5': return Outcome::Silence;
+    default: return Outcome::Connect;
+    }
+}
+
+QByteArray SimModem::resultText(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Connect: return "CONNECT 9600";
+    case Outcome::Busy: return "BUSY";
+    case Outcome::NoCarrier: return "NO CARRIER";
+    case Outcome::NoDialTone: return "NO DIALTONE";
+    case Outcome::Silence: break;
+    }
+    return {};
+}
+
+void SimModem::receive(const QByteArray& bytes)
+{
+    if (m_online)
+        return;
+    emit send(bytes, 0);   // echo, as a modem does in command state
+    for (const char c : bytes) {
+        if (c == '\r') {
+            const QByteArray line = m_line;
+            m_line.clear();
+            handleCommandLine(line);
+        } else if (c != '\n') {
+            m_line.append(c);
+        }
+    }
+}
+
+void SimModem::handleCommandLine(const QByteArray& line)
+{
+    const QByteArray command = line.trimmed().toUpper();
+    if (!command.startsWith("AT"))
+        return;
+    if (!command.startsWith("ATD")) {
+        emit send("\r\nOK\r\n", 0);
+        return;
+    }
+    // "ATDT" (tone) or "ATDP" (pulse) or plain "ATD".
+    QByteArray number = line.trimmed().mid(3);
+    if (!number.isEmpty() && (number[0] == 'T' || number[0] == 'P' || number[0] == 't' || number[0] == 'p'))
+        number.remove(0, 1);
+    m_dialled << number;
+    const Outcome outcome = outcomeFor(number);
+    if (outcome == Outcome::Silence)
+        return;
+    const quint64 call = ++m_call;
+    QTimer::singleShot(m_ringMs, Qt::PreciseTimer, this, [this, call, outcome] {
+        if (call != m_call || m_online)
+            return;
+        emit send("\r\n" + resultText(outcome) + "\r\n", 0);
+        if (outcome == Outcome::Connect) {
+            m_online = true;
+            emit wentOnline();
+        }
+    });
+}
+
+void SimModem::hangUp()
+{
+    ++m_call;
+    m_online = false;
+    m_line.clear();
+}
+
+} // namespace kfc::sim

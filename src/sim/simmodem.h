@@ -1,0 +1,61 @@
+#pragma once
+// A Hayes modem in front of the simulated counter. In command state it echoes what it is
+// sent and answers "ATDT" + number, after a short ring, with one result line
+// (CR LF text CR LF). After "CONNECT 9600" it is online: the line is carried to the counter
+// until the PC closes its port, and then the modem is back in command state.
+//
+// The outcome of a call depends on the last digit of the number:
+//   2  -> "BUSY"
+//   3  -> "NO CARRIER"
+//   4  -> "NO DIALTONE"
+//   5  -> no answer at all (silence: the PC's deadline ends the attempt)
+//   any other last character -> "CONNECT 9600"
+// Any other "AT" command is answered "OK"; a line that is not a command is ignored.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+namespace kfc::sim {
+
+class SimModem : public QObject {
+    Q_OBJECT
+public:
+    enum class Outcome { Connect, Busy, NoCarrier, NoDialTone, Silence };
+
+    explicit SimModem(QObject* parent = nullptr) : QObject(parent) {}
+
+    static Outcome outcomeFor(const QByteArray& number);
+    // The result line of an outcome without its CR LF frame; empty for silence.
+    static QByteArray resultText(Outcome outcome);
+
+    // Bytes from the PC while in command state.
+    void receive(const QByteArray& bytes);
+    bool online() const { return m_online; }
+    // The PC closed its port: the call is over.
+    void hangUp();
+
+    // How long the remote end rings before the result line comes.
+    void setRingMs(int ms) { m_ringMs = ms; }
+    static constexpr int kDefaultRingMs = 1500;
+
+    // The numbers dialled, in order.
+    const QList<QByteArray>& dialled() const { return m_dialled; }
+
+signals:
+    // Bytes for the PC, after delayMs.
+    void send(const QByteArray& bytes, int delayMs);
+    // A call was answered: from now on the line belongs to the counter.
+    void wentOnline();
+
+private:
+    void handleCommandLine(const QByteArray& line);
+
+    QByteArray m_line;
+    bool m_online = false;
+    int m_ringMs = kDefaultRingMs;
+    quint64 m_call = 0;   // a result of an earlier call is dropped
+    QList<QByteArray> m_dialled;
+};
+
+} // namespace kfc::sim

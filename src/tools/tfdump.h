@@ -1,0 +1,91 @@
+#pragma once
+// The event download window: asks the counter for all its logged events or a number of
+// them and copies every line, as it arrives, to the screen, an event file and a printer,
+// optionally after a status header. A new window for each "&Download"; it frees itself
+// when closed with "&Exit".
+
+#include <QFile>
+#include <QMdiSubWindow>
+#include <QPrinter>
+
+#include <memory>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+
+namespace kfc::app {
+class StatusAccess;
+class TfMain;
+}
+
+namespace kfc::tools {
+
+class LinePrinter;
+
+class TfDump : public QMdiSubWindow {
+    Q_OBJECT
+public:
+    TfDump(app::TfMain& main, app::StatusAccess& status);
+    ~TfDump() override;
+
+    static inline const QString kSaveFilter =
+        QStringLiteral("Kestrova Log Files (*.LG2);;Text Files (*.TXT);;All Files (*)");
+
+    // Prints to a PDF file instead of a printer (tests, and a machine with no printer).
+    void setPdfOutput(const QString& fileName);
+    bool running() const { return m_running; }
+
+    // Handlers.
+    void FormActivate();
+    void cboxAllValuesClick();
+    void cboxFileClick();
+    void cboxPrinterClick();
+    void btnFileClick();
+    void btnPrinterClick();
+    void bbtnStartClick();
+    void bbtnExitClick();
+
+private:
+    void buildControls();
+    void EnableControls(bool enabled);
+    void DisableAllControls();
+    void RunDownload();
+    QString countText() const;
+    void OpenOutputs();
+    void CloseOutputs();
+    void WriteOutputLine(const QString& text);
+    void WriteStatusHeader();
+    bool printerAvailable() const;
+    QString printerName() const;
+
+    app::TfMain& m_main;
+    app::StatusAccess& m_status;
+    QPrinter m_printer;
+    QFile m_file;
+    std::unique_ptr<LinePrinter> m_job;
+    bool m_running = false;
+
+    QGroupBox* gbValues = nullptr;
+    QCheckBox* cboxAllValues = nullptr;
+    QSpinBox* seValues = nullptr;
+    QGroupBox* gbDestination = nullptr;
+    QCheckBox* cboxScreen = nullptr;
+    QCheckBox* cboxFile = nullptr;
+    QPushButton* btnFile = nullptr;
+    QLabel* labFileName = nullptr;
+    QCheckBox* cboxPrinter = nullptr;
+    QPushButton* btnPrinter = nullptr;
+    QLabel* labPrinter = nullptr;
+    QCheckBox* cboxStatus = nullptr;
+    QPushButton* bbtnStart = nullptr;
+    QPushButton* bbtnExit = nullptr;
+    QPlainTextEdit* memDisplay = nullptr;
+    QProgressBar* pbDownload = nullptr;
+};
+
+} // namespace kfc::tools

@@ -1,0 +1,210 @@
+// The download window end to end against the simulated counter: the request the controls
+// build, the outputs (screen, event file, PDF printer) and what a bad start or a dead line
+// leaves behind.
+
+#include "link/errors.h"
+#include "support/statustest.h"
+
+#include "counter/download.h"
+#include "tools/tfdump.h"
+
+#include <QProcess>
+#include <QProgressBar>
+
+using namespace kfc;
+using namespace kfc::test;
+
+namespace {
+
+// The text of each page of a PDF, one list of lines per page, spacing simplified.
+QList<QStringList> pdfPages(const QString& fileName)
+{
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), fileName, QStringLiteral("-")});
+    if (!pdftotext.waitForFinished(30000) || pdftotext.exitCode() != 0)
+        return {};
+    QList<QStringList> pages;
+    for (const QString& page : QString::fromUtf8(pdftotext.readAllStandardOutput()).split(QLatin1Char('\f'))) {
+        QStringList lines;
+        for (const QString& text : page.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            lines << text.simplified();
+        if (!lines.isEmpty())
+            pages << lines;
+    }
+    return pages;
+}
+
+QStringList simplified(QStringList lines)
+{
+    for (QString& line : lines)
+        line = line.simplified();
+    return lines;
+}
+
+} // namespace
+
+class TestDumpWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<StatusSession> s;
+    QTemporaryDir folder;
+
+    // Connects to a counter holding this many events and opens a download window.
+    tools::TfDump* open(int events)
+    {
+        s->counterState().events.clear();
+        s->counter().logPastEvents(events);
+        if (!s->connect())
+            return nullptr;
+        // As the operator opens it: the menu, then "&Download".
+        QAction* item = s->item(QStringLiteral("menuDownload"));
+        for (QObject* menu : item->associatedObjects())
+            if (auto* shown = qobject_cast<QMenu*>(menu))
+                emit shown->aboutToShow();
+        item->trigger();
+        s->clearCommands();
+        return qobject_cast<tools::TfDump*>(s->main->mdiArea()->activeSubWindow());
+    }
+    template <typename T>
+    T* control(tools::TfDump* dump, const char* name) { return child<T>(dump, QLatin1String(name)); }
+    void start(tools::TfDump* dump) { control<QPushButton>(dump, "bbtnStart")->click(); }
+    void chooseFile(tools::TfDump* dump, const QString& file)
+    {
+        control<QCheckBox>(dump, "cboxFile")->click();
+        app::messageBoxes().queueSaveFileName(file);
+        control<QPushButton>(dump, "btnFile")->click();
+    }
+    QStringList screen(tools::TfDump* dump)
+    {
+        return control<QPlainTextEdit>(dump, "memDisplay")->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    QStringList acks(int n) { return QStringList(n, kAck); }
+
+private slots:
+    void init() { s = std::make_unique<StatusSession>(); }
+    void cleanup() { s.reset(); }
+
+    void request_data()
+    {
+        QTest::addColumn<bool>("allValues");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("request");
+        QTest::newRow("all values, whatever the count") << true << "250" << "d00000";
+        QTest::newRow("250") << false << "250" << "d00250";
+        QTest::newRow("12345") << false << "12345" << "d12345";
+        QTest::newRow("123456 stops at five digits") << false << "123456" << "d12345";
+        QTest::newRow("not a number asks for all") << false << "abc" << "d00000";
+    }
+    void request()
+    {
+        QFETCH(bool, allValues);
+        QFETCH(QString, typed);
+        tools::TfDump* dump = open(3);
+        QVERIFY(dump);
+        auto* all = control<QCheckBox>(dump, "cboxAllValues");
+        auto* values = control<QSpinBox>(dump, "seValues");
+        QVERIFY(all->isChecked() && !values->isEnabled());
+        all->click();
+        QVERIFY(values->isEnabled());
+        values->selectAll();
+        QTest::keyClicks(values, typed);
+        if (allValues)
+            all->click();
+        start(dump);
+        QFETCH(QString, request);
+        QCOMPARE(s->settledCommands(), QStringList{request} + acks(3));
+        QCOMPARE(screen(dump), s->counterState().events);
+        QCOMPARE(s->messagePanel(), QStringLiteral("Download complete"));
+        QVERIFY(values->isEnabled() != all->isChecked());
+        QVERIFY(!control<QPushButton>(dump, "btnFile")->isEnabled());
+    }
+
+    // Status header, screen, event file and printer together, over more than one page.
+    void everyOutput()
+    {
+        tools::TfDump* dump = open(150);
+        QVERIFY(dump);
+        const QString file = folder.filePath(QStringLiteral("events.LG2"));
+        const QString pdf = folder.filePath(QStringLiteral("events.pdf"));
+        dump->setPdfOutput(pdf);
+        chooseFile(dump, file);
+        QCOMPARE(control<QLabel>(dump, "labFileName")->text(), file);
+        control<QCheckBox>(dump, "cboxPrinter")->click();
+        control<QCheckBox>(dump, "cboxStatus")->click();
+        ProgressRecorder progress;
+        start(dump);
+
+        const QStringList lines = StatusHeaderLines(counterStatus()) + s->counterState().events;
+        QCOMPARE(lines.size(), 157);
+        QVERIFY(lines.first().startsWith(QStringLiteral("Date:   ")));
+        QCOMPARE(s->commands(), statusRead() + QStringList{QStringLiteral("d00000")} + acks(150));
+        QCOMPARE(screen(dump), lines);
+        QFile written(file);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLatin1());
+        const QList<QStringList> pages = pdfPages(pdf);
+        QVERIFY2(pages.size() >= 2, "150 events fill more than one page");
+        QStringList printed;
+        for (const QStringList& page : pages)
+            printed += page;
+        QCOMPARE(printed, simplified(lines));
+        QCOMPARE(progress.texts.first(), QStringLiteral("Obtaining Status. Please Wait"));
+        QVERIFY(progress.texts.contains(QStringLiteral("Downloading Event 150")));
+        QCOMPARE(progress.texts.last(), QStringLiteral("Download complete"));
+        QVERIFY(app::messageBoxes().recorded().isEmpty());
+    }
+
+    void refusedStart_data()
+    {
+        QTest::addColumn<QString>("uncheck");
+        QTest::addColumn<QString>("check");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("no output") << "cboxScreen" << "" << "Error: You must select at least one output";
+        QTest::newRow("file with no name") << "" << "cboxFile" << "Error: You must select a file name for the File output";
+    }
+    void refusedStart()
+    {
+        QFETCH(QString, uncheck);
+        QFETCH(QString, check);
+        tools::TfDump* dump = open(3);
+        QVERIFY(dump);
+        for (const QString& name : {uncheck, check})
+            if (!name.isEmpty())
+                child<QCheckBox>(dump, name)->click();
+        start(dump);
+        QCOMPARE(s->settledCommands(), QStringList{});
+        QTEST(app::messageBoxes().recordedTexts().value(0), "error");
+        QCOMPARE(s->messagePanel(), QStringLiteral("Download complete"));
+        QVERIFY(control<QPushButton>(dump, "bbtnStart")->isEnabled());
+    }
+
+    // The line dies after four events: the file keeps them, and the user is told how many
+    // of the counter's events arrived.
+    void deadLineKeepsTheEventsReceived()
+    {
+        tools::TfDump* dump = open(10);
+        QVERIFY(dump);
+        const QString file = folder.filePath(QStringLiteral("dead.LG2"));
+        control<QCheckBox>(dump, "cboxScreen")->click();
+        chooseFile(dump, file);
+        int acksSeen = 0;
+        connect(&s->counter(), &sim::SimCounter::commandReceived, this, [&](const QString& command) {
+            if (command == kAck && ++acksSeen == 4)
+                s->line.pty.hangUp();
+        });
+        QVERIFY_THROWS_EXCEPTION(LineLostError, start(dump));
+
+        QFile written(file);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), (s->counterState().events.mid(0, 4).join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLatin1());
+        QVERIFY(screen(dump).isEmpty());
+        // Told once, by the main frame; no "Download complete" over a partial download.
+        QTRY_COMPARE(app::messageBoxes().recordedTexts().size(), 1);
+        QVERIFY(app::messageBoxes().recordedTexts().first().contains(QStringLiteral("was lost")));
+        QCOMPARE(child<QLabel>(s->main, QStringLiteral("panMessage"))->text(), QString());
+        QVERIFY(!control<QProgressBar>(dump, "pbDownload")->isVisible());
+    }
+};
+
+KFC_APP_TEST_MAIN(TestDumpWindow)
+#include "test_download.moc"
