@@ -5,6 +5,7 @@
 #include "tfcounterlogon.h"
 #include "tfmain.h"
 #include "tfrmdebug.h"
+#include "tfterminal.h"
 
 #include "link/hooks.h"
 #include "link/portdevice.h"
@@ -39,6 +40,9 @@ ProgramWindows::ProgramWindows(const StatusFactory& makeStatus, std::unique_ptr<
     m_main = new TfMain(std::move(device));
     fMain = m_main;
     installLinkHooks(m_main);
+    // The status window's "&Terminal" opens the terminal in plain mode on its link.
+    TfMain* main = m_main;
+    m_main->setToolOpener(Tool::Terminal, [main](StatusAccess&) { TfTerminal::open(*main, false); });
 
     fStatus = makeStatus ? makeStatus(*m_main) : nullptr;
     // Out of reach until a connection grants access (OpenAfterConnect shows it).

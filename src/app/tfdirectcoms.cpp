@@ -2,6 +2,7 @@
 
 #include "messageboxes.h"
 #include "radiogroup.h"
+#include "settingsstore.h"
 
 #include "link/comport.h"
 
@@ -9,7 +10,10 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QAbstractItemView>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 namespace kfc::app {
@@ -36,16 +40,43 @@ QLabel* makeLabel(const QString& name, const QString& caption, QWidget* buddy, Q
     return label;
 }
 
+// The drop-down list shows each entry with its device beside it; the entry's own text
+// stays "COM n", which is what is chosen and stored.
+class PortEntryDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QString device = index.data(Qt::UserRole).toString();
+        if (!device.isEmpty())
+            option->text += QStringLiteral("    ") + device;
+    }
+};
+
 } // namespace
 
 const QStringList TfDirectComs::kRates = {
     QStringLiteral("300"),  QStringLiteral("1200"), QStringLiteral("2400"),
     QStringLiteral("4800"), QStringLiteral("9600"), QStringLiteral("19200")};
 
-TfDirectComs::TfDirectComs(ComPort& port, const QStringList& presentPorts, QWidget* parent)
+TfDirectComs::TfDirectComs(ComPort& port, QWidget* parent)
+    : TfDirectComs(port,
+                   [&port] {
+                       auto store = SettingsStore::open();
+                       port.portNames().load(*store);
+                       return port.portNames().presentPorts();
+                   },
+                   parent)
+{
+}
+
+TfDirectComs::TfDirectComs(ComPort& port, PortLister listPorts, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
                           | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_port(port), m_presentPorts(presentPorts)
+      m_port(port), m_listPorts(std::move(listPorts))
 {
     setObjectName(QStringLiteral("DirectComs"));
     setWindowTitle(QStringLiteral("Com Port Setup"));
@@ -58,6 +89,13 @@ TfDirectComs::TfDirectComs(ComPort& port, const QStringList& presentPorts, QWidg
     m_cbComPort->setObjectName(QStringLiteral("cbComPort"));
     m_cbComPort->addItems({QStringLiteral("COM 1"), QStringLiteral("COM 2"),
                            QStringLiteral("COM 3"), QStringLiteral("COM 4")});
+    m_cbComPort->setItemDelegate(new PortEntryDelegate(m_cbComPort));
+    m_labDevice = new QLabel(bevel1);
+    m_labDevice->setObjectName(QStringLiteral("labDevice"));
+    m_labDevice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    connect(m_cbComPort, &QComboBox::currentIndexChanged, this, [this](int index) {
+        m_labDevice->setText(index < 0 ? QString() : m_cbComPort->itemData(index).toString());
+    });
     m_cbRate = new QComboBox(bevel1);
     m_cbRate->setObjectName(QStringLiteral("cbRate"));
     m_cbRate->addItems(kRates);
@@ -78,11 +116,15 @@ TfDirectComs::TfDirectComs(ComPort& port, const QStringList& presentPorts, QWidg
     choices->addWidget(m_cbComPort, 0, 1);
     choices->addWidget(makeLabel(QStringLiteral("Label2"), QStringLiteral("Rate"), m_cbRate, bevel1), 0, 2);
     choices->addWidget(m_cbRate, 0, 3);
+    choices->addWidget(m_labDevice, 1, 1, 1, 3);
     auto* groups = new QHBoxLayout;
+    groups->setSpacing(10);
     groups->addWidget(m_rgDataBits);
     groups->addWidget(m_rgParity);
     groups->addWidget(m_rgStopBits);
-    choices->addLayout(groups, 1, 0, 1, 4);
+    choices->addLayout(groups, 2, 0, 1, 4);
+    // Extra height goes below the groups, which are as high as the longest of them.
+    choices->setRowStretch(3, 1);
     choices->setColumnStretch(1, 1);
     choices->setColumnStretch(3, 1);
 
@@ -120,8 +162,17 @@ void TfDirectComs::showEvent(QShowEvent* event)
 void TfDirectComs::FormActivate()
 {
     m_cbComPort->clear();
-    m_cbComPort->addItems(m_presentPorts);
-    m_cbComPort->setCurrentIndex(m_presentPorts.indexOf(kComPrefix + QString::number(m_port.settings.comNumber)));
+    const QList<PresentPort> present = m_listPorts ? m_listPorts() : QList<PresentPort>{};
+    for (const PresentPort& entry : present)
+        m_cbComPort->addItem(entry.entry, entry.description());
+    m_cbComPort->setCurrentIndex(m_cbComPort->findText(kComPrefix + QString::number(m_port.settings.comNumber)));
+    m_labDevice->setText(m_cbComPort->currentData().toString());
+    // The drop-down list is as wide as its longest entry with its device.
+    int widest = 0;
+    for (const PresentPort& entry : present)
+        widest = qMax(widest, m_cbComPort->fontMetrics().horizontalAdvance(entry.entry + QStringLiteral("    ")
+                                                                             + entry.description()));
+    m_cbComPort->view()->setMinimumWidth(widest + 2 * m_cbComPort->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 
     m_cbRate->setCurrentIndex(-1);
     m_cbRate->setCurrentIndex(kRates.indexOf(QString::number(m_port.settings.baud)));

@@ -3,10 +3,16 @@
 // stores the choices in the port and opens it; the window's result is OK only when the
 // port is then open. A new window is made for each use.
 
+#include "link/portnames.h"
+
 #include <QDialog>
+#include <QList>
 #include <QStringList>
 
+#include <functional>
+
 class QComboBox;
+class QLabel;
 class QPushButton;
 
 namespace kfc {
@@ -20,8 +26,13 @@ class RadioGroup;
 class TfDirectComs : public QDialog {
     Q_OBJECT
 public:
-    // presentPorts: the main frame's list of present ports ("COM n").
-    TfDirectComs(ComPort& port, const QStringList& presentPorts, QWidget* parent = nullptr);
+    // Looks for the present ports; called each time the window opens, so that an adapter
+    // plugged in since the last time is offered.
+    using PortLister = std::function<QList<PresentPort>()>;
+    TfDirectComs(ComPort& port, PortLister listPorts, QWidget* parent = nullptr);
+    // The ports that the port's names find when the window opens (the "Ports" group of
+    // the settings store read again).
+    explicit TfDirectComs(ComPort& port, QWidget* parent = nullptr);
 
     static const QStringList kRates;
 
@@ -37,8 +48,9 @@ protected:
 
 private:
     ComPort& m_port;
-    QStringList m_presentPorts;
+    PortLister m_listPorts;
     QComboBox* m_cbComPort;
+    QLabel* m_labDevice;
     QComboBox* m_cbRate;
     RadioGroup* m_rgDataBits;
     RadioGroup* m_rgParity;

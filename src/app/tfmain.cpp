@@ -12,6 +12,7 @@
 #include "tfrmabout.h"
 #include "tfrmmodem.h"
 #include "tfrmphonebook.h"
+#include "tfterminal.h"
 
 #include "counter/password.h"
 
@@ -142,11 +143,10 @@ void TfMain::buildMenus()
     m_menuConnectModem = addItem(menuConnect, QStringLiteral("menuConnectModem"),
                                  QStringLiteral("&Modem Connection"));
     connect(m_menuConnectModem, &QAction::triggered, this, &TfMain::menuConnectModemClick);
-    // The terminal comes with its window; until then its item is in place but cannot be chosen.
     addSeparator(menuConnect, QStringLiteral("N2"));
     m_menuConnectTerminal = addItem(menuConnect, QStringLiteral("menuConnectTerminal"),
                                     QStringLiteral("&Terminal"));
-    m_menuConnectTerminal->setEnabled(false);
+    connect(m_menuConnectTerminal, &QAction::triggered, this, &TfMain::menuConnectTerminalClick);
     addSeparator(menuConnect, QStringLiteral("N1"));
     m_menuConnectHangup = addItem(menuConnect, QStringLiteral("menuConnectHangup"),
                                   QStringLiteral("&Hangup"));
@@ -333,6 +333,8 @@ void TfMain::UpdateConnectMenu()
     const bool open = m_port->PortIsOpen();
     m_menuConnectDirect->setEnabled(!open && !m_dialling);
     m_menuConnectModem->setEnabled(!open && !m_dialling);
+    // The terminal's setup opens the port: on an open one its settings would not apply.
+    m_menuConnectTerminal->setEnabled(!open && !m_dialling);
     // While a dialogue holds the line a hang-up would only be refused.
     m_menuConnectHangup->setEnabled(open && !m_link->busy());
 }
@@ -347,6 +349,8 @@ void TfMain::Disconnect()
 {
     if (!m_port->PortIsOpen())
         return;
+    // A terminal owns the line: it lets go first, so that the counter hears the goodbye.
+    TfTerminal::closeOpen();
     // One dialogue: refused as a whole (LineBusyError) when a command is in flight.
     auto hold = m_link->holdLine();
     CounterLogoff(*m_link);
@@ -408,6 +412,7 @@ void TfMain::closeStatusWindow()
 
 void TfMain::showNotConnected()
 {
+    TfTerminal::closeOpen();
     ShowConnectionState();
     // Whatever a dialogue or the recalibration countdown last said is over.
     ShowMessageText(QString());
@@ -435,7 +440,7 @@ void TfMain::TimerDateTimeTimer()
 
 void TfMain::menuConnectDirectClick()
 {
-    TfDirectComs setup(*m_port, m_presentPorts, this);
+    TfDirectComs setup(*m_port, this);
     if (setup.exec() != QDialog::Accepted)
         return;
     ShowConnectionState();
@@ -476,13 +481,26 @@ void TfMain::menuConnectModemClick()
     UpdateConnectMenu();
 }
 
+void TfMain::menuConnectTerminalClick()
+{
+    m_port->switchMonitoringOn();
+    {
+        TfDirectComs setup(*m_port, this);
+        if (setup.exec() != QDialog::Accepted)
+            return;
+    }
+    // No logon and no status window: the terminal has the line until it is closed.
+    ShowConnectionState();
+    TfTerminal::open(*this, true);
+}
+
 void TfMain::menuConnectHangupClick()
 {
     if (!messageBoxes().ask(MessageKind::Information,
                             QStringLiteral("About to drop connection. Are you sure?")))
         return;
+    // Disconnect and showNotConnected close an open terminal too.
     Disconnect();
-    // The terminal window, once there is one, is closed here too.
     showNotConnected();
 }
 

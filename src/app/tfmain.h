@@ -51,6 +51,7 @@ public:
     QMdiArea* mdiArea() const { return m_mdiArea; }
 
     void setStatusWindow(StatusWindowApi* statusWindow) { m_statusWindow = statusWindow; }
+    StatusWindowApi* statusWindow() const { return m_statusWindow; }
     void setBlankWindow(TfBlank* blank);
     TfBlank* blankWindow() const { return m_blank; }
 
@@ -86,6 +87,7 @@ public:
     // Handlers.
     void menuConnectDirectClick();
     void menuConnectModemClick();
+    void menuConnectTerminalClick();
     void menuConnectHangupClick();
     void menuExitClick();
     void menuAboutClick();

@@ -15,8 +15,6 @@ constexpr int kChannelBlockLength = 55;
 constexpr int kProfileBlockLength = 31;
 constexpr int kOtherStatusBlockLength = 19;
 constexpr int kConductivityLength = 3;
-// Counters from this version on send the other-status block after the profile.
-constexpr double kOtherStatusVersion = 8.9;
 
 constexpr int kWeirLengthMax = 9999;  // four digits on the line
 constexpr int kWeirDepthMax = 999;    // three digits
@@ -200,13 +198,15 @@ bool ReadCounterStatus(Link& link, CounterStatus& status)
     link.SendCommand(ACK);
     if (!readProfileBlock(link, status))
         return false;
-    if (status.version >= kOtherStatusVersion && !readOtherStatusBlock(link, status))
+    if (reportsOtherStatus(status) && !readOtherStatusBlock(link, status))
         return false;
     link.SendCommand(ACK);
     readConductivityGain(link, status);
     showProgress(QString());
     return true;
 }
+
+bool reportsOtherStatus(const CounterStatus& status) { return status.version >= 8.9; }
 
 QString ReadConductivity(Link& link)
 {

@@ -108,6 +108,11 @@ WeirDimensions& weirDimensions();
 // started while another dialogue holds the line.
 bool ReadCounterStatus(Link& link, CounterStatus& status);
 
+// Counters from version 8.9 on send the other-status block (algorithm, continuous output,
+// dump, fish size, length compensation, buffer size) after the profile; for older ones
+// those fields are not the counter's.
+bool reportsOtherStatus(const CounterStatus& status);
+
 // The three-character reply to "g", acknowledged; empty (after an error message) when the
 // reply has any other length.
 QString ReadConductivity(Link& link);

@@ -77,6 +77,16 @@ void ComPort::ClosePort()
     emit closed();
 }
 
+bool ComPort::setBaudWhileOpen(qint32 baud)
+{
+    // The settings keep the speed the device runs at: a refused change leaves both as
+    // they were.
+    if (PortIsOpen() && !m_device->setBaudRate(baud))
+        return false;
+    settings.baud = baud;
+    return true;
+}
+
 void ComPort::requireOpen(const char* operation) const
 {
     if (!PortIsOpen())

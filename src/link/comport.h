@@ -45,6 +45,9 @@ public:
     // Like OpenPort but hands the error text back instead of showing it.
     bool openQuietly(QString* error);
     void ClosePort();
+    // Changes the speed without closing the port (the counter's baud-rate window): no byte
+    // queued either way is lost. False, with the speed unchanged, when the device refuses.
+    bool setBaudWhileOpen(qint32 baud);
 
     // Input and output. On a closed port each raises PortError.
     void DiscardOutput();

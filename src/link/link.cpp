@@ -36,17 +36,31 @@ Link::LineHold::~LineHold()
         m_link->releaseLine();
 }
 
+bool Link::lineOwned() const
+{
+    return std::any_of(m_holders.begin(), m_holders.end(),
+                       [](const Holder& h) { return h.kind == HoldKind::Owner; });
+}
+
+void Link::refuseLine()
+{
+    LogLine(QStringLiteral("--  refused: the line is busy"));
+    throw LineBusyError(QStringLiteral(
+        "The counter is busy with another command. Try again when it has finished."));
+}
+
 Link::LineHold Link::holdLine(HoldKind kind)
 {
     const int depth = EventWait::depth();
+    // Holds are released in the reverse order of taking them, so an owner, which holds
+    // for a long time, starts only on a free line.
+    if (lineOwned() || (kind == HoldKind::Owner && !m_holders.empty()))
+        refuseLine();
     if (!m_holders.empty()) {
         const Holder& top = m_holders.back();
         if (depth != top.depth) {
-            if (top.kind != HoldKind::Listening) {
-                LogLine(QStringLiteral("--  refused: the line is busy"));
-                throw LineBusyError(QStringLiteral(
-                    "The counter is busy with another command. Try again when it has finished."));
-            }
+            if (top.kind != HoldKind::Listening)
+                refuseLine();
             // The listener's read in progress must not take the nested command's reply.
             EventWait::wakeAll();
         }

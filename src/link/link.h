@@ -99,6 +99,8 @@ public:
     // because its line clearing would throw away the reply the holder waits for.
     // A listening hold (continuous update) instead yields the line to such a command:
     // the listener's pending read returns empty and the nested command goes ahead.
+    // An owner (the terminal) takes a free line for as long as it is attached: every
+    // command is refused until it lets go, and the bytes that arrive are its alone.
     class LineHold {
     public:
         LineHold(LineHold&& other) noexcept;
@@ -112,12 +114,13 @@ public:
         explicit LineHold(Link* link) : m_link(link) {}
         Link* m_link;
     };
-    enum class HoldKind { Exclusive, Listening };
+    enum class HoldKind { Exclusive, Listening, Owner };
     [[nodiscard]] LineHold holdLine(HoldKind kind = HoldKind::Exclusive);
     bool lineHeld() const { return !m_holders.empty(); }
     // A dialogue holds the line (a listener does not count): what would start another
     // dialogue is switched off until it ends.
     bool busy() const { return m_exclusiveHolds > 0; }
+    bool lineOwned() const;
 
 signals:
     void logged(const QString& line);
@@ -130,6 +133,7 @@ private:
     };
     void releaseLine();
     void throwIfLineDied();
+    [[noreturn]] void refuseLine();
 
     ComPort& m_port;
     QStringList m_log;

@@ -32,6 +32,7 @@ public:
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
     virtual QString errorString() const = 0;
+    virtual bool setBaudRate(qint32 baud) = 0;
 
     virtual void clearOutput() = 0;
     virtual void clearInput() = 0;
@@ -58,6 +59,7 @@ public:
     void close() override;
     bool isOpen() const override;
     QString errorString() const override;
+    bool setBaudRate(qint32 baud) override;
     void clearOutput() override;
     void clearInput() override;
     qint64 bytesAvailable() const override;

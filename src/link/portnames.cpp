@@ -1,5 +1,6 @@
 #include "portnames.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <QSettings>
@@ -73,18 +74,47 @@ void PortNames::save(QSettings& settings) const
     settings.endGroup();
 }
 
+QString PresentPort::description() const
+{
+    if (stableName.isEmpty())
+        return device;
+    return QStringLiteral("%1  (%2)").arg(device, stableName);
+}
+
 QStringList PortNames::listPresentPorts() const
 {
+    QStringList entries;
+    for (const PresentPort& port : presentPorts())
+        entries << port.entry;
+    return entries;
+}
+
+QList<PresentPort> PortNames::presentPorts(const QString& stableFolder) const
+{
     const QStringList system = systemPortLocations();
-    QStringList present;
+    QList<PresentPort> present;
     for (int n = kFirst; n <= kLast; ++n) {
         auto it = m_overrides.find(n);
-        bool exists = it != m_overrides.end() ? QFileInfo::exists(it.value())
-                                              : system.contains(defaultDeviceFor(n));
+        const QString device = it != m_overrides.end() ? it.value() : defaultDeviceFor(n);
+        const bool exists = it != m_overrides.end() ? QFileInfo::exists(device) : system.contains(device);
         if (exists)
-            present << QStringLiteral("COM %1").arg(n);
+            present.append({n, QStringLiteral("COM %1").arg(n), device, stableNameOf(device, stableFolder)});
     }
     return present;
+}
+
+QString PortNames::stableNameOf(const QString& device, const QString& folder)
+{
+    // Missing on systems without such names (Windows, a machine with no adapter): no name.
+    const QString target = QFileInfo(device).canonicalFilePath();
+    if (target.isEmpty())
+        return {};
+    const QDir links(folder);
+    for (const QFileInfo& link : links.entryInfoList(QDir::Files | QDir::System, QDir::Name)) {
+        if (link.canonicalFilePath() == target)
+            return link.fileName();
+    }
+    return {};
 }
 
 int PortNames::freeComNumber() const

@@ -16,6 +16,19 @@ class QSettings;
 
 namespace kfc {
 
+// A port as the user chooses it: its entry "COM n", the device that it stands for and,
+// where the system has one, the device's stable name (the link in /dev/serial/by-id that
+// names an adapter by maker and serial number, whichever socket it is plugged into).
+struct PresentPort {
+    int comNumber = 0;
+    QString entry;
+    QString device;
+    QString stableName;
+
+    // "/dev/ttyUSB0  (usb-FTDI_...-port0)", or the device alone.
+    QString description() const;
+};
+
 class PortNames {
 public:
     static constexpr int kFirst = 1;
@@ -39,6 +52,13 @@ public:
     // "COM " + number for every port 1..99 whose device exists, in ascending order. A port
     // held by another program exists, so it is listed too.
     QStringList listPresentPorts() const;
+    // The same ports with their devices and stable names, looked up now.
+    QList<PresentPort> presentPorts(const QString& stableFolder = kStableFolder) const;
+
+    // Where the system keeps the stable names of serial devices.
+    static inline const QString kStableFolder = QStringLiteral("/dev/serial/by-id");
+    // The name in folder of the link that leads to device; empty when there is none.
+    static QString stableNameOf(const QString& device, const QString& folder = kStableFolder);
 
 private:
     QMap<int, QString> m_overrides;

@@ -90,6 +90,8 @@ bool SerialPortDevice::isOpen() const { return d->port.isOpen(); }
 
 QString SerialPortDevice::errorString() const { return d->error; }
 
+bool SerialPortDevice::setBaudRate(qint32 baud) { return d->port.setBaudRate(baud); }
+
 void SerialPortDevice::clearOutput() { d->port.clear(QSerialPort::Output); }
 
 void SerialPortDevice::clearInput()

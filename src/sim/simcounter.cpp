@@ -95,6 +95,7 @@ void SimCounter::receive(const QByteArray& bytes)
 void SimCounter::handleCommand(const QString& command)
 {
     m_command = command;
+    m_updatingAtCommand = state.continuousUpdate;
     m_commands.append(command);
     m_commandTimesNs.append(monotonicNs());
     emit commandReceived(command);
@@ -249,7 +250,12 @@ void SimCounter::addChannelRules()
     });
     on("E7([1-4])A", [this](const QStringList& a) {
         toggle(state.channels[toInt(a[0]) - 1].graphEnabled);
-        reply(QStringLiteral("GRAPH\rOK"));
+        if (state.graphSecondLineDelayMs <= 0) {
+            reply(QStringLiteral("GRAPH\rOK"));
+            return;
+        }
+        reply(QStringLiteral("GRAPH"));
+        reply(QStringLiteral("OK"), state.graphSecondLineDelayMs);
     });
     on("2([1-4])d([12])", [this](const QStringList& a) { passFish(toInt(a[0]), a[1] == QLatin1String("1")); });
 }
@@ -424,6 +430,8 @@ QString SimCounter::otherStatusBlock() const
 
 void SimCounter::reply(const QString& text, int delayMs)
 {
+    if ((m_updatingAtCommand || state.continuousUpdate) && !state.updateLineBeforeReply.isEmpty())
+        emit send(state.updateLineBeforeReply.toLatin1() + cr, delayMs);
     QByteArray bytes = text.toLatin1() + cr;
     SimFault fault;
     if (!takeFault(&fault)) {

@@ -57,6 +57,13 @@ struct SimState {
     bool boardOk = true;              // "E3T" answers "BOARDOK"
     int probeValue = 0;               // last manual probe calibration ("E3S%03d")
     QStringList events;               // the event buffer, oldest first
+
+    // How a real line may differ from the tidy one.
+    int graphSecondLineDelayMs = 0;   // "E7": the second line comes this much later
+    // While continuous update is on (or the command that switches it arrived while it
+    // was), this update line ("F1U 12", "C ...") goes out just before every reply, as
+    // when a fish passes while the counter answers.
+    QString updateLineBeforeReply;
 };
 
 // Faults to inject. Each applies to replies of the command it names (empty: any command)
@@ -163,6 +170,7 @@ private:
     QStringList m_commands;
     QList<qint64> m_commandTimesNs;
     QString m_command;                // the command being answered
+    bool m_updatingAtCommand = false; // continuous update was on when it arrived
     QList<SimFault> m_faults;
     QByteArray m_frame;
     bool m_inFrame = false;

@@ -4,6 +4,7 @@
 
 #include "tfstatus.h"
 
+#include "app/wheelguard.h"
 #include "counter/counterstatus.h"
 
 #include <QCheckBox>
@@ -31,7 +32,8 @@ namespace {
 constexpr int kGridColumnWidth = 40;
 constexpr int kGridColumns = 1 + kProfilePointCount;
 constexpr int kGridRows = 2;
-constexpr int kMemoLines = 3;
+// The continuous-update list shows at least this many lines, more when there is room.
+constexpr int kMemoLines = 4;
 // The earliest and latest day that the counter's two-digit year can hold.
 const QDate kFirstCounterDay(1950, 1, 1);
 const QDate kLastCounterDay(2049, 12, 31);
@@ -65,7 +67,7 @@ QSpinBox* makeSpin(const QString& name, int minimum, int maximum, int initial, Q
 }
 
 // A spin edit of the channel rows. Thirteen of them share a row, so they go without
-// arrows to fit the frame; the arrow keys and the mouse wheel still step them.
+// arrows to fit the frame; the arrow keys, and the wheel once focused, still step them.
 QSpinBox* makeChannelSpin(const QString& name, int minimum, int maximum, int initial, QWidget* parent)
 {
     QSpinBox* spin = makeSpin(name, minimum, maximum, initial, parent);
@@ -97,12 +99,20 @@ QPushButton* makeButton(const QString& name, const QString& caption, QWidget* pa
     return button;
 }
 
-// A column title of the channel group.
-QLabel* makeTitle(const QString& text, QWidget* parent, bool wrap = false)
+// A column title of the channel group. A title of two words is as wide as its longer
+// word, so that each takes the same two lines whatever the width of its columns.
+QLabel* makeTitle(const QString& text, QWidget* parent)
 {
     auto* title = new QLabel(text, parent);
     title->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
-    title->setWordWrap(wrap);
+    const QStringList words = text.split(QLatin1Char(' '));
+    if (words.size() > 1) {
+        int widest = 0;
+        for (const QString& word : words)
+            widest = qMax(widest, title->fontMetrics().horizontalAdvance(word));
+        title->setWordWrap(true);
+        title->setFixedWidth(widest + 2);
+    }
     return title;
 }
 
@@ -118,8 +128,8 @@ void TfStatus::buildControls()
     auto* content = new QWidget;
     content->setObjectName(QStringLiteral("panStatusContent"));
     auto* layout = new QVBoxLayout(content);
-    layout->setContentsMargins(6, 3, 6, 2);
-    layout->setSpacing(3);
+    layout->setContentsMargins(6, 2, 6, 0);
+    layout->setSpacing(2);
 
     auto* top = new QHBoxLayout;
     top->setSpacing(12);
@@ -127,9 +137,9 @@ void TfStatus::buildControls()
     top->addWidget(buildCounterBox(), 1);
     layout->addLayout(top);
     layout->addWidget(buildProfile());
-    layout->addWidget(buildChannels());
-    layout->addWidget(buildButtons());
-    layout->addStretch(1);
+    // As wide as its columns: on a large frame an empty stretch of frame would follow them.
+    layout->addWidget(buildChannels(), 0, Qt::AlignLeft);
+    layout->addWidget(buildButtons(), 1);
 
     auto* scroll = new QScrollArea;
     scroll->setObjectName(QStringLiteral("scrStatus"));
@@ -142,6 +152,8 @@ void TfStatus::buildControls()
     eCondType->setObjectName(QStringLiteral("eCondType"));
     eCondType->hide();
 
+    // The wheel scrolls the window; it changes a value only in the focused control.
+    app::keepWheelToFocusedControls(content);
     connectHandlers();
 }
 
@@ -277,18 +289,18 @@ QGroupBox* TfStatus::buildChannels()
     gbChannels = new QGroupBox(QStringLiteral(" Channels "));
     gbChannels->setObjectName(QStringLiteral("gbChannels"));
     auto* grid = new QGridLayout(gbChannels);
-    grid->setContentsMargins(6, 0, 6, 3);
-    grid->setHorizontalSpacing(4);
-    grid->setVerticalSpacing(2);
+    grid->setContentsMargins(4, 0, 4, 3);
+    grid->setHorizontalSpacing(3);
+    grid->setVerticalSpacing(1);
 
     // Two title rows: a group title over its two columns, or one title over both rows.
     auto pair = [&](int column, const QString& group, const QString& first, const QString& second) {
-        grid->addWidget(makeTitle(group, gbChannels, true), 0, column, 1, 2);
+        grid->addWidget(makeTitle(group, gbChannels), 0, column, 1, 2, Qt::AlignHCenter | Qt::AlignBottom);
         grid->addWidget(makeTitle(first, gbChannels), 1, column);
         grid->addWidget(makeTitle(second, gbChannels), 1, column + 1);
     };
     auto single = [&](int column, const QString& title) {
-        grid->addWidget(makeTitle(title, gbChannels, true), 0, column, 2, 1);
+        grid->addWidget(makeTitle(title, gbChannels), 0, column, 2, 1, Qt::AlignHCenter | Qt::AlignBottom);
     };
     single(1, QStringLiteral("Enab"));
     pair(2, QStringLiteral("Thresholds"), QStringLiteral("Up"), QStringLiteral("Down"));
@@ -302,7 +314,7 @@ QGroupBox* TfStatus::buildChannels()
     single(15, QStringLiteral("SA"));
     single(16, QStringLiteral("WA"));
 
-    const int countWidth = digitsWidth(*gbChannels, 5) + 6;
+    const int countWidth = digitsWidth(*gbChannels, 5) + 2;
     const int attWidth = digitsWidth(*gbChannels, 3) + 4;
     for (int n = 1; n <= kChannelCount; ++n) {
         const int row = n + 1;
@@ -317,8 +329,11 @@ QGroupBox* TfStatus::buildChannels()
         grid->addWidget(makeChannelSpin(QStringLiteral("seDnTh") + digit, 0, 99, 0, gbChannels), row, 3);
         auto* upCount = makeReadOnlyText(QStringLiteral("eUpCnt") + digit, QStringLiteral("0"), gbChannels);
         auto* downCount = makeReadOnlyText(QStringLiteral("eDnCnt") + digit, QStringLiteral("0"), gbChannels);
-        upCount->setFixedWidth(countWidth);
-        downCount->setFixedWidth(countWidth);
+        // Centred, as their titles are.
+        for (QLineEdit* count : {upCount, downCount}) {
+            count->setFixedWidth(countWidth);
+            count->setAlignment(Qt::AlignCenter);
+        }
         grid->addWidget(upCount, row, 4);
         grid->addWidget(downCount, row, 5);
 
@@ -337,12 +352,19 @@ QGroupBox* TfStatus::buildChannels()
 
         auto* sAtt = makeReadOnlyText(QStringLiteral("eSattCh") + digit, QStringLiteral("0"), gbChannels);
         auto* wAtt = makeReadOnlyText(QStringLiteral("eWattCh") + digit, QStringLiteral("0"), gbChannels);
-        sAtt->setFixedWidth(attWidth);
-        wAtt->setFixedWidth(attWidth);
+        for (QLineEdit* attenuation : {sAtt, wAtt}) {
+            attenuation->setFixedWidth(attWidth);
+            attenuation->setAlignment(Qt::AlignCenter);
+        }
         grid->addWidget(sAtt, row, 15);
         grid->addWidget(wAtt, row, 16);
     }
-    grid->setColumnStretch(17, 1);
+    // A column wider than its spin edits (for its title) keeps them under the title's middle.
+    for (int i = 0; i < grid->count(); ++i) {
+        QLayoutItem* item = grid->itemAt(i);
+        if (qobject_cast<QSpinBox*>(item->widget()) || qobject_cast<QLineEdit*>(item->widget()))
+            item->setAlignment(Qt::AlignHCenter);
+    }
     return gbChannels;
 }
 
@@ -364,6 +386,12 @@ QWidget* TfStatus::buildButtons()
     bbtnCancel = makeButton(QStringLiteral("bbtnCancel"), QStringLiteral("&Cancel"), panel);
     bbtnCancel->setEnabled(false);
     bbtnContUpd = makeButton(QStringLiteral("bbtnContUpd"), QStringLiteral("Cont. &Update"), panel);
+    // All five as wide as the widest.
+    int width = 0;
+    for (QPushButton* button : {bbtnRefresh, bbtnChange, bbtnSave, bbtnCancel, bbtnContUpd})
+        width = qMax(width, button->sizeHint().width());
+    for (QPushButton* button : {bbtnRefresh, bbtnChange, bbtnSave, bbtnCancel, bbtnContUpd})
+        button->setMinimumWidth(width);
     for (QPushButton* button : {bbtnRefresh, bbtnChange, bbtnSave, bbtnCancel})
         row->addWidget(button);
     row->addSpacing(12);
@@ -377,11 +405,15 @@ QWidget* TfStatus::buildButtons()
     memLastEvent->setObjectName(QStringLiteral("memLastEvent"));
     memLastEvent->setReadOnly(true);
     memLastEvent->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memLastEvent->setFixedHeight(memLastEvent->fontMetrics().lineSpacing() * kMemoLines
-                                 + 2 * memLastEvent->frameWidth()
-                                 + int(2 * memLastEvent->document()->documentMargin()) + 6);
+    memLastEvent->document()->setDocumentMargin(2);
+    memLastEvent->setMinimumHeight(memLastEvent->fontMetrics().lineSpacing() * kMemoLines
+                                   + 2 * memLastEvent->frameWidth()
+                                   + int(2 * memLastEvent->document()->documentMargin()) + 2);
+    memLastEvent->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     memLastEvent->hide();
-    column->addWidget(memLastEvent);
+    // The memo takes the room left below the buttons; without it the room stays empty.
+    column->addWidget(memLastEvent, 1);
+    column->addStretch(0);
     return panel;
 }
 

@@ -41,6 +41,8 @@ class QTimeEdit;
 namespace kfc {
 class Link;
 struct CounterStatus;
+struct EditedSettings;
+struct SaveStep;
 }
 
 namespace kfc::app {
@@ -105,9 +107,8 @@ public:
     void bbtnProfileClick();
     void sgCondDblClick();
 
-    // Saving.
+    // Saving: the controls' values go through the save plan.
     void SaveChanges();
-    void SaveChannel(int n);
     void dtpDateChange();
     void dtpTimeChange();
     void bbtnSyncTimeClick();
@@ -167,11 +168,8 @@ private:
     int showPasswordWindow(app::TfCounterLogon::Mode mode);
 
     // statussave.cpp
-    void saveDate();
-    void saveTime();
-    void saveEventFlags();
-    void saveProfile();
-    void saveRelayGroup(int group, int n);
+    EditedSettings editedSettings() const;
+    void runSaveStep(const SaveStep& step);
 
     // contupdate.cpp
     void takeUpdateLine(const QString& line);

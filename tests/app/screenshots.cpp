@@ -1,15 +1,19 @@
 // Writes the pictures of the program used in the documentation: the main window connected
-// to the simulated counter, "Com Port Setup" and the about box. Run offscreen:
+// to the simulated counter, "Com Port Setup", the about box and the terminal on the
+// simulated counter's line. Run offscreen:
 //   QT_QPA_PLATFORM=offscreen app_screenshots docs
 
 #include "support/apptest.h"
 
 #include "app/tfdirectcoms.h"
+#include "app/terminalview.h"
 #include "app/tfrmabout.h"
+#include "app/tfterminal.h"
 
 #include "support/screenshot.h"
 
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 
 using namespace kfc;
@@ -31,7 +35,7 @@ int main(int argc, char** argv)
     bool ok = true;
 
     {
-        app::TfDirectComs setup(main.comPort(), main.presentPorts(), &main);
+        app::TfDirectComs setup(main.comPort(), &main);
         setup.show();
         QTest::qWait(200);
         ok = saveScreenshot(&setup, folder, QStringLiteral("com-port-setup.png")) && ok;
@@ -54,6 +58,36 @@ int main(int argc, char** argv)
     QTimer::singleShot(30, &main, [&] { ok = saveScreenshot(&main, folder, QStringLiteral("main-window.png")) && ok; });
     main.link().Exchange(QStringLiteral("9D"));
     QTest::qWait(1200);
+    app::messageBoxes().queueAnswer(true);
+    main.menuConnectHangupClick();
+
+    // The terminal: a few commands typed by hand (STX and ETX as Ctrl+B and Ctrl+C), the
+    // counter's replies and its continuous-update lines on the screen.
+    test::onNextModal([&](QWidget* dialog) {
+        test::child<QPushButton>(dialog, QStringLiteral("OKBtn"))->click();
+    });
+    test::menuItem(main, QStringLiteral("menuConnectTerminal"))->trigger();
+    if (!app::fTerminal)
+        return 1;
+    auto type = [](QWidget* view, const QString& text) {
+        for (QChar c : text) {
+            QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(view, &key);
+        }
+    };
+    app::TerminalView* view = app::fTerminal->view();
+    type(view, QStringLiteral("\x02" "9D" "\x03"));
+    QTest::qWait(700);
+    type(view, QStringLiteral("\x02" "i1" "\x03"));
+    QTest::qWait(700);
+    line.pty.counter().passFish(1, true);
+    line.pty.counter().passFish(3, false);
+    line.pty.counter().changeConductivity(131);
+    QTest::qWait(1500);
+    ok = saveScreenshot(&main, folder, QStringLiteral("terminal.png")) && ok;
+    type(view, QStringLiteral("\x02" "i0" "\x03"));
+    QTest::qWait(500);
+    app::fTerminal->menuDisconnectCloseClick();
 
     app::messageBoxes().queueAnswer(true);
     main.close();

@@ -18,10 +18,21 @@ using kfc::test::child;
 
 namespace {
 
+// The ports as a fixed list, without devices.
+TfDirectComs::PortLister fixedPorts(const QStringList& entries)
+{
+    return [entries] {
+        QList<PresentPort> ports;
+        for (const QString& entry : entries)
+            ports.append({entry.mid(4).toInt(), entry, {}, {}});
+        return ports;
+    };
+}
+
 struct Setup {
     explicit Setup(QStringList present = {"COM 1", "COM 3"})
         : device(new test::FakePortDevice), port(std::unique_ptr<PortDevice>(device)),
-          dialog(port, present)
+          dialog(port, fixedPorts(present))
     {
     }
     void show() { dialog.show(); }
@@ -62,6 +73,7 @@ private slots:
     void bothMissingAreNamed();
     void portThatWillNotOpenKeepsTheNewSettings();
     void cancelChangesNothing();
+    void portListIsBuiltWhenTheWindowOpens();
 };
 
 void TestDirectComs::layoutAndCaptions()
@@ -263,6 +275,27 @@ void TestDirectComs::cancelChangesNothing()
     QCOMPARE(s.dialog.result(), int(QDialog::Rejected));
     QCOMPARE(s.port.settings, SerialSettings{});
     QCOMPARE(s.device->openCount, 0);
+}
+
+void TestDirectComs::portListIsBuiltWhenTheWindowOpens()
+{
+    AppFixture fixture;
+    auto windows = test::makeWindows();
+    // A port that appears after the program started is offered, with its device beside it.
+    test::SimulatedLine line(*fixture.store());
+    QVERIFY(line.started);
+    QStringList entries;
+    QString device;
+    test::onNextModal([&](QWidget* dialog) {
+        auto* ports = child<QComboBox>(dialog, "cbComPort");
+        entries = items(ports);
+        ports->setCurrentText(line.portEntry());
+        device = child<QLabel>(dialog, "labDevice")->text();
+        child<QPushButton>(dialog, "CancelBtn")->click();
+    });
+    test::menuItem(windows->main(), "menuConnectDirect")->trigger();
+    QVERIFY(entries.contains(line.portEntry()));
+    QCOMPARE(device, line.pty.devicePath());
 }
 
 KFC_APP_TEST_MAIN(TestDirectComs)

@@ -178,7 +178,7 @@ void TestMainFrame::captionMenusAndPanelsAtStart()
                                         "&Terminal", "N1 -", "&Hangup"}));
     QCOMPARE(menuItem(main, "menuExit")->text(), QString("E&xit"));
     QCOMPARE(menuItem(main, "menuAbout")->text(), QString("&About"));
-    QCOMPARE(menuStates(main), (MenuStates{true, true, false, false}));
+    QCOMPARE(menuStates(main), (MenuStates{true, true, true, false}));
 
     QCOMPARE(panelText(main, "panConnect"), QString("  Not Connected"));
     QCOMPARE(panelText(main, "panMessage"), QString());
@@ -258,7 +258,7 @@ void TestMainFrame::directConnectionToSimulatedCounter()
     QVERIFY(line.started);
     auto windows = test::makeWindows();
     TfMain& main = windows->main();
-    QCOMPARE(menuStates(main), (MenuStates{true, true, false, false}));
+    QCOMPARE(menuStates(main), (MenuStates{true, true, true, false}));
 
     test::connectDirect(main);
     QVERIFY(main.comPort().PortIsOpen());
@@ -314,7 +314,7 @@ void TestMainFrame::hangupLogsOffAndClosesTheLine()
     QVERIFY(!main.comPort().PortIsOpen());
     QVERIFY(!main.comPort().TapiMode);
     QCOMPARE(panelText(main, "panConnect"), QString("  Not Connected"));
-    QCOMPARE(menuStates(main), (MenuStates{true, true, false, false}));
+    QCOMPARE(menuStates(main), (MenuStates{true, true, true, false}));
     QCOMPARE(frontWindow(main), QString("fBlank"));
     QVERIFY(!child<QMdiSubWindow>(&main, "fStatus")->isVisible());
     // Only the question: a counter without a password logs off silently.
@@ -448,7 +448,7 @@ void TestMainFrame::deadLineIsReportedOnceAndLeavesNotConnected()
              qPrintable(message.text));
     QVERIFY(!main.comPort().PortIsOpen());
     QCOMPARE(panelText(main, "panConnect"), QString("  Not Connected"));
-    QCOMPARE(menuStates(main), (MenuStates{true, true, false, false}));
+    QCOMPARE(menuStates(main), (MenuStates{true, true, true, false}));
     QCOMPARE(frontWindow(main), QString("fBlank"));
     QTest::qWait(100);
     QCOMPARE(messageBoxes().recorded().size(), 1);

@@ -4,6 +4,7 @@
 
 #include "link/comport.h"
 #include "counter/counterstatus.h"
+#include "counter/password.h"
 #include "link/errors.h"
 #include "link/hooks.h"
 #include "link/link.h"
@@ -313,6 +314,28 @@ private slots:
         QVERIFY(other == sentinel());
         QCOMPARE(status.conductivity, pty->counter().state.conductivity);
         QVERIFY(!link->lineHeld());
+    }
+
+    void logoffByPasswordState_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("loggedOn");
+        QTest::addColumn<QStringList>("sent");
+        QTest::newRow("NEW") << QString() << false << QStringList{"9D"};
+        QTest::newRow("OLD") << "1234" << false << QStringList({"9D", "92"});
+        QTest::newRow("1OR2") << "1234" << true << QStringList({"9D", "92"});
+    }
+    void logoffByPasswordState()
+    {
+        startSim();
+        QFETCH(QString, password);
+        QFETCH(bool, loggedOn);
+        pty->counter().state.password = password;
+        pty->counter().state.loggedOn = loggedOn;
+        QFETCH(QStringList, sent);
+        QVERIFY(CounterLogoff(*link));
+        QTRY_COMPARE(pty->counter().commands(), sent);
+        QVERIFY(!pty->counter().state.loggedOn);
     }
 
     void weirDimensionsRoundTrip()

@@ -7,7 +7,9 @@
 #include "link/wait.h"
 #include "support/fakeportdevice.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSerialPort>
 #include <QSettings>
 #include <QSignalSpy>
@@ -74,6 +76,29 @@ private slots:
         QCOMPARE(device->openedSettings.baud, 2400);
         QCOMPARE(device->openedSettings.parity, Parity::Odd);
         QCOMPARE(opened.count(), 1);
+    }
+
+    void speedChangesWhileOpenWithoutLosingInput_data()
+    {
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<int>("speedAfter");
+        QTest::newRow("taken") << false << 2400;
+        QTest::newRow("refused by the device") << true << 19200;
+    }
+    void speedChangesWhileOpenWithoutLosingInput()
+    {
+        QFETCH(bool, refused);
+        QFETCH(int, speedAfter);
+        QSignalSpy closed(port.get(), &ComPort::closed);
+        QVERIFY(port->OpenPort());
+        device->feed("OK\r");
+        device->refuseBaud = refused;
+        QCOMPARE(port->setBaudWhileOpen(2400), !refused);
+        QCOMPARE(port->settings.baud, speedAfter);
+        QCOMPARE(device->openedSettings.baud, speedAfter);
+        QVERIFY(port->PortIsOpen());
+        QCOMPARE(closed.count(), 0);
+        QCOMPARE(port->readAll(), QByteArray("OK\r"));
     }
 
     void failedOpenShowsTheDevicesOwnErrorAndStaysClosed()
@@ -218,6 +243,32 @@ private slots:
     }
 
 #ifdef Q_OS_UNIX
+    void presentPortsNameTheirDeviceAndStableName()
+    {
+        QTemporaryDir dir;
+        const QString adapter = dir.filePath(QStringLiteral("ttyUSB0"));
+        const QString plain = dir.filePath(QStringLiteral("ttyS4"));
+        for (const QString& path : {adapter, plain}) {
+            QFile device(path);
+            QVERIFY(device.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("by-id")));
+        const QString byId = dir.filePath(QStringLiteral("by-id"));
+        const QString stable = QStringLiteral("usb-Maker_Cable_A5028-if00-port0");
+        QVERIFY(QFile::link(QStringLiteral("../ttyUSB0"), byId + QLatin1Char('/') + stable));
+
+        PortNames names;
+        names.setOverride(57, adapter);
+        names.setOverride(58, plain);
+        QStringList shown;
+        for (const PresentPort& port : names.presentPorts(byId)) {
+            if (port.comNumber >= 57)
+                shown << port.entry + QLatin1Char('=') + port.description();
+        }
+        QCOMPARE(shown, (QStringList{QStringLiteral("COM 57=%1  (%2)").arg(adapter, stable),
+                                     QStringLiteral("COM 58=") + plain}));
+    }
+
     void portHeldByAnotherProgramIsStillListed()
     {
         int master = posix_openpt(O_RDWR | O_NOCTTY);

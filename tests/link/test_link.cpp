@@ -265,6 +265,22 @@ private slots:
         QVERIFY(!link->lineHeld());
     }
 
+    void ownerKeepsTheLineUntilItLetsGo()
+    {
+        answerWith(device, "R\r");
+        {
+            auto owner = link->holdLine(Link::HoldKind::Owner);
+            QVERIFY_THROWS_EXCEPTION(LineBusyError, link->Exchange(QStringLiteral("a")));
+            QVERIFY_THROWS_EXCEPTION(LineBusyError, link->SendCommand(QStringLiteral("e")));
+            QVERIFY_THROWS_EXCEPTION(LineBusyError, link->holdLine(Link::HoldKind::Listening));
+            QCOMPARE(device->written, QByteArray());
+        }
+        QCOMPARE(link->Exchange(QStringLiteral("a")), QStringLiteral("R"));
+        // An owner never starts under a dialogue that already holds the line.
+        auto dialogue = link->holdLine();
+        QVERIFY_THROWS_EXCEPTION(LineBusyError, link->holdLine(Link::HoldKind::Owner));
+    }
+
     void passwordStateQuery()
     {
         answerWith(device, "1OR2\r");

@@ -339,6 +339,20 @@ private slots:
         QCOMPARE(line.hangUps[0], QByteArray("1 1 20 20 00000 00000 01 00 "));   // half of 56 bytes
     }
 
+    void lateAndInterleavedLines()
+    {
+        Line line;
+        line.sim.state.graphSecondLineDelayMs = 200;
+        line.cmd("E71A");
+        QCOMPARE(line.sent, (QList<QPair<QByteArray, int>>{{"GRAPH\r", 0}, {"OK\r", 200}}));
+        line.sim.state.updateLineBeforeReply = "F1U 7";
+        QCOMPARE(line.cmd("g"), QByteArray("123\r"));                 // not while update is off
+        QCOMPARE(line.cmd("i1"), QByteArray("F1U 7\rUPDON\r"));
+        QCOMPARE(line.cmd("g"), QByteArray("F1U 7\r123\r"));
+        QCOMPARE(line.cmd("i0"), QByteArray("F1U 7\rUPDOFF\r"));
+        QCOMPARE(line.cmd("g"), QByteArray("123\r"));
+    }
+
     void fishTimerCountsAndStops()
     {
         Line line;

@@ -68,6 +68,10 @@ private slots:
     void contOutputAndDumpAreSentAtOnce();
     void maxSizeRecordOf120IsSavedAs127();
     void badProfileCellStopsTheSave();
+    void olderCounterSavesNothingUnchanged();
+    void defaultProfileAfterAManualOne();
+    void closingAcksAreNotWaitedFor();
+    void graphLinesAreBothWaitedFor();
 };
 
 void TestStatusSave::nothingChangedWithEventsEnabledSendsNothing()
@@ -181,7 +185,8 @@ void TestStatusSave::manualProfileSendsAllEightWhenOneCellChanged()
     QCOMPARE(save(s), QStringList{"E6N100100097090085080075070"} + statusRead());
     QVERIFY(progress.texts.contains("Saving Conductivity Profile. Please Wait..."));
     QCOMPARE(counterStatus().profileGain(3), 97);
-    QCOMPARE(counterStatus().condProfileType, QString());
+    // The counter now holds a manual profile.
+    QCOMPARE(counterStatus().condProfileType, QString("N"));
     QCOMPARE(s.control<QTableWidget>("sgCond")->item(1, 3)->text(), QString("97"));
 }
 
@@ -375,6 +380,64 @@ void TestStatusSave::badProfileCellStopsTheSave()
     QTest::mouseClick(s.button("bbtnSave"), Qt::LeftButton);
     QCOMPARE(messageBoxes().recordedTexts(),
              QStringList({"The gain 1000 at 150 cannot be sent: a gain is 0 to 999."}));
+}
+
+void TestStatusSave::olderCounterSavesNothingUnchanged()
+{
+    StatusSession s;
+    s.counterState().version = 8.8;
+    QVERIFY(startEditing(s));
+    QStringList read = statusRead();
+    read.removeAt(7);   // no other-status block
+    QCOMPARE(save(s), read);
+}
+
+void TestStatusSave::defaultProfileAfterAManualOne()
+{
+    StatusSession s;
+    QVERIFY(startEditing(s));
+    auto* type = s.control<QLineEdit>("eCondType");
+    type->setText("D");
+    s.button("bbtnSave")->click();
+    s.button("bbtnChange")->click();
+    type->setText("N");
+    setGain(s, 1, "90");
+    s.button("bbtnSave")->click();
+    s.button("bbtnChange")->click();
+    type->setText("D");
+    s.button("bbtnSave")->click();
+    const QStringList sent = s.settledCommands();
+    QCOMPARE(sent.filter(QRegularExpression("^E6")), QStringList({"E6D", "E6N090100095090085080075070", "E6D"}));
+    QCOMPARE(s.counterState().condProfile[0], 100);
+}
+
+void TestStatusSave::closingAcksAreNotWaitedFor()
+{
+    StatusSession s;
+    QVERIFY(s.connect());
+    s.clearCommands();
+    s.button("bbtnRefresh")->click();
+    s.button("bbtnRefresh")->click();
+    QCOMPARE(s.settledCommands(), statusRead() + statusRead());
+    // After the channel blocks, the other-status block and the conductivity the next
+    // command follows at once, not after a reply's time-out.
+    const QList<qint64>& times = s.counter().commandTimesNs();
+    for (int closing : {5, 8, 10})
+        QVERIFY2(times.at(closing + 1) - times.at(closing) < kFastTiming.replyTimeoutMs * 500'000LL,
+                 qPrintable(QString::number(closing)));
+}
+
+void TestStatusSave::graphLinesAreBothWaitedFor()
+{
+    StatusSession s;
+    s.counterState().graphSecondLineDelayMs = 200;
+    QVERIFY(startEditing(s));
+    QTest::mouseClick(s.control<QCheckBox>("cBoxGraphCh2"), Qt::LeftButton);
+    QCOMPARE(save(s), QStringList{"E72A"} + statusRead());
+    // The read went out after the late second line, and so was not disturbed by it.
+    const QList<qint64>& times = s.counter().commandTimesNs();
+    QVERIFY(times.at(1) - times.at(0) >= 200'000'000LL);
+    QCOMPARE(messageBoxes().recordedTexts(), QStringList());
 }
 
 KFC_APP_TEST_MAIN(TestStatusSave)

@@ -18,6 +18,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDeadlineTimer>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -81,11 +84,60 @@ public:
     int comNumber = 0;
 };
 
-// Acts on the next modal dialog once it is up (the caller then opens it).
-inline void onNextModal(std::function<void(QWidget*)> act)
+namespace detail {
+
+inline int& modalDriversWaiting()
 {
+    static int waiting = 0;
+    return waiting;
+}
+
+// A modal window that no driver waits for would hold the test in its event loop until
+// CTest gives up. Once one has been up this long, the test fails and the window is closed.
+constexpr int kUnansweredModalMs = 20000;
+
+inline void watchUnansweredModals()
+{
+    static QTimer* watch = nullptr;
+    if (watch)
+        return;
+    watch = new QTimer;
+    watch->setInterval(100);
+    auto seen = std::make_shared<QPointer<QWidget>>();
+    auto seenFor = std::make_shared<QElapsedTimer>();
+    QObject::connect(watch, &QTimer::timeout, [seen, seenFor] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog || modalDriversWaiting() > 0) {
+            *seen = nullptr;
+            return;
+        }
+        if (*seen != dialog) {
+            *seen = dialog;
+            seenFor->start();
+            return;
+        }
+        if (seenFor->elapsed() < kUnansweredModalMs)
+            return;
+        QTest::qFail(qPrintable(QStringLiteral("Nothing answered the modal window \"%1\"").arg(dialog->windowTitle())),
+                     __FILE__, __LINE__);
+        if (auto* box = qobject_cast<QDialog*>(dialog))
+            box->reject();
+        else
+            dialog->close();
+    });
+    watch->start();
+}
+
+} // namespace detail
+
+// Acts on the next modal dialog once it is up (the caller then opens it). When none comes
+// within the time, the test fails there and then.
+inline void onNextModal(std::function<void(QWidget*)> act, int withinMs = 10000)
+{
+    detail::watchUnansweredModals();
+    ++detail::modalDriversWaiting();
     auto* poll = new QTimer;
-    auto deadline = std::make_shared<QDeadlineTimer>(10000);
+    auto deadline = std::make_shared<QDeadlineTimer>(withinMs);
     poll->setInterval(5);
     QObject::connect(poll, &QTimer::timeout, [poll, act, deadline] {
         QWidget* dialog = QApplication::activeModalWidget();
@@ -93,8 +145,12 @@ inline void onNextModal(std::function<void(QWidget*)> act)
             return;
         poll->stop();
         poll->deleteLater();
-        if (dialog)
-            act(dialog);
+        --detail::modalDriversWaiting();
+        if (!dialog) {
+            QTest::qFail("The modal window the test waits for did not appear", __FILE__, __LINE__);
+            return;
+        }
+        act(dialog);
     });
     poll->start();
 }

@@ -25,6 +25,14 @@ void FakePortDevice::close()
     m_input.clear();
 }
 
+bool FakePortDevice::setBaudRate(qint32 baud)
+{
+    if (refuseBaud)
+        return false;
+    openedSettings.baud = baud;
+    return true;
+}
+
 QByteArray FakePortDevice::read(qint64 maxSize)
 {
     QByteArray out = m_input.left(maxSize);

@@ -20,6 +20,7 @@ public:
     void close() override;
     bool isOpen() const override { return m_open; }
     QString errorString() const override { return m_error; }
+    bool setBaudRate(qint32 baud) override;
     void clearOutput() override {}
     void clearInput() override { m_input.clear(); }
     qint64 bytesAvailable() const override { return m_input.size(); }
@@ -32,6 +33,8 @@ public:
     void feedSilently(const QByteArray& bytes) { m_input.append(bytes); }
     // The line dies: the device closes and says so.
     void die(const QString& reason = QStringLiteral("Device removed"));
+    // Speed changes are refused from now on.
+    bool refuseBaud = false;
     // The next open fails with this text.
     void failNextOpen(const QString& error) { m_failOpen = error; }
 

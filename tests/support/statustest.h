@@ -119,12 +119,18 @@ private:
     QDeadlineTimer m_deadline;
 };
 
+// How far the simulated counter's clock is behind the PC's in the window tests.
+constexpr qint64 kCounterClockOffsetSecs = -(2 * 86400 + 5 * 3600 + 17 * 60 + 23);
+
 // A fresh settings store, the simulated counter, and the program's windows.
 class StatusSession {
 public:
     StatusSession() : line(*fixture.store())
     {
         counterStatus() = CounterStatus{};
+        // A counter's clock is its own: anything stamped or compared with the PC's clock
+        // by mistake shows up at once.
+        counterState().clockOffsetSecs = kCounterClockOffsetSecs;
         windows = makeWindows();
         main = &windows->main();
         status = dynamic_cast<status::TfStatus*>(app::fStatus);

@@ -1,0 +1,87 @@
+#include "tfbaudset.h"
+
+#include "app/messageboxes.h"
+#include "app/radiogroup.h"
+#include "app/tfmain.h"
+#include "link/link.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace kfc::tools {
+
+const QStringList TfBaudSet::kRates = {QStringLiteral("300"),  QStringLiteral("1200"), QStringLiteral("2400"),
+                                       QStringLiteral("4800"), QStringLiteral("9600"), QStringLiteral("19200")};
+
+TfBaudSet::TfBaudSet(app::TfMain& main, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
+                          | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_main(main)
+{
+    setObjectName(QStringLiteral("BaudSet"));
+    setWindowTitle(kCaption);
+
+    RGComms = new app::RadioGroup(QStringLiteral("RGComms"), QStringLiteral(" Comms "), kRates, this);
+    RGPrinter = new app::RadioGroup(QStringLiteral("RGPrinter"), QStringLiteral(" Printer "), kRates, this);
+    // The PC port's present rate; a rate that is not an item selects nothing.
+    RGComms->setItemIndex(int(kRates.indexOf(QString::number(main.comPort().settings.baud))));
+    RGPrinter->setItemIndex(-1);
+
+    OKBtn = new QPushButton(QStringLiteral("&Set"), this);
+    OKBtn->setObjectName(QStringLiteral("OKBtn"));
+    CancelBtn = new QPushButton(QStringLiteral("&Cancel"), this);
+    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    CancelBtn->setAutoDefault(false);
+    connect(OKBtn, &QPushButton::clicked, this, &TfBaudSet::OKBtnClick);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* groups = new QHBoxLayout;
+    groups->addWidget(RGComms);
+    groups->addWidget(RGPrinter);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(groups);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    OKBtn->setFocus();
+}
+
+void TfBaudSet::OKBtnClick()
+{
+    OKBtn->setEnabled(false);
+    CancelBtn->setEnabled(false);
+    struct Close {
+        TfBaudSet* dialog;
+        ~Close() { dialog->accept(); }
+    } close{this};
+    sendRates();
+}
+
+void TfBaudSet::sendRates()
+{
+    Link& link = m_main.link();
+    // The printer rate goes out first, at the old communications rate.
+    auto hold = link.holdLine();
+    if (RGPrinter->itemIndex() >= 0)
+        link.SendPaddedCommand(QStringLiteral("2"), kRates.at(RGPrinter->itemIndex()));
+    if (RGComms->itemIndex() < 0)
+        return;
+    const QString rate = kRates.at(RGComms->itemIndex());
+    if (rate.toInt() == m_main.comPort().settings.baud)
+        return;
+    if (!link.SendPaddedCommand(QStringLiteral("1"), rate))
+        return;
+    // The counter switches at once and says nothing; so does the PC.
+    if (!m_main.comPort().setBaudWhileOpen(rate.toInt()))
+        app::messageBoxes().show(MessageKind::Error,
+                                 QStringLiteral("The counter now runs at %1 baud, but the port could not be set "
+                                                "to that rate. Hang up and connect again at %1 baud.")
+                                     .arg(rate));
+    m_main.ShowConnectionState();
+}
+
+} // namespace kfc::tools

@@ -1,0 +1,218 @@
+// The terminal: its screen for each control byte, an escape sequence shown as text, a full
+// screen scrolling; the window against the simulated counter, with the keys it sends, the
+// line kept from every other command, and the three ways out.
+
+#include "support/statustest.h"
+
+#include "app/terminalscreen.h"
+#include "app/terminalview.h"
+#include "app/tfterminal.h"
+#include "link/errors.h"
+
+#include <QKeyEvent>
+
+using namespace kfc;
+using namespace kfc::test;
+using kfc::app::TerminalScreen;
+
+namespace {
+
+QStringList trimmedRows(const TerminalScreen& screen, int count)
+{
+    QStringList rows;
+    for (int r = 0; r < count; ++r) {
+        QString row = screen.row(r);
+        while (row.endsWith(QLatin1Char(' ')))
+            row.chop(1);
+        rows << row;
+    }
+    return rows;
+}
+
+void press(QWidget* view, int key, const QString& text)
+{
+    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(view, &event);
+}
+
+QString rowText(app::TfTerminal* terminal, int r)
+{
+    return terminal->view()->screen().row(r).trimmed();
+}
+
+} // namespace
+
+class TestTerminal : public QObject {
+    Q_OBJECT
+private slots:
+    void screen_data();
+    void screen();
+    void fullScreenScrollsUp();
+    void windowOwnsTheLineAndHandsItOver_data();
+    void windowOwnsTheLineAndHandsItOver();
+    void plainModeLeavesTheLinkAsItWas_data();
+    void plainModeLeavesTheLinkAsItWas();
+};
+
+void TestTerminal::screen_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("rows"); // the top two, trailing blanks cut
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("bells");
+
+    const QByteArray full(80, 'x');
+    QTest::newRow("printable") << QByteArray("AB~") << QStringList{"AB~", ""} << 0 << 3 << 0;
+    QTest::newRow("BEL rings, moves nothing") << QByteArray("A\aB") << QStringList{"AB", ""} << 0 << 2 << 1;
+    QTest::newRow("BS steps back") << QByteArray("AB\bC") << QStringList{"AC", ""} << 0 << 2 << 0;
+    QTest::newRow("BS stops at the edge") << QByteArray("\b\bA") << QStringList{"A", ""} << 0 << 1 << 0;
+    QTest::newRow("TAB to the next stop") << QByteArray("A\tB\tC") << QStringList{"A       B       C", ""} << 0 << 17 << 0;
+    QTest::newRow("TAB on a stop") << QByteArray("12345678\tB") << QStringList{"12345678        B", ""} << 0 << 17 << 0;
+    QTest::newRow("TAB stops at the last column") << QByteArray(10, '\t') + "Z"
+                                                  << QStringList{QString(79, ' ') + "Z", ""} << 0 << 79 << 0;
+    QTest::newRow("LF keeps the column") << QByteArray("AB\nC") << QStringList{"AB", "  C"} << 1 << 3 << 0;
+    QTest::newRow("CR to the first column") << QByteArray("AB\rC") << QStringList{"CB", ""} << 0 << 1 << 0;
+    QTest::newRow("CR LF") << QByteArray("AB\r\nC") << QStringList{"AB", "C"} << 1 << 1 << 0;
+    QTest::newRow("other controls ignored") << QByteArray("A\x01\x0b\x0c\x1b\x7f", 6) + QByteArray(1, '\0') + "B"
+                                            << QStringList{"AB", ""} << 0 << 2 << 0;
+    QTest::newRow("escape sequence shown as text") << QByteArray("X\x1b[2J") << QStringList{"X[2J", ""} << 0 << 4 << 0;
+    QTest::newRow("Latin-1 byte") << QByteArray("\xe9") << QStringList{QString(QChar(0xe9)), ""} << 0 << 1 << 0;
+    QTest::newRow("last column then wrap") << full + "y" << QStringList{QString(80, 'x'), "y"} << 1 << 1 << 0;
+    QTest::newRow("full row then CR LF adds no blank row") << full + "\r\ny"
+                                                           << QStringList{QString(80, 'x'), "y"} << 1 << 1 << 0;
+}
+
+void TestTerminal::screen()
+{
+    QFETCH(QByteArray, bytes);
+    TerminalScreen screen;
+    screen.feed(bytes);
+    QTEST(trimmedRows(screen, 2), "rows");
+    QTEST(screen.cursorRow(), "row");
+    QTEST(screen.cursorColumn(), "column");
+    QTEST(screen.bells(), "bells");
+}
+
+void TestTerminal::fullScreenScrollsUp()
+{
+    TerminalScreen screen;
+    for (int n = 0; n < 30; ++n)
+        screen.feed(QStringLiteral("line %1\r\n").arg(n).toLatin1());
+    const QStringList rows = trimmedRows(screen, TerminalScreen::kRows);
+    // 30 lines and the blank one the cursor stands on: the first seven went off the top.
+    QCOMPARE(rows.first(), QStringLiteral("line 7"));
+    QCOMPARE(rows.at(22), QStringLiteral("line 29"));
+    QCOMPARE(rows.last(), QString());
+    QCOMPARE(screen.cursorRow(), TerminalScreen::kRows - 1);
+}
+
+void TestTerminal::windowOwnsTheLineAndHandsItOver_data()
+{
+    QTest::addColumn<QString>("way");            // the menu item that leaves the terminal
+    QTest::addColumn<QString>("panel");          // "" for the direct-connection text
+    QTest::addColumn<QString>("front");
+    QTest::addColumn<bool>("open");
+
+    QTest::newRow("hand over") << "menuConnectClose" << "" << "fStatus" << true;
+    QTest::newRow("drop") << "menuDisconnectClose" << "  Not Connected" << "fBlank" << false;
+}
+
+void TestTerminal::windowOwnsTheLineAndHandsItOver()
+{
+    QFETCH(QString, way);
+    StatusSession s;
+    onNextModal([&](QWidget* dialog) {
+        child<QComboBox>(dialog, "cbComPort")->setCurrentText(s.line.portEntry());
+        child<QPushButton>(dialog, "OKBtn")->click();
+    });
+    menuItem(*s.main, "menuConnectTerminal")->trigger();
+    app::TfTerminal* terminal = app::fTerminal;
+    QVERIFY(terminal);
+    QCOMPARE(s.frontWindow(), QStringLiteral("fTerminal"));
+    QVERIFY(!s.main->connectMenuShown());
+    QVERIFY(menuBarTitles(*s.main).contains("&Terminal"));
+    QVERIFY(terminal->findChild<QAction*>("menuConnectClose")->isVisible());
+    QVERIFY(terminal->findChild<QAction*>("menuDisconnectClose")->isVisible());
+    QVERIFY(!terminal->findChild<QAction*>("menuClose")->isVisible());
+    QVERIFY(s.main->comPort().monitoringRequested());
+
+    // Keys go out as they are typed, Backspace as DEL, and nothing is echoed.
+    QWidget* view = terminal->view();
+    press(view, Qt::Key_X, "x");
+    press(view, Qt::Key_Backspace, "\b");
+    QTRY_COMPARE(s.line.pty.received(), QByteArray("x\x7f"));
+    QTest::qWait(50);
+    QCOMPARE(rowText(terminal, 0), QString());
+
+    // A command typed by hand: the counter's reply is on the screen, and no command of the
+    // program may take the line meanwhile.
+    press(view, Qt::Key_B, "\x02");
+    press(view, Qt::Key_9, "9");
+    press(view, Qt::Key_D, "D");
+    press(view, Qt::Key_C, "\x03");
+    QTRY_COMPARE(rowText(terminal, 0), QStringLiteral("NEW"));
+    QVERIFY_THROWS_EXCEPTION(LineBusyError, s.main->link().Exchange(QStringLiteral("a")));
+    QCOMPARE(s.commands(), QStringList{"9D"});
+
+    s.clearCommands();
+    terminal->findChild<QAction*>(way)->trigger();
+    QVERIFY(!app::fTerminal);
+    QVERIFY(s.main->connectMenuShown());
+    QFETCH(QString, panel);
+    QCOMPARE(child<QLabel>(s.main, "panConnect")->text(),
+             panel.isEmpty() ? app::TfMain::connectionText(s.main->comPort(), std::nullopt) : panel);
+    QTEST(s.frontWindow(), "front");
+    QTEST(s.main->comPort().PortIsOpen(), "open");
+    QTEST(menuItem(*s.main, "menuConnectHangup")->isEnabled(), "open");
+    if (s.main->comPort().PortIsOpen()) {
+        // The link is free again: the status window logged on and read the counter.
+        QCOMPARE(s.commands().mid(0, 2), (QStringList{"9D", "a"}));
+    }
+}
+
+void TestTerminal::plainModeLeavesTheLinkAsItWas_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("front");
+    QTest::addColumn<bool>("open");
+    QTest::newRow("close") << "close" << "fStatus" << true;
+    QTest::newRow("hang-up closes it") << "hang-up" << "fBlank" << false;
+    QTest::newRow("lost line closes it") << "lost" << "fBlank" << false;
+}
+
+void TestTerminal::plainModeLeavesTheLinkAsItWas()
+{
+    QFETCH(QString, how);
+    StatusSession s;
+    QVERIFY(s.connect());
+    s.item("menuTerminal")->trigger();
+    app::TfTerminal* terminal = app::fTerminal;
+    QVERIFY(terminal);
+    QVERIFY(!s.main->connectMenuShown());
+    QVERIFY(terminal->findChild<QAction*>("menuClose")->isVisible());
+    QVERIFY(!terminal->findChild<QAction*>("menuConnectClose")->isVisible());
+    QVERIFY(!terminal->findChild<QAction*>("menuDisconnectClose")->isVisible());
+
+    s.clearCommands();
+    app::messageBoxes().reset();
+    if (how == "hang-up") {
+        app::messageBoxes().queueAnswer(true);
+        s.main->menuConnectHangupClick();
+        // The terminal let go of the line before the goodbye.
+        QCOMPARE(s.settledCommands(), (QStringList{"9D", "e"}));
+    } else if (how == "lost") {
+        s.line.pty.hangUp();
+        QTRY_VERIFY(!app::fTerminal);
+        QCOMPARE(app::messageBoxes().recorded().size(), 1);
+    } else {
+        terminal->findChild<QAction*>("menuClose")->trigger();
+    }
+    QVERIFY(!app::fTerminal);
+    QVERIFY(s.main->connectMenuShown());
+    QTEST(s.frontWindow(), "front");
+    QTEST(s.main->comPort().PortIsOpen(), "open");
+}
+
+KFC_APP_TEST_MAIN(TestTerminal)
+#include "test_terminal.moc"
