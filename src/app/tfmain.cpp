@@ -390,6 +390,7 @@ void TfMain::setToolOpener(Tool tool, ToolOpener opener)
         m_tools[tool] = std::move(opener);
     else
         m_tools.erase(tool);
+    emit toolsChanged();
 }
 
 bool TfMain::openTool(Tool tool, StatusAccess& status)

@@ -93,6 +93,10 @@ public:
     void menuAboutClick();
     void TimerDateTimeTimer();
 
+signals:
+    // A tool window was registered or removed: the entries that open tools follow.
+    void toolsChanged();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;

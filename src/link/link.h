@@ -31,7 +31,7 @@ struct Timing {
     int loggedOnSettleMs = 5000;    // after the counter says this connection is logged on
     int eventFlagsSettleMs = 1500;  // after a save's event flags command
     int recalibrateMs = 5000;       // the counter's recalibration
-    int monitorIntervalMs = 1000;   // between two readings of the conductivity monitor
+    int monitorIntervalMs = 500;    // between two readings of the conductivity monitor
     int modemDialTimeoutMs = 60000; // a dial attempt, from "ATDT" to the result line
     int modemClosePauseMs = 2000;   // the modem window's last words stay this long
 

@@ -49,6 +49,11 @@ TfStatus::TfStatus(app::TfMain& main) : m_main(main)
     setWindowTitle(kCaption);
     buildControls();
     buildMenus();
+    // The tool windows are registered after this window is made.
+    connect(&m_main, &app::TfMain::toolsChanged, this, [this] {
+        updateToolEntries();
+        updateProfileButton();
+    });
     SetEditMode(false);
     // Added as a window of its own (not wrapped), so that closing it hides it and the
     // next connection shows it again.
@@ -249,6 +254,14 @@ void TfStatus::ShowChannel(int n)
 
 // ---- modes --------------------------------------------------------------------------
 
+void TfStatus::updateProfileButton()
+{
+    bbtnProfile->setEnabled(m_editMode && m_main.hasTool(app::Tool::Profile));
+    bbtnProfile->setToolTip(m_main.hasTool(app::Tool::Profile)
+                                ? QString()
+                                : QStringLiteral("Profile calibration is not available"));
+}
+
 void TfStatus::SetEditMode(bool on)
 {
     m_editMode = on;
@@ -262,10 +275,7 @@ void TfStatus::SetEditMode(bool on)
     bbtnChange->setEnabled(!on);
     bbtnRefresh->setEnabled(!on);
     bbtnContUpd->setEnabled(!on);
-    bbtnProfile->setEnabled(on && m_main.hasTool(app::Tool::Profile));
-    bbtnProfile->setToolTip(m_main.hasTool(app::Tool::Profile)
-                                ? QString()
-                                : QStringLiteral("Profile calibration is not available"));
+    updateProfileButton();
     bbtnSave->setEnabled(on);
     bbtnCancel->setEnabled(on);
     bbtnSyncTime->setEnabled(on);

@@ -156,6 +156,7 @@ private:
 
     // statusmenus.cpp
     void buildMenus();
+    void updateProfileButton();
     void recalibrateCountdown();
     void bringBackWithoutActivation();
     // The entries that open tool windows: usable when the main frame has the window.

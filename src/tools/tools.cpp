@@ -3,7 +3,11 @@
 #include "app/tfmain.h"
 #include "counter/counterstatus.h"
 #include "tfbaudset.h"
+#include "tfboardcalibrate.h"
+#include "tfcalibrate.h"
+#include "tfcurrcond.h"
 #include "tfdump.h"
+#include "tffishtest.h"
 #include "tfsendcommand.h"
 #include "tfweirdim.h"
 
@@ -40,6 +44,13 @@ void registerTools(app::TfMain& main)
     main.setToolOpener(app::Tool::SendCommand, [&main](app::StatusAccess& status) {
         runDialog<TfSendCommand>(status, main.link());
     });
+    main.setToolOpener(app::Tool::Profile, [](app::StatusAccess& s) { TfCalibrate::open(s); });
+    main.setToolOpener(app::Tool::ProbeCalibrate,
+                       [&main](app::StatusAccess& s) { TfBoardCalibrate::open(main.link(), s); });
+    main.setToolOpener(app::Tool::CurrentConductivity,
+                       [&main](app::StatusAccess& s) { TfCurrCond::open(main.link(), s); });
+    main.setToolOpener(app::Tool::DummyFish,
+                       [&main](app::StatusAccess& s) { TfFishTest::open(main.link(), s); });
 }
 
 } // namespace kfc::tools

@@ -155,7 +155,7 @@ void TestStatusWindow::controlsAsFirstShown()
     QCOMPARE(grid->item(1, 0)->text(), QString("Gain(%)"));
 
     QCOMPARE(s.button("bbtnProfile")->text(), QString("&Profile"));
-    QCOMPARE(s.button("bbtnProfile")->toolTip(), QString("Profile calibration is not available"));
+    QCOMPARE(s.button("bbtnProfile")->toolTip(), QString());
     QCOMPARE(s.button("bbtnRefresh")->text(), QString("&Refresh"));
     QCOMPARE(s.button("bbtnChange")->text(), QString("&Change"));
     QCOMPARE(s.button("bbtnSave")->text(), QString("&Save"));
@@ -341,8 +341,7 @@ void TestStatusWindow::editModeEnablingRules()
     QVERIFY(!s.button("bbtnContUpd")->isEnabled());
     for (const char* name : {"bbtnSave", "bbtnCancel", "bbtnSyncTime"})
         QVERIFY2(s.button(name)->isEnabled(), name);
-    // The profile window is not part of the program yet.
-    QVERIFY(!s.button("bbtnProfile")->isEnabled());
+    QVERIFY(s.button("bbtnProfile")->isEnabled());
     for (const char* name : {"cbPrinter", "cbEvents", "cbRelay", "cbLogging", "cbBuffer", "cbAlgorithm",
                              "cbContOutput", "cbDump", "cbMaxSize"})
         QVERIFY2(s.control<QComboBox>(name)->isEnabled(), name);

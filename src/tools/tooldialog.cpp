@@ -1,0 +1,81 @@
+#include "tooldialog.h"
+
+#include <QCloseEvent>
+#include <QPointer>
+#include <QTimer>
+
+#include <utility>
+#include <vector>
+
+namespace kfc::tools {
+
+ToolDialog::ToolDialog(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
+                          | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+}
+
+void ToolDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // After the show has been carried out, so that the operator sees the dialog while it
+    // asks the counter.
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible())
+            FormActivate();
+    });
+}
+
+void ToolDialog::runBusy(std::initializer_list<QWidget*> controls, const std::function<void()>& work)
+{
+    std::vector<std::pair<QPointer<QWidget>, bool>> before;
+    for (QWidget* control : controls) {
+        before.emplace_back(control, control->isEnabled());
+        control->setEnabled(false);
+    }
+    struct Restore {
+        ToolDialog& dialog;
+        std::vector<std::pair<QPointer<QWidget>, bool>>& controls;
+        ~Restore()
+        {
+            for (auto& [control, enabled] : controls) {
+                if (control)
+                    control->setEnabled(enabled);
+            }
+            if (--dialog.m_busyDepth == 0 && dialog.m_closePending) {
+                dialog.m_closePending = false;
+                dialog.done(dialog.m_pendingResult);
+            }
+        }
+    } restore{*this, before};
+    ++m_busyDepth;
+    work();
+}
+
+void ToolDialog::deferClose(int result)
+{
+    m_closePending = true;
+    m_pendingResult = result;
+    closeDeferred();
+}
+
+void ToolDialog::closeEvent(QCloseEvent* event)
+{
+    if (busy()) {
+        event->ignore();
+        deferClose(QDialog::Rejected);
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void ToolDialog::done(int result)
+{
+    if (busy()) {
+        deferClose(result);
+        return;
+    }
+    QDialog::done(result);
+}
+
+} // namespace kfc::tools
