@@ -47,9 +47,6 @@ bool Application::notify(QObject* receiver, QEvent* event)
 {
     try {
         return QApplication::notify(receiver, event);
-    } catch (const LineLostError&) {
-        // The user has been told by the main frame already, and the link logged it.
-        return false;
     } catch (const std::exception& error) {
         showError(error);
         return false;
@@ -58,6 +55,9 @@ bool Application::notify(QObject* receiver, QEvent* event)
 
 void showError(const std::exception& error)
 {
+    // A dead line has been told by the main frame already, and the link logged it.
+    if (dynamic_cast<const LineLostError*>(&error))
+        return;
     messageBoxes().show(MessageKind::Error, QString::fromUtf8(error.what()));
 }
 

@@ -86,7 +86,9 @@ void Link::ClearLine()
 {
     if (!m_port.PortIsOpen())
         return;
-    m_port.DiscardOutput();
+    // Only what came in is dropped. What is still going out is the tail of our own last
+    // command (a closing ACK, a setting): dropping it would leave the counter with half a
+    // frame, and it is gone long before the next command's settle time is over.
     m_port.DiscardInput();
     YieldToUI();
 }

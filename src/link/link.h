@@ -64,7 +64,7 @@ public:
     QString LastCommand;
     QString LastReply;
 
-    // Drops queued output and unread input, then runs pending events.
+    // Drops unread input, then runs pending events. Output still on its way is left to go.
     void ClearLine();
     bool SendPaced(quint8 byte);
     bool StartFrame();
