@@ -13,31 +13,6 @@ using kfc::app::messageBoxes;
 
 namespace {
 
-// Types the password into the logon window when it comes, or cancels it when none is given.
-void answerLogon(const QString& password)
-{
-    auto* poll = new QTimer;
-    auto deadline = std::make_shared<QDeadlineTimer>(10000);
-    poll->setInterval(5);
-    QObject::connect(poll, &QTimer::timeout, [poll, deadline, password] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        const bool ours = dialog && dialog->objectName() == "fCounterLogon";
-        if (!ours && !deadline->hasExpired())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        if (!ours)
-            return;
-        if (password.isEmpty()) {
-            dialog->reject();
-            return;
-        }
-        child<QLineEdit>(dialog, "mePassword")->setText(password);
-        child<QPushButton>(dialog, "BitBtn1")->click();
-    });
-    poll->start();
-}
-
 void hangUp(StatusSession& s)
 {
     messageBoxes().queueAnswer(true);
@@ -93,7 +68,7 @@ void TestLifecycle::everyConnectionShowsAWorkingWindow()
     for (int round = 1; round <= 3; ++round) {
         s.counterState().channels[0].upCount = 10 * round;
         if (!password.isEmpty())
-            answerLogon(password);
+            answerPasswordWindow({password});
         QVERIFY(s.connect());
         QCOMPARE(s.frontWindow(), QString("fStatus"));
         QVERIFY2(s.status->widget()->isVisible(), "the window's area is there");
@@ -161,7 +136,7 @@ void TestLifecycle::refusedAccessKeepsTheWindowOutOfReach()
 {
     StatusSession s;
     s.counterState().password = "4321";
-    answerLogon(QString());
+    answerPasswordWindow({});
     s.connect();
     QVERIFY(!s.status->accessGranted());
     QVERIFY(!s.status->isVisible());

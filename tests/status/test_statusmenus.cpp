@@ -27,36 +27,6 @@ QStringList entries(const QMenu* menu)
 
 QMenu* menu(const StatusSession& s, const QString& name) { return s.status->findChild<QMenu*>(name); }
 
-// Answers the password window once it is up (the connection dialog may come first): each
-// text is typed and "&OK" pressed, in turn.
-void answerPasswordWindow(const QStringList& typed, QString* caption = nullptr)
-{
-    auto* poll = new QTimer;
-    auto deadline = std::make_shared<QDeadlineTimer>(15000);
-    poll->setInterval(5);
-    QObject::connect(poll, &QTimer::timeout, [poll, deadline, typed, caption] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        const bool ours = dialog && dialog->objectName() == "fCounterLogon";
-        if (!ours && !deadline->hasExpired())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        if (!ours)
-            return;
-        if (caption)
-            *caption = dialog->windowTitle();
-        for (const QString& text : typed) {
-            if (!dialog->isVisible())
-                break;
-            child<QLineEdit>(dialog, "mePassword")->setText(text);
-            child<QPushButton>(dialog, "BitBtn1")->click();
-        }
-        // A window still open would hang the test.
-        if (dialog->isVisible())
-            qobject_cast<QDialog*>(dialog)->done(QDialog::Rejected);
-    });
-    poll->start();
-}
 
 // A question that guards data on the counter: its default answer is No.
 RecordedMessage warningQuestion(const QString& text, bool yes)
