@@ -72,7 +72,7 @@ void TfFishTest::FormActivate()
     }
     auto* rebuilt = new app::RadioGroup(QStringLiteral("rgChannel"), QStringLiteral(" Channel "), items, this);
     if (m_rgChannel) {
-        m_channelPlace->replaceWidget(m_rgChannel, rebuilt);
+        delete m_channelPlace->replaceWidget(m_rgChannel, rebuilt);   // the old item is ours to free
         delete m_rgChannel;
     } else {
         m_channelPlace->addWidget(rebuilt);

@@ -101,7 +101,8 @@ inline void watchUnansweredModals()
     static QTimer* watch = nullptr;
     if (watch)
         return;
-    watch = new QTimer;
+    // Freed with the application, and with it the window it last saw.
+    watch = new QTimer(QCoreApplication::instance());
     watch->setInterval(100);
     auto seen = std::make_shared<QPointer<QWidget>>();
     auto seenFor = std::make_shared<QElapsedTimer>();
