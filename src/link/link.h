@@ -43,7 +43,7 @@ struct Timing {
         t.byteGapMs = 1;
         t.replyTimeoutMs = 1000;
         t.loggedOnSettleMs = 50;
-        t.eventFlagsSettleMs = 200;
+        t.eventFlagsSettleMs = 600;   // the counter takes a moment to answer the flags
         t.recalibrateMs = 300;
         t.monitorIntervalMs = 50;
         t.modemDialTimeoutMs = 2000;
