@@ -9,14 +9,8 @@ queue=KestrovaPDF
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 
-missing=()
-for p in cups printer-driver-cups-pdf; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  $SUDO apt-get update && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}" \
-    || { echo "printqueue: cannot install ${missing[*]}; the CUPS printing test will skip"; exit 0; }
-fi
+bash "$(dirname "$0")/install-missing.sh" cups printer-driver-cups-pdf \
+  || { echo "printqueue: cannot install CUPS; the CUPS printing test will skip"; exit 0; }
 
 if ! lpstat -r >/dev/null 2>&1; then
   $SUDO mkdir -p /run/cups
