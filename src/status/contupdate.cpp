@@ -5,8 +5,8 @@
 
 #include "tfstatus.h"
 
-#include "app/messageboxes.h"
 #include "app/tfmain.h"
+#include "counter/contupdate.h"
 #include "counter/counterstatus.h"
 #include "link/errors.h"
 #include "link/link.h"
@@ -20,13 +20,6 @@
 #include <QPushButton>
 
 namespace kfc::status {
-
-namespace {
-
-const QString kStarted = QStringLiteral("UPDON");
-const QString kStopped = QStringLiteral("UPDOFF");
-
-} // namespace
 
 QString TfStatus::eventStamp(const QDateTime& when)
 {
@@ -80,18 +73,15 @@ void TfStatus::SetContinuousUpdate(bool on)
         takeUpdateLine(line);
         return true;
     };
-    QString reply;
     try {
-        reply = link().Exchange(on ? QStringLiteral("i1") : QStringLiteral("i0"), takeUnasked);
+        // The mode is entered or left whatever the counter said.
+        SwitchContinuousUpdate(link(), on, takeUnasked);
     } catch (const LineLostError&) {
         // Not left in the mode on a dead line, with the menus switched off.
         if (on)
             leaveUpdateLocally();
         throw;
     }
-    // The mode is entered or left whatever the counter said.
-    if (reply != (on ? kStarted : kStopped))
-        app::messageBoxes().show(MessageKind::Error, QStringLiteral("Error: Invalid Response from counter"));
 }
 
 void TfStatus::bbtnContUpdClick()

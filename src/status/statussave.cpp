@@ -7,10 +7,9 @@
 
 #include "app/tfmain.h"
 #include "counter/counterstatus.h"
+#include "counter/save.h"
 #include "counter/saveplan.h"
-#include "link/errors.h"
 #include "link/link.h"
-#include "link/wait.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -74,39 +73,7 @@ EditedSettings TfStatus::editedSettings() const
 
 void TfStatus::SaveChanges()
 {
-    // One dialogue: a command started from a click during its waits would be interleaved.
-    auto hold = link().holdLine();
-    for (const SaveStep& step : planSave(record(), editedSettings()))
-        runSaveStep(step);
-}
-
-void TfStatus::runSaveStep(const SaveStep& step)
-{
-    if (step.kind == SaveStep::Kind::Fail)
-        throw ConversionError(step.progress);
-    showMessageText(step.progress);
-    if (step.kind != SaveStep::Kind::Send)
-        return;
-    CounterStatus& status = record();
-    if (step.storeGains)
-        status.condProfile = *step.storeGains;
-    if (step.storeProfileType)
-        status.condProfileType = *step.storeProfileType;
-    link().SendCommand(step.command);
-    switch (step.after) {
-    case SaveStep::After::Nothing:
-        break;
-    case SaveStep::After::SettleAndClear:
-        // The counter answers this one; what it says is dropped with the line clearing.
-        DelayWithEvents(unsigned(link().timing.eventFlagsSettleMs));
-        link().ClearLine();
-        break;
-    case SaveStep::After::DropTwoReplies:
-        // The counter answers with two lines, which are read and dropped.
-        link().ReadReply(CR);
-        link().ReadReply(CR);
-        break;
-    }
+    RunSave(link(), record(), planSave(record(), editedSettings()));
 }
 
 // ---- controls that act at once ----------------------------------------------------------

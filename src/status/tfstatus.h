@@ -42,7 +42,6 @@ namespace kfc {
 class Link;
 struct CounterStatus;
 struct EditedSettings;
-struct SaveStep;
 }
 
 namespace kfc::app {
@@ -169,7 +168,6 @@ private:
 
     // statussave.cpp
     EditedSettings editedSettings() const;
-    void runSaveStep(const SaveStep& step);
 
     // contupdate.cpp
     void takeUpdateLine(const QString& line);

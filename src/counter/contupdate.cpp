@@ -1,0 +1,17 @@
+#include "contupdate.h"
+
+#include "link/hooks.h"
+#include "link/link.h"
+
+namespace kfc {
+
+bool SwitchContinuousUpdate(Link& link, bool on, const std::function<bool(const QString&)>& takeUnasked)
+{
+    const QString reply = link.Exchange(on ? QStringLiteral("i1") : QStringLiteral("i0"), takeUnasked);
+    if (reply == (on ? QLatin1String("UPDON") : QLatin1String("UPDOFF")))
+        return true;
+    showMessage(MessageKind::Error, QStringLiteral("Error: Invalid Response from counter"));
+    return false;
+}
+
+} // namespace kfc
