@@ -16,6 +16,7 @@ constexpr int kProfileBlockLength = 31;
 constexpr int kOtherStatusBlockLength = 19;
 constexpr int kConductivityLength = 3;
 
+constexpr int kWeirReplyLength = 7;   // four digits of length, three of depth
 constexpr int kWeirLengthMax = 9999;  // four digits on the line
 constexpr int kWeirDepthMax = 999;    // three digits
 
@@ -155,6 +156,18 @@ void readConductivityGain(Link& link, CounterStatus& status)
         status.conductivity = TakeInteger(reading);
 }
 
+// A reply that is a whole number and nothing else, as the status read would take it.
+bool isNumber(const QString& reply)
+{
+    QString working = reply;
+    try {
+        TakeInteger(working);
+    } catch (const ConversionError&) {
+        return false;
+    }
+    return working.isEmpty();
+}
+
 // Both numbers of a weir reply field must fill the field: "12x4" is not a length of 12.
 qint32 weirField(const QString& reply, int from, int count)
 {
@@ -212,7 +225,9 @@ QString ReadConductivity(Link& link)
 {
     auto hold = link.holdLine();
     const QString reply = link.Exchange(QStringLiteral("g"));
-    if (reply.size() != kConductivityLength) {
+    // Three characters that are not a number are no reading: shown as they came, they would
+    // pass for one.
+    if (reply.size() != kConductivityLength || !isNumber(reply)) {
         reportError(QStringLiteral("Invalid response from Counter reading conductivity gain"));
         return {};
     }
@@ -225,6 +240,13 @@ bool ReadWeirDimensions(Link& link, WeirDimensions& weir)
     auto hold = link.holdLine();
     for (int n = 1; n <= kChannelCount; ++n) {
         const QString reply = link.Exchange(QStringLiteral("E5T%1").arg(n));
+        // A reply one character short would still hold two numbers, the depth a tenth of
+        // what the counter holds.
+        if (reply.size() != kWeirReplyLength)
+            throw ConversionError(QStringLiteral("Invalid response from Counter reading the weir dimensions "
+                                                 "of channel %1: '%2'")
+                                      .arg(n)
+                                      .arg(reply));
         const qint32 length = weirField(reply, 0, 4);
         const qint32 depth = weirField(reply, 4, 3);
         weir.channel(n) = {length, depth, false};

@@ -114,12 +114,12 @@ bool ReadCounterStatus(Link& link, CounterStatus& status);
 bool reportsOtherStatus(const CounterStatus& status);
 
 // The three-character reply to "g", acknowledged; empty (after an error message) when the
-// reply has any other length.
+// reply has any other length or is not a number.
 QString ReadConductivity(Link& link);
 
-// Asks each channel's length and depth and clears every changed flag. A reply that does
-// not hold the two numbers throws ConversionError; the channels before keep their new
-// values.
+// Asks each channel's length and depth and clears every changed flag. A reply that is not
+// seven characters holding the two numbers throws ConversionError; the channels before
+// keep their new values.
 bool ReadWeirDimensions(Link& link, WeirDimensions& weir);
 // Sends the entries marked changed and clears their flags. An entry that could not be sent
 // keeps its flag, so the next write tries it again; false when that happened.

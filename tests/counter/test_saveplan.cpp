@@ -2,12 +2,14 @@
 // exact commands that go out (with what follows each that is not a plain send).
 
 #include "counter/saveplan.h"
+#include "support/editedsettings.h"
 
 #include <QTest>
 
 #include <functional>
 
 using namespace kfc;
+using kfc::test::shownFor;
 
 namespace {
 
@@ -25,31 +27,6 @@ CounterStatus readCounter()
     for (int n = 1; n <= kChannelCount; ++n)
         s.channel(n) = {1, 20, 20, 0, 0, 1, 0, 2, 0, 3, 0, 10, 10, 10, 0, 12, 34};
     return s;
-}
-
-// What the window shows for a record (a fish size other than 100 shows as 127, a length
-// compensation below 20 as 20), touching nothing.
-EditedSettings shownFor(const CounterStatus& s)
-{
-    EditedSettings e;
-    e.printer = s.printerEnabled;
-    e.events = s.eventsEnabled;
-    e.relay = s.relayMode;
-    e.logging = s.eventLogging;
-    e.buffer = s.bufferType;
-    e.maxSize = s.maxFishSize == 100 ? 0 : 1;
-    e.algorithm = s.algorithm;
-    e.lengthComp = std::clamp(s.lengthComp, 20, 500);
-    e.profileType = s.condProfileType;
-    for (int i = 1; i <= kProfilePointCount; ++i)
-        e.gains[size_t(i - 1)] = QString::number(s.profileGain(i));
-    for (int n = 1; n <= kChannelCount; ++n) {
-        const ChannelStatus& c = s.channel(n);
-        e.channels[size_t(n - 1)] = {c.enabled == 1, c.upThreshold, c.downThreshold, c.upRelay1, c.upRelay2,
-                                     c.downRelay1, c.downRelay2, c.upRelayTime, c.eventRelay1, c.eventRelay2,
-                                     c.eventRelayTime, c.graphEnabled == 1};
-    }
-    return e;
 }
 
 // The plan's sends, each followed by what is done after it when that is more than sending.
