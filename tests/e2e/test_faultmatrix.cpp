@@ -90,6 +90,10 @@ public:
     int replies = 0;
     std::optional<int> target;
     Fault fault = Fault::Silence;
+    int frames = 0;              // commands the program sent
+    int framesAtTarget = -1;     // ... when the spoiled reply came
+
+    SpoilingLine() { onFrame = [this](const QByteArray&) { ++frames; }; }
 
     bool write(const QByteArray& data) override
     {
@@ -105,6 +109,7 @@ public:
             later(delayMs, [this, reply] { feed(reply); });
             return;
         }
+        framesAtTarget = frames;
         if (fault == Fault::LineDies) {
             // Half the reply gets through; the device goes a moment later.
             later(delayMs, [this, reply] { feed(reply.left(reply.size() / 2)); });
@@ -380,6 +385,9 @@ QString runCell(const Dialogue& d, std::optional<int> target, Fault fault, int* 
     }
     if (outcome.succeeded)
         return outcome.right ? QStringLiteral(".") : QStringLiteral("wrong result passed off as success");
+    // A dialogue that a reply has failed stops there: the counter is not sent another command.
+    if (target && b.line->frames != b.line->framesAtTarget)
+        return QStringLiteral("%1 command(s) sent after the failing reply").arg(b.line->frames - b.line->framesAtTarget);
     if (!told.isEmpty())
         return QStringLiteral("m");
     return d.mayFailQuietly ? QStringLiteral("q") : QStringLiteral("failed without a word to the user");
