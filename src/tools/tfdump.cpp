@@ -4,6 +4,7 @@
 
 #include "lineprinter.h"
 
+#include "app/application.h"
 #include "app/messageboxes.h"
 #include "app/statusaccess.h"
 #include "app/tfmain.h"
@@ -271,7 +272,8 @@ void TfDump::btnPrinterClick()
 
 void TfDump::bbtnStartClick()
 {
-    RunDownload();
+    // The run puts the window back in order itself, however it ends.
+    app::showingErrors([this] { RunDownload(); });
 }
 
 void TfDump::bbtnExitClick()
