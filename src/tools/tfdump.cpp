@@ -36,8 +36,7 @@ namespace kfc::tools {
 
 namespace {
 
-// An output that cannot be opened or written ends the run; the application's general
-// error handler shows the text.
+// An output that cannot be opened or written ends the run; "&Start" shows the text.
 [[noreturn]] void outputError(const QString& text)
 {
     throw std::runtime_error(text.toStdString());
