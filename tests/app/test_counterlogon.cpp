@@ -60,6 +60,7 @@ private slots:
     void setWhileNotLoggedOnIsRefusedButClosesWithOk();
     void onlyPrintableCharactersAreTaken();
     void cancelClosesWithCancel();
+    void deadLineClosesAsRefused();
 };
 
 void TestCounterLogon::controlsAndCaptions()
@@ -266,6 +267,27 @@ void TestCounterLogon::cancelClosesWithCancel()
     });
     QCOMPARE(c.logon().showForLogon(), int(QDialog::Rejected));
     QCOMPARE(c.commands(), QStringList());
+}
+
+// Nothing is left to log on to: the window does not ask again on a dead line.
+void TestCounterLogon::deadLineClosesAsRefused()
+{
+    Connected c("1234");
+    QObject::connect(&c.line.pty.counter(), &sim::SimCounter::commandReceived, &c.logon(),
+                     [&](const QString& command) {
+                         if (command == "9D")
+                             c.line.pty.hangUp();
+                     });
+    bool openAfter = true;
+    test::onNextModal([&](QWidget* dialog) {
+        type(dialog, "1234");
+        clickOk(dialog);
+        openAfter = dialog->isVisible();
+        if (openAfter)
+            qobject_cast<QDialog*>(dialog)->done(-1);
+    });
+    QCOMPARE(c.logon().showForLogon(), int(QDialog::Rejected));
+    QVERIFY(!openAfter);
 }
 
 KFC_APP_TEST_MAIN(TestCounterLogon)
