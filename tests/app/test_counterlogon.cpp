@@ -273,21 +273,14 @@ void TestCounterLogon::cancelClosesWithCancel()
 void TestCounterLogon::deadLineClosesAsRefused()
 {
     Connected c("1234");
-    QObject::connect(&c.line.pty.counter(), &sim::SimCounter::commandReceived, &c.logon(),
-                     [&](const QString& command) {
-                         if (command == "9D")
-                             c.line.pty.hangUp();
-                     });
-    bool openAfter = true;
-    test::onNextModal([&](QWidget* dialog) {
+    QObject::connect(&c.line.pty.counter(), &sim::SimCounter::commandReceived, &c.logon(), [&] { c.line.pty.hangUp(); });
+    test::onNextModal([](QWidget* dialog) {
         type(dialog, "1234");
         clickOk(dialog);
-        openAfter = dialog->isVisible();
-        if (openAfter)
+        if (dialog->isVisible())
             qobject_cast<QDialog*>(dialog)->done(-1);
     });
     QCOMPARE(c.logon().showForLogon(), int(QDialog::Rejected));
-    QVERIFY(!openAfter);
 }
 
 KFC_APP_TEST_MAIN(TestCounterLogon)

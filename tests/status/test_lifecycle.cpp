@@ -161,7 +161,6 @@ void TestLifecycle::lineDyingInADialogueIsToldOnce_data()
     QTest::newRow("update: i1") << "update" << "i1" << 1;
     QTest::newRow("update: its first read") << "update" << "i1" << 0;
     QTest::newRow("clear counts: 1C") << "ClearCounts1" << "1C" << 1;
-    QTest::newRow("clear counts: its read") << "ClearCounts1" << "a" << 1;
     QTest::newRow("display: EA1") << "menuDisplayCounts" << "EA1" << 1;
     QTest::newRow("recalibrate: its countdown") << "menuRecalibrate" << "E1" << 0;
     QTest::newRow("dump choice: ED1") << "cbDump" << "ED1" << 1;
