@@ -1,8 +1,10 @@
 #include "tfcounterlogon.h"
 
+#include "application.h"
 #include "messageboxes.h"
 
 #include "counter/password.h"
+#include "link/link.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -122,10 +124,16 @@ void TfCounterLogon::BitBtn1Click()
             window->m_bitBtn2->setEnabled(true);
         }
     } release{this};
-    if (m_mode == Mode::Logon)
-        logonStep();
-    else
-        setStep();
+    showingErrors([this] {
+        if (m_mode == Mode::Logon)
+            logonStep();
+        else
+            setStep();
+    });
+    // A line that died under the step leaves nothing to log on to: the window goes, as a
+    // refusal, instead of asking again on a dead line.
+    if (isVisible() && !m_link.port().PortIsOpen())
+        QDialog::reject();
 }
 
 void TfCounterLogon::logonStep()

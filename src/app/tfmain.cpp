@@ -3,6 +3,7 @@
 #include "counter/counterstatus.h"
 
 #include "activitylamp.h"
+#include "application.h"
 #include "mergedmenus.h"
 #include "messageboxes.h"
 #include "settingsstore.h"
@@ -444,11 +445,18 @@ void TfMain::menuConnectDirectClick()
     if (setup.exec() != QDialog::Accepted)
         return;
     ShowConnectionState();
+    openStatusAfterConnect();
+}
+
+void TfMain::openStatusAfterConnect()
+{
     // Also before the logon: its waits run user events, and a second connection must not
     // start from this menu while the first one is still being logged on.
     UpdateConnectMenu();
-    if (m_statusWindow)
-        m_statusWindow->OpenAfterConnect();
+    showingErrors([this] {
+        if (m_statusWindow)
+            m_statusWindow->OpenAfterConnect();
+    });
     UpdateConnectMenu();
 }
 
@@ -475,10 +483,7 @@ void TfMain::menuConnectModemClick()
     if (!connected)
         return;
     ShowConnectionState(modem.ModemName());
-    UpdateConnectMenu();
-    if (m_statusWindow)
-        m_statusWindow->OpenAfterConnect();
-    UpdateConnectMenu();
+    openStatusAfterConnect();
 }
 
 void TfMain::menuConnectTerminalClick()
@@ -491,7 +496,7 @@ void TfMain::menuConnectTerminalClick()
     }
     // No logon and no status window: the terminal has the line until it is closed.
     ShowConnectionState();
-    TfTerminal::open(*this, true);
+    showingErrors([this] { TfTerminal::open(*this, true); });
 }
 
 void TfMain::menuConnectHangupClick()
@@ -499,9 +504,12 @@ void TfMain::menuConnectHangupClick()
     if (!messageBoxes().ask(MessageKind::Information,
                             QStringLiteral("About to drop connection. Are you sure?")))
         return;
-    // Disconnect and showNotConnected close an open terminal too.
-    Disconnect();
-    showNotConnected();
+    // Disconnect and showNotConnected close an open terminal too. A refused log-off (the
+    // line busy) is shown and leaves the connection up.
+    showingErrors([this] {
+        Disconnect();
+        showNotConnected();
+    });
 }
 
 void TfMain::menuExitClick() { close(); }
@@ -529,8 +537,10 @@ void TfMain::closeEvent(QCloseEvent* event)
     // Ignored until the connection is down: if the log-off is refused (the line is busy)
     // the error is shown and the program stays.
     event->ignore();
-    Disconnect();
-    event->accept();
+    showingErrors([this, event] {
+        Disconnect();
+        event->accept();
+    });
 }
 
 void TfMain::onLineLost(const QString& reason)

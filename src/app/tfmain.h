@@ -60,6 +60,10 @@ public:
     // Without a modem name the connection is a direct one.
     void ShowConnectionState(const std::optional<QString>& modemName = std::nullopt);
     void UpdateConnectMenu();
+    // A connection is up: the status window checks the password and shows the counter.
+    // An error of that dialogue is shown here, and the Connect menu is brought up to date
+    // whether it finished or not.
+    void openStatusAfterConnect();
     // Logs off, says goodbye to the counter and closes the port; nothing when it is closed.
     void Disconnect();
     // Closes the port without a word to the counter (it did not answer) and shows the

@@ -1,5 +1,6 @@
 #include "tfterminal.h"
 
+#include "application.h"
 #include "statuswindowapi.h"
 #include "terminalview.h"
 #include "tfmain.h"
@@ -51,8 +52,10 @@ TfTerminal::TfTerminal(TfMain& main)
     setWidget(m_view);
     connect(m_view, &TerminalView::typed, this, [this](const QByteArray& bytes) {
         // Nothing is checked and nothing is echoed: what the far end sends back is shown.
-        if (m_main.comPort().PortIsOpen())
-            m_main.comPort().WriteText(bytes);
+        showingErrors([this, &bytes] {
+            if (m_main.comPort().PortIsOpen())
+                m_main.comPort().WriteText(bytes);
+        });
     });
 
     m_menu = new QMenu(QStringLiteral("&Terminal"), this);
@@ -147,10 +150,7 @@ void TfTerminal::menuConnectCloseClick()
     CloseTerminal();
     main.ShowConnectionState();
     // As for a direct connection: no second connection from the menu during the logon.
-    main.UpdateConnectMenu();
-    if (main.statusWindow())
-        main.statusWindow()->OpenAfterConnect();
-    main.UpdateConnectMenu();
+    main.openStatusAfterConnect();
 }
 
 void TfTerminal::menuDisconnectCloseClick()

@@ -5,6 +5,7 @@
 
 #include "tfstatus.h"
 
+#include "app/application.h"
 #include "app/tfmain.h"
 #include "counter/contupdate.h"
 #include "counter/counterstatus.h"
@@ -18,6 +19,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 
 namespace kfc::status {
 
@@ -79,45 +81,61 @@ void TfStatus::SetContinuousUpdate(bool on)
     } catch (const LineLostError&) {
         // Not left in the mode on a dead line, with the menus switched off.
         if (on)
-            leaveUpdateLocally();
+            leaveUpdateLocally(QStringLiteral("the line is closed"));
+        throw;
+    } catch (const std::exception&) {
+        // Nor when the start was refused (the line busy): no loop would follow it.
+        if (on)
+            leaveUpdateLocally(QStringLiteral("the start failed"));
         throw;
     }
 }
 
 void TfStatus::bbtnContUpdClick()
 {
-    SetContinuousUpdate(true);
-    showMessageText(QStringLiteral("Continuous Update Mode. Press Cancel to stop"));
-    {
-        auto hold = link().holdLine(Link::HoldKind::Listening);
-        while (m_contUpdActive) {
-            YieldToUI();
-            // "&Cancel" may have run just now, inside the yield.
-            if (!m_contUpdActive)
-                break;
-            // A dead line has nothing more to say, and reading it would return at once.
-            if (!m_main.comPort().PortIsOpen()) {
-                leaveUpdateLocally();
-                break;
-            }
-            QString line;
-            try {
-                line = link().ReadReply(CR);
-            } catch (const LineLostError&) {
-                // The user hears of it from the main frame; the mode just ends.
-                leaveUpdateLocally();
-                break;
-            }
-            if (!line.isEmpty())
-                takeUpdateLine(line);
-        }
-    }
+    app::showingErrors([this] {
+        SetContinuousUpdate(true);
+        // Whatever ends the loop, the window does not stay in a mode nothing follows. Run
+        // before an error is shown, so that its box does not stand over a half-left mode.
+        const auto ended = qScopeGuard([this] {
+            if (m_contUpdActive)
+                leaveUpdateLocally(QStringLiteral("an error ended it"));
+        });
+        showMessageText(QStringLiteral("Continuous Update Mode. Press Cancel to stop"));
+        listenForUpdates();
+    });
     YieldToUI();
 }
 
-void TfStatus::leaveUpdateLocally()
+void TfStatus::listenForUpdates()
 {
-    link().LogLine(QStringLiteral("--  continuous update ended: the line is closed"));
+    auto hold = link().holdLine(Link::HoldKind::Listening);
+    while (m_contUpdActive) {
+        YieldToUI();
+        // "&Cancel" may have run just now, inside the yield.
+        if (!m_contUpdActive)
+            break;
+        // A dead line has nothing more to say, and reading it would return at once.
+        if (!m_main.comPort().PortIsOpen()) {
+            leaveUpdateLocally(QStringLiteral("the line is closed"));
+            break;
+        }
+        QString line;
+        try {
+            line = link().ReadReply(CR);
+        } catch (const LineLostError&) {
+            // The user hears of it from the main frame; the mode just ends.
+            leaveUpdateLocally(QStringLiteral("the line is closed"));
+            break;
+        }
+        if (!line.isEmpty())
+            takeUpdateLine(line);
+    }
+}
+
+void TfStatus::leaveUpdateLocally(const QString& why)
+{
+    link().LogLine(QStringLiteral("--  continuous update ended: ") + why);
     applyUpdateMode(false);
 }
 

@@ -4,6 +4,7 @@
 
 #include "tfstatus.h"
 
+#include "app/application.h"
 #include "app/messageboxes.h"
 #include "app/program.h"
 #include "app/tfblank.h"
@@ -54,7 +55,8 @@ void TfStatus::buildMenus()
 {
     auto addTool = [this](QMenu* menu, const QString& name, const QString& caption, app::Tool tool) {
         QAction* item = addItem(menu, name, caption);
-        connect(item, &QAction::triggered, this, [this, tool] { openTool(tool); });
+        connect(item, &QAction::triggered, this,
+                [this, tool] { app::showingErrors([this, tool] { openTool(tool); }); });
         m_toolEntries.push_back({item, tool});
         return item;
     };
@@ -206,47 +208,60 @@ int TfStatus::showPasswordWindow(app::TfCounterLogon::Mode mode)
 
 void TfStatus::menuPasswordsClick()
 {
-    // A password set or changed puts the counter in another state: ask it, so that the
-    // menu offers what now fits ("Change &Password", "&Clear Password").
-    if (showPasswordWindow(m_passwordSet ? app::TfCounterLogon::Mode::Change : app::TfCounterLogon::Mode::Set)
-        == QDialog::Accepted)
-        CheckPasswordState();
+    app::showingErrors([this] {
+        // A password set or changed puts the counter in another state: ask it, so that the
+        // menu offers what now fits ("Change &Password", "&Clear Password").
+        if (showPasswordWindow(m_passwordSet ? app::TfCounterLogon::Mode::Change : app::TfCounterLogon::Mode::Set)
+            == QDialog::Accepted)
+            CheckPasswordState();
+    });
 }
 
 void TfStatus::menuClearPwdClick()
 {
-    if (!confirm(QStringLiteral("Warning! Clearing password. Are You Sure?")))
-        return;
-    if (SetCounterPassword(link(), kClearingPassword))
-        CheckPasswordState();
+    app::showingErrors([this] {
+        if (!confirm(QStringLiteral("Warning! Clearing password. Are You Sure?")))
+            return;
+        if (SetCounterPassword(link(), kClearingPassword))
+            CheckPasswordState();
+    });
 }
 
 // ---- maintenance ----------------------------------------------------------------------
 
 void TfStatus::ClearCounts1Click()
 {
-    if (!confirm(QStringLiteral("Warning! Clearing counts. Are You Sure?")))
-        return;
-    link().SendCommand(QStringLiteral("1C"));
-    RefreshStatus();
+    app::showingErrors([this] {
+        if (!confirm(QStringLiteral("Warning! Clearing counts. Are You Sure?")))
+            return;
+        link().SendCommand(QStringLiteral("1C"));
+        RefreshStatus();
+    });
 }
 
 void TfStatus::menuFlushClick()
 {
-    if (!confirm(QStringLiteral("Warning. This will flush the buffer of counts. Are you sure?")))
-        return;
-    link().SendCommand(QStringLiteral("c"));
-    RefreshStatus();
+    app::showingErrors([this] {
+        if (!confirm(QStringLiteral("Warning. This will flush the buffer of counts. Are you sure?")))
+            return;
+        link().SendCommand(QStringLiteral("c"));
+        RefreshStatus();
+    });
 }
 
 void TfStatus::menuRecalibrateClick()
 {
-    if (!confirm(QStringLiteral("Warning! Recalibrating counter. Are You Sure?")))
-        return;
-    link().SendCommand(QStringLiteral("E1"));
-    recalibrateCountdown();
-    // The counter is not read again here: the operator refreshes once it is ready.
-    bringBackWithoutActivation();
+    app::showingErrors([this] {
+        if (!confirm(QStringLiteral("Warning! Recalibrating counter. Are You Sure?")))
+            return;
+        link().SendCommand(QStringLiteral("E1"));
+        recalibrateCountdown();
+        // The counter is not read again here: the operator refreshes once it is ready. A
+        // line that ended during the countdown has left the placeholder in front, and the
+        // window of a dead connection stays hidden.
+        if (m_main.comPort().PortIsOpen())
+            bringBackWithoutActivation();
+    });
 }
 
 void TfStatus::recalibrateCountdown()
@@ -279,8 +294,14 @@ void TfStatus::bringBackWithoutActivation()
     m_activationQuiet = before;
 }
 
-void TfStatus::menuDisplayKestrovaClick() { link().SendCommand(QStringLiteral("EA0")); }
+void TfStatus::menuDisplayKestrovaClick()
+{
+    app::showingErrors([this] { link().SendCommand(QStringLiteral("EA0")); });
+}
 
-void TfStatus::menuDisplayCountsClick() { link().SendCommand(QStringLiteral("EA1")); }
+void TfStatus::menuDisplayCountsClick()
+{
+    app::showingErrors([this] { link().SendCommand(QStringLiteral("EA1")); });
+}
 
 } // namespace kfc::status

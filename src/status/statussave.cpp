@@ -5,6 +5,7 @@
 
 #include "tfstatus.h"
 
+#include "app/application.h"
 #include "app/tfmain.h"
 #include "counter/counterstatus.h"
 #include "counter/save.h"
@@ -95,14 +96,14 @@ void TfStatus::bbtnSyncTimeClick()
 
 void TfStatus::cbContOutputChange()
 {
-    link().SendCommand(QStringLiteral("EC%1").arg(cbContOutput->currentIndex()));
+    app::showingErrors([this] { link().SendCommand(QStringLiteral("EC%1").arg(cbContOutput->currentIndex())); });
 }
 
 void TfStatus::cbDumpChange()
 {
     // Also run by "Max Size": the dump choice goes out again unchanged, and the new size
     // waits for the save.
-    link().SendCommand(QStringLiteral("ED%1").arg(cbDump->currentIndex()));
+    app::showingErrors([this] { link().SendCommand(QStringLiteral("ED%1").arg(cbDump->currentIndex())); });
 }
 
 } // namespace kfc::status

@@ -102,8 +102,9 @@ void TfStatus::onSubWindowActivated(QMdiSubWindow* window)
         return;
     const QMdiSubWindow* previous = m_lastActiveChild;
     m_lastActiveChild = window;
+    // Run from the area's signal: an error of the read it starts must not pass through Qt.
     if (window == this && previous != this && !m_activationQuiet)
-        FormActivate();
+        app::showingErrors([this] { FormActivate(); });
 }
 
 void TfStatus::FormActivate()

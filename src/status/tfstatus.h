@@ -171,7 +171,9 @@ private:
 
     // contupdate.cpp
     void takeUpdateLine(const QString& line);
-    void leaveUpdateLocally();
+    void listenForUpdates();
+    // Ends the mode in this window only, saying why in the debug log.
+    void leaveUpdateLocally(const QString& why);
     void applyUpdateMode(bool on);
 
     // tfstatus.cpp

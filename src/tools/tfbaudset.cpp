@@ -1,5 +1,6 @@
 #include "tfbaudset.h"
 
+#include "app/application.h"
 #include "app/messageboxes.h"
 #include "app/radiogroup.h"
 #include "app/tfmain.h"
@@ -54,11 +55,14 @@ void TfBaudSet::OKBtnClick()
 {
     OKBtn->setEnabled(false);
     CancelBtn->setEnabled(false);
-    struct Close {
-        TfBaudSet* dialog;
-        ~Close() { dialog->accept(); }
-    } close{this};
-    sendRates();
+    // Closed however the rates went out, before an error is shown.
+    app::showingErrors([this] {
+        struct Close {
+            TfBaudSet* dialog;
+            ~Close() { dialog->accept(); }
+        } close{this};
+        sendRates();
+    });
 }
 
 void TfBaudSet::sendRates()

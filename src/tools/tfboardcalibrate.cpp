@@ -1,5 +1,6 @@
 #include "tfboardcalibrate.h"
 
+#include "app/application.h"
 #include "app/statusaccess.h"
 #include "link/link.h"
 
@@ -119,19 +120,23 @@ void TfBoardCalibrate::ValueChange(QObject* sender)
 
 void TfBoardCalibrate::OKBtnClick()
 {
-    const auto mode = m_rbManual->isChecked() ? ProbeCalibration::Mode::Manual
-                                              : ProbeCalibration::Mode::Automatic;
-    runStep(m_calibration.ok(mode, m_spinEdit1->value()));
+    app::showingErrors([this] {
+        const auto mode = m_rbManual->isChecked() ? ProbeCalibration::Mode::Manual
+                                                  : ProbeCalibration::Mode::Automatic;
+        runStep(m_calibration.ok(mode, m_spinEdit1->value()));
+    });
 }
 
 void TfBoardCalibrate::CancelBtnClick()
 {
-    const ProbeCalibration::Step step = m_calibration.cancel();
-    if (step.command.isEmpty()) {
-        done(QDialog::Rejected);
-        return;
-    }
-    runStep(step);
+    app::showingErrors([this] {
+        const ProbeCalibration::Step step = m_calibration.cancel();
+        if (step.command.isEmpty()) {
+            done(QDialog::Rejected);
+            return;
+        }
+        runStep(step);
+    });
 }
 
 void TfBoardCalibrate::reject()

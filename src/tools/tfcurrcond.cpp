@@ -1,5 +1,6 @@
 #include "tfcurrcond.h"
 
+#include "app/application.h"
 #include "app/radiogroup.h"
 #include "app/statusaccess.h"
 #include "counter/counterstatus.h"
@@ -95,13 +96,15 @@ TfCurrCond::TfCurrCond(Link& link, QWidget* parent) : ToolDialog(parent), m_link
 void TfCurrCond::bbtnStartClick()
 {
     // Only "E&xit" stays usable during a run: it reads "&Stop" then.
-    runBusy({m_bbtnStart, m_rgMode}, [this] {
-        if (m_rgMode->itemIndex() == kContinuous)
-            m_bbtnExit->setText(kStop);
-        // Back to "E&xit" on every way out, a line that dies under the read included:
-        // otherwise the button would only ever stop a run that is over.
-        const auto restore = qScopeGuard([this] { m_bbtnExit->setText(kExit); });
-        readingLoop();
+    app::showingErrors([this] {
+        runBusy({m_bbtnStart, m_rgMode}, [this] {
+            if (m_rgMode->itemIndex() == kContinuous)
+                m_bbtnExit->setText(kStop);
+            // Back to "E&xit" on every way out, a line that dies under the read included:
+            // otherwise the button would only ever stop a run that is over.
+            const auto restore = qScopeGuard([this] { m_bbtnExit->setText(kExit); });
+            readingLoop();
+        });
     });
 }
 

@@ -4,6 +4,7 @@
 
 #include "lineprinter.h"
 
+#include "app/application.h"
 #include "app/messageboxes.h"
 #include "app/statusaccess.h"
 #include "app/tfmain.h"
@@ -35,8 +36,7 @@ namespace kfc::tools {
 
 namespace {
 
-// An output that cannot be opened or written ends the run; the application's general
-// error handler shows the text.
+// An output that cannot be opened or written ends the run; "&Start" shows the text.
 [[noreturn]] void outputError(const QString& text)
 {
     throw std::runtime_error(text.toStdString());
@@ -271,7 +271,8 @@ void TfDump::btnPrinterClick()
 
 void TfDump::bbtnStartClick()
 {
-    RunDownload();
+    // The run puts the window back in order itself, however it ends.
+    app::showingErrors([this] { RunDownload(); });
 }
 
 void TfDump::bbtnExitClick()

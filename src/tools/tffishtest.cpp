@@ -1,5 +1,6 @@
 #include "tffishtest.h"
 
+#include "app/application.h"
 #include "app/messageboxes.h"
 #include "app/radiogroup.h"
 #include "app/statusaccess.h"
@@ -11,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QVBoxLayout>
 
 namespace kfc::tools {
@@ -95,23 +97,34 @@ void TfFishTest::OKBtnClick()
     }
     const int channel = m_channels.at(item);
     const auto fish = direction == 0 ? FishDirection::Up : FishDirection::Down;
-    runBusy({m_rgChannel, m_rgDirection, m_okBtn, m_cancelBtn}, [&] {
-        if (!SendDummyFish(m_link, channel, fish))
-            m_link.LogLine(QStringLiteral("--  not sent: ") + dummyFishCommand(channel, fish));
-        // The status window follows the counter live: the fish shows there.
+    app::showingErrors([&] {
+        runBusy({m_rgChannel, m_rgDirection, m_okBtn, m_cancelBtn}, [&] { insertFish(channel, fish); });
         if (m_status.contUpdActive())
-            return;
-        m_labProgress->setText(QStringLiteral("Dummy fish sent. Updating status..."));
-        try {
-            m_status.RefreshStatus();
-        } catch (const ConversionError& error) {
-            // Reported here so that the dialog still ends its step below.
-            app::messageBoxes().show(MessageKind::Error, error.text());
-        }
-        m_labProgress->setText(QStringLiteral("Status Updated"));
+            done(QDialog::Accepted);
     });
-    if (m_status.contUpdActive())
-        done(QDialog::Accepted);
+}
+
+void TfFishTest::insertFish(int channel, FishDirection fish)
+{
+    // Cleared when the step ends early (a dead line): the label must not go on saying that
+    // the status is being updated.
+    auto unfinished = qScopeGuard([this] { m_labProgress->clear(); });
+    if (!SendDummyFish(m_link, channel, fish))
+        m_link.LogLine(QStringLiteral("--  not sent: ") + dummyFishCommand(channel, fish));
+    // The status window follows the counter live: the fish shows there.
+    if (m_status.contUpdActive()) {
+        unfinished.dismiss();
+        return;
+    }
+    m_labProgress->setText(QStringLiteral("Dummy fish sent. Updating status..."));
+    try {
+        m_status.RefreshStatus();
+    } catch (const ConversionError& error) {
+        // Reported here so that the dialog still ends its step below.
+        app::messageBoxes().show(MessageKind::Error, error.text());
+    }
+    unfinished.dismiss();
+    m_labProgress->setText(QStringLiteral("Status Updated"));
 }
 
 } // namespace kfc::tools

@@ -6,6 +6,8 @@
 
 #include "tooldialog.h"
 
+#include "counter/dummyfish.h"
+
 #include <QList>
 
 class QLabel;
@@ -37,6 +39,9 @@ public:
     void OKBtnClick();
 
 private:
+    // Sends the fish and, outside continuous update, reads the status again.
+    void insertFish(int channel, FishDirection fish);
+
     Link& m_link;
     app::StatusAccess& m_status;
     app::RadioGroup* m_rgChannel = nullptr;

@@ -1,5 +1,6 @@
 #include "tfsendcommand.h"
 
+#include "app/application.h"
 #include "app/messageboxes.h"
 #include "link/link.h"
 
@@ -97,7 +98,7 @@ void TfSendCommand::OKBtnClick()
         QPushButton* button;
         ~Enable() { button->setEnabled(true); }
     } enable{OKBtn};
-    eResult->setText(shownReply(m_link.Exchange(command)));
+    app::showingErrors([this, &command] { eResult->setText(shownReply(m_link.Exchange(command))); });
 }
 
 } // namespace kfc::tools

@@ -1,5 +1,6 @@
 #include "tfweirdim.h"
 
+#include "app/application.h"
 #include "counter/counterstatus.h"
 #include "link/link.h"
 
@@ -106,13 +107,15 @@ void TfWeirDim::showEvent(QShowEvent* event)
 
 void TfWeirDim::readFromCounter()
 {
-    BusyScope busy([this](bool on) { setBusy(on); });
-    struct ShowAfter {
-        TfWeirDim* dialog;
-        // The channels read before a bad reply are shown too.
-        ~ShowAfter() { dialog->showEntries(); }
-    } show{this};
-    ReadWeirDimensions(m_link, m_weir);
+    app::showingErrors([this] {
+        BusyScope busy([this](bool on) { setBusy(on); });
+        struct ShowAfter {
+            TfWeirDim* dialog;
+            // The channels read before a bad reply are shown too.
+            ~ShowAfter() { dialog->showEntries(); }
+        } show{this};
+        ReadWeirDimensions(m_link, m_weir);
+    });
 }
 
 void TfWeirDim::showEntries()
@@ -129,6 +132,11 @@ void TfWeirDim::showEntries()
 }
 
 void TfWeirDim::OKBtnClick()
+{
+    app::showingErrors([this] { writeToCounter(); });
+}
+
+void TfWeirDim::writeToCounter()
 {
     BusyScope busy([this](bool on) { setBusy(on); });
     for (int n = 1; n <= kChannelCount; ++n) {

@@ -24,8 +24,7 @@ public:
     static inline const QString kCaption = QStringLiteral("Weir Dimensions");
 
     // Reads every channel and shows what the counter holds. A reply that does not hold the
-    // numbers throws ConversionError (the general error handler shows it); the channels
-    // read before it are shown.
+    // numbers is shown as an error; the channels read before it are shown.
     void readFromCounter();
     void OKBtnClick();
 
@@ -36,6 +35,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Sends the changed entries ("&OK").
+    void writeToCounter();
     void showEntries();
     void setBusy(bool busy);
 

@@ -1,5 +1,7 @@
 #include "tooldialog.h"
 
+#include "app/application.h"
+
 #include <QCloseEvent>
 #include <QPointer>
 #include <QTimer>
@@ -19,10 +21,10 @@ void ToolDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     // After the show has been carried out, so that the operator sees the dialog while it
-    // asks the counter.
+    // asks the counter. From a timer: an error of that dialogue is shown here.
     QTimer::singleShot(0, this, [this] {
         if (isVisible())
-            FormActivate();
+            app::showingErrors([this] { FormActivate(); });
     });
 }
 

@@ -60,6 +60,7 @@ private slots:
     void setWhileNotLoggedOnIsRefusedButClosesWithOk();
     void onlyPrintableCharactersAreTaken();
     void cancelClosesWithCancel();
+    void deadLineClosesAsRefused();
 };
 
 void TestCounterLogon::controlsAndCaptions()
@@ -266,6 +267,20 @@ void TestCounterLogon::cancelClosesWithCancel()
     });
     QCOMPARE(c.logon().showForLogon(), int(QDialog::Rejected));
     QCOMPARE(c.commands(), QStringList());
+}
+
+// Nothing is left to log on to: the window does not ask again on a dead line.
+void TestCounterLogon::deadLineClosesAsRefused()
+{
+    Connected c("1234");
+    QObject::connect(&c.line.pty.counter(), &sim::SimCounter::commandReceived, &c.logon(), [&] { c.line.pty.hangUp(); });
+    test::onNextModal([](QWidget* dialog) {
+        type(dialog, "1234");
+        clickOk(dialog);
+        if (dialog->isVisible())
+            qobject_cast<QDialog*>(dialog)->done(-1);
+    });
+    QCOMPARE(c.logon().showForLogon(), int(QDialog::Rejected));
 }
 
 KFC_APP_TEST_MAIN(TestCounterLogon)
