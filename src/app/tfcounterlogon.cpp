@@ -115,21 +115,15 @@ void TfCounterLogon::BitBtn1Click()
     m_talking = true;
     m_bitBtn1->setEnabled(false);
     m_bitBtn2->setEnabled(false);
-    struct Release {
-        TfCounterLogon* window;
-        ~Release()
-        {
-            window->m_talking = false;
-            window->m_bitBtn1->setEnabled(true);
-            window->m_bitBtn2->setEnabled(true);
-        }
-    } release{this};
     showingErrors([this] {
         if (m_mode == Mode::Logon)
             logonStep();
         else
             setStep();
     });
+    m_talking = false;
+    m_bitBtn1->setEnabled(true);
+    m_bitBtn2->setEnabled(true);
     // A line that died under the step leaves nothing to log on to: the window goes, as a
     // refusal, instead of asking again on a dead line.
     if (isVisible() && !m_link.port().PortIsOpen())

@@ -15,6 +15,7 @@
 #include "link/wait.h"
 
 #include <QAction>
+#include <QScopedValueRollback>
 #include <QDeadlineTimer>
 #include <QLabel>
 #include <QMdiArea>
@@ -179,13 +180,7 @@ void TfStatus::CheckPasswordState()
 int TfStatus::runOwnDialog(const std::function<int()>& run)
 {
     // Closing a dialog of this window gives the focus back to it; that is no activation.
-    const bool before = m_activationQuiet;
-    m_activationQuiet = true;
-    struct Restore {
-        bool& flag;
-        bool value;
-        ~Restore() { flag = value; }
-    } restore{m_activationQuiet, before};
+    const QScopedValueRollback quiet(m_activationQuiet, true);
     return run();
 }
 

@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <utility>
@@ -35,21 +36,18 @@ void ToolDialog::runBusy(std::initializer_list<QWidget*> controls, const std::fu
         before.emplace_back(control, control->isEnabled());
         control->setEnabled(false);
     }
-    struct Restore {
-        ToolDialog& dialog;
-        std::vector<std::pair<QPointer<QWidget>, bool>>& controls;
-        ~Restore()
-        {
-            for (auto& [control, enabled] : controls) {
-                if (control)
-                    control->setEnabled(enabled);
-            }
-            if (--dialog.m_busyDepth == 0 && dialog.m_closePending) {
-                dialog.m_closePending = false;
-                dialog.done(dialog.m_pendingResult);
-            }
+    // Also when the work ends in an error: the controls come back, and a close asked for
+    // during the work is carried out.
+    const auto restore = qScopeGuard([this, &before] {
+        for (auto& [control, enabled] : before) {
+            if (control)
+                control->setEnabled(enabled);
         }
-    } restore{*this, before};
+        if (--m_busyDepth == 0 && m_closePending) {
+            m_closePending = false;
+            done(m_pendingResult);
+        }
+    });
     ++m_busyDepth;
     work();
 }
