@@ -11,12 +11,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QDialog>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -144,6 +145,13 @@ void TfStatus::OpenAfterConnect()
 void TfStatus::hideWindow()
 {
     m_accessGranted = false;
+    // A tool open over this window belongs to the connection that has ended: it goes too,
+    // rather than stay on screen with nothing to talk to. One still talking closes when
+    // its handler returns.
+    for (QDialog* tool : findChildren<QDialog*>(Qt::FindDirectChildrenOnly)) {
+        if (tool->isVisible() && !qobject_cast<QMessageBox*>(tool))
+            tool->done(QDialog::Rejected);
+    }
     // Hidden, not closed: closing a sub-window also closes the widget it holds, and the
     // window would come back empty on the next connection.
     hide();
