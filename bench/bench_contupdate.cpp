@@ -5,17 +5,16 @@
 //
 //   bench_contupdate [seconds]     (30 by default; offscreen unless a platform is set)
 
-#include "app/application.h"
 #include "app/messageboxes.h"
 #include "app/program.h"
 #include "app/settingsstore.h"
 #include "app/tfmain.h"
+#include "benchapp.h"
 #include "simprocess.h"
 #include "status/tfstatus.h"
 
 #include <QElapsedTimer>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
 
@@ -37,17 +36,9 @@ struct Measure {
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    app::Application application(argc, argv);
-    application.setQuitOnLastWindowClosed(false);
+    bench::BenchApp run(argc, argv);
+    const int seconds = run.seconds;
     QTextStream out(stdout);
-    const int seconds = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 30;
-
-    // The user's settings are left alone, and no box waits for an answer.
-    QTemporaryDir settings;
-    app::SettingsStore::useFolder(settings.path());
-    app::messageBoxes().setScripted(true);
 
     bench::SimProcess sim;
     QString error;

@@ -5,30 +5,22 @@
 //
 //   bench_modemdial [seconds]     (30 by default; offscreen unless a platform is set)
 
-#include "app/application.h"
-#include "app/messageboxes.h"
 #include "app/settingsstore.h"
 #include "app/tfrmmodem.h"
 #include "link/link.h"
+#include "benchapp.h"
 #include "simprocess.h"
 
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QTextStream>
 
 using namespace kfc;
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    app::Application application(argc, argv);
+    bench::BenchApp run(argc, argv);
+    const int seconds = run.seconds;
     QTextStream out(stdout);
-    const int seconds = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 30;
-
-    QTemporaryDir settings;
-    app::SettingsStore::useFolder(settings.path());
-    app::messageBoxes().setScripted(true);
 
     bench::SimProcess sim;
     QString error;

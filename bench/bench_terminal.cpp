@@ -7,19 +7,17 @@
 //   bench_terminal --feed SECONDS  (the feeding side; prints "counter on DEVICE")
 
 #include "app/application.h"
-#include "app/messageboxes.h"
 #include "app/program.h"
-#include "app/settingsstore.h"
 #include "app/terminalview.h"
 #include "app/tfmain.h"
 #include "app/tfterminal.h"
 #include "sim/ptycounter.h"
+#include "benchapp.h"
 #include "simprocess.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
 
@@ -95,16 +93,9 @@ int main(int argc, char** argv)
     if (argc > 2 && qstrcmp(argv[1], "--feed") == 0)
         return feed(argc, argv, std::max(1, atoi(argv[2])));
 
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    app::Application application(argc, argv);
-    application.setQuitOnLastWindowClosed(false);
+    bench::BenchApp run(argc, argv);
+    const int seconds = run.seconds;
     QTextStream out(stdout);
-    const int seconds = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 30;
-
-    QTemporaryDir settings;
-    app::SettingsStore::useFolder(settings.path());
-    app::messageBoxes().setScripted(true);
 
     QProcess feeder;
     feeder.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--feed"), QString::number(seconds)});
@@ -154,10 +145,10 @@ int main(int argc, char** argv)
             if (match.hasMatch() && sent < 0) {
                 sent = match.captured(1).toLongLong();
                 // exit, not quit: quit would first ask the main frame to close.
-                QTimer::singleShot(kDrainMs, &application, [] { QCoreApplication::exit(0); });
+                QTimer::singleShot(kDrainMs, &run.application, [] { QCoreApplication::exit(0); });
             }
         });
-        application.exec();
+        run.application.exec();
         const double wallS = qMax<qint64>(1, wallLastMs) / 1000.0;
         const double cpu = cpuLast - cpuFirst;
         const qint64 shown = screen.bytesFed();
