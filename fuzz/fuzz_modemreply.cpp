@@ -3,6 +3,7 @@
 // (dropping LF) and end in the state the first deciding line gives.
 
 #include "fuzzsupport.h"
+#include "memorydevice.h"
 
 #include "link/comport.h"
 #include "link/hooks.h"
@@ -16,29 +17,6 @@ using namespace kfc;
 using kfc::fuzz::require;
 
 namespace {
-
-// A port device that hands out the fuzz input as what the modem sent.
-class InputDevice : public PortDevice {
-public:
-    QByteArray input;
-    bool opened = false;
-
-    bool open(const QString&, const SerialSettings&) override { return opened = true; }
-    void close() override { opened = false; }
-    bool isOpen() const override { return opened; }
-    QString errorString() const override { return {}; }
-    bool setBaudRate(qint32) override { return true; }
-    void clearOutput() override {}
-    void clearInput() override { input.clear(); }
-    qint64 bytesAvailable() const override { return input.size(); }
-    QByteArray read(qint64 maxSize) override
-    {
-        const QByteArray part = input.left(maxSize);
-        input.remove(0, part.size());
-        return part;
-    }
-    bool write(const QByteArray&) override { return true; }
-};
 
 void checkClassification(const QByteArray& line)
 {
@@ -92,8 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const QByteArray& line : sent.split('\r'))
         checkClassification(line);
 
-    auto owned = std::make_unique<InputDevice>();
-    InputDevice* device = owned.get();
+    auto owned = std::make_unique<fuzz::MemoryDevice>();
+    fuzz::MemoryDevice* device = owned.get();
     ComPort port(std::move(owned));
     port.portNames().setOverride(port.settings.comNumber, QStringLiteral("/dev/null"));
     QString error;

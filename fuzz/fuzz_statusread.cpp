@@ -3,6 +3,7 @@
 // raised for the caller to show).
 
 #include "fuzzsupport.h"
+#include "memorydevice.h"
 
 #include "counter/counterstatus.h"
 #include "link/comport.h"
@@ -18,37 +19,6 @@ using namespace kfc;
 using kfc::fuzz::require;
 
 namespace {
-
-constexpr char kEtx = 0x03;
-
-// An in-memory counter: at the end of each frame written, the next reply is queued.
-class ScriptedDevice : public PortDevice {
-public:
-    QList<QByteArray> replies;
-    QByteArray input;
-    bool opened = false;
-
-    bool open(const QString&, const SerialSettings&) override { return opened = true; }
-    void close() override { opened = false; }
-    bool isOpen() const override { return opened; }
-    QString errorString() const override { return {}; }
-    bool setBaudRate(qint32) override { return true; }
-    void clearOutput() override {}
-    void clearInput() override { input.clear(); }
-    qint64 bytesAvailable() const override { return input.size(); }
-    QByteArray read(qint64 maxSize) override
-    {
-        const QByteArray part = input.left(maxSize);
-        input.remove(0, part.size());
-        return part;
-    }
-    bool write(const QByteArray& data) override
-    {
-        if (data.contains(kEtx) && !replies.isEmpty())
-            input += replies.takeFirst();
-        return true;
-    }
-};
 
 int messages = 0;
 
@@ -66,7 +36,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 // The replies to the read's commands in turn, separated by LF.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    auto owned = std::make_unique<ScriptedDevice>();
+    auto owned = std::make_unique<fuzz::MemoryDevice>();
     owned->replies = fuzz::bytes(data, size).split('\n');
     ComPort port(std::move(owned));
     port.portNames().setOverride(port.settings.comNumber, QStringLiteral("/dev/null"));
