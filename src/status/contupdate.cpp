@@ -75,32 +75,22 @@ void TfStatus::SetContinuousUpdate(bool on)
         takeUpdateLine(line);
         return true;
     };
-    try {
-        // The mode is entered or left whatever the counter said.
-        SwitchContinuousUpdate(link(), on, takeUnasked);
-    } catch (const LineLostError&) {
-        // Not left in the mode on a dead line, with the menus switched off.
-        if (on)
-            leaveUpdateLocally(QStringLiteral("the line is closed"));
-        throw;
-    } catch (const std::exception&) {
-        // Nor when the start was refused (the line busy): no loop would follow it.
-        if (on)
-            leaveUpdateLocally(QStringLiteral("the start failed"));
-        throw;
-    }
+    // The mode is entered or left whatever the counter said.
+    SwitchContinuousUpdate(link(), on, takeUnasked);
 }
 
 void TfStatus::bbtnContUpdClick()
 {
     app::showingErrors([this] {
-        SetContinuousUpdate(true);
-        // Whatever ends the loop, the window does not stay in a mode nothing follows. Run
-        // before an error is shown, so that its box does not stand over a half-left mode.
+        // Whatever ends the mode but "&Cancel" (a refused start, a dead line, any error), the
+        // window does not stay in a mode that nothing follows. Run before an error is shown,
+        // so that its box does not stand over a half-left mode.
         const auto ended = qScopeGuard([this] {
             if (m_contUpdActive)
-                leaveUpdateLocally(QStringLiteral("an error ended it"));
+                leaveUpdateLocally(m_main.comPort().PortIsOpen() ? QStringLiteral("an error ended it")
+                                                                 : QStringLiteral("the line is closed"));
         });
+        SetContinuousUpdate(true);
         showMessageText(QStringLiteral("Continuous Update Mode. Press Cancel to stop"));
         listenForUpdates();
     });
@@ -110,24 +100,14 @@ void TfStatus::bbtnContUpdClick()
 void TfStatus::listenForUpdates()
 {
     auto hold = link().holdLine(Link::HoldKind::Listening);
+    // "&Cancel" may run inside the yield. A dead line has nothing more to say (a read on
+    // it would return at once); one that dies during a read ends the mode by LineLostError,
+    // which the main frame has told the user of.
     while (m_contUpdActive) {
         YieldToUI();
-        // "&Cancel" may have run just now, inside the yield.
-        if (!m_contUpdActive)
+        if (!m_contUpdActive || !m_main.comPort().PortIsOpen())
             break;
-        // A dead line has nothing more to say, and reading it would return at once.
-        if (!m_main.comPort().PortIsOpen()) {
-            leaveUpdateLocally(QStringLiteral("the line is closed"));
-            break;
-        }
-        QString line;
-        try {
-            line = link().ReadReply(CR);
-        } catch (const LineLostError&) {
-            // The user hears of it from the main frame; the mode just ends.
-            leaveUpdateLocally(QStringLiteral("the line is closed"));
-            break;
-        }
+        const QString line = link().ReadReply(CR);
         if (!line.isEmpty())
             takeUpdateLine(line);
     }

@@ -342,14 +342,6 @@ QList<Dialogue> dialogues()
     };
 }
 
-bool hasControlBytes(const QString& text)
-{
-    for (const QChar c : text)
-        if (c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f))
-            return true;
-    return false;
-}
-
 // Runs one cell (no fault when target is empty). Gives its mark: '.' right result, 'm' a
 // failure told in words, 'q' a quiet failure the dialogue may have, 'x' the line lost and
 // reported; anything else is the reason the cell fails.
@@ -376,7 +368,8 @@ QString runCell(const Dialogue& d, std::optional<int> target, Fault fault, int* 
     if (b.link->busy())
         return QStringLiteral("the line is still held");
     const QString told = thrown.isEmpty() ? b.messages.join(QLatin1Char('|')) : thrown;
-    if (hasControlBytes(told))
+    // printable() changes a text only where it holds control bytes.
+    if (printable(told) != told)
         return QStringLiteral("raw control bytes in \"%1\"").arg(printable(told));
     if (lost || (!b.port->PortIsOpen() && (outcome.succeeded || !d.toModem))) {
         if (fault != Fault::LineDies)
