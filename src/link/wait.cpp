@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 #include <optional>
@@ -29,11 +31,6 @@ struct InputWaiter {
 };
 std::vector<InputWaiter*> g_inputWaiters;
 
-struct DepthScope {
-    DepthScope() { ++g_depth; }
-    ~DepthScope() { --g_depth; }
-};
-
 } // namespace
 
 int EventWait::depth() { return g_depth; }
@@ -49,7 +46,7 @@ void EventWait::wakeAll()
 
 WaitEnd EventWait::until(const QDeadlineTimer& deadline, ComPort* input)
 {
-    DepthScope scope;
+    const QScopedValueRollback depth(g_depth, g_depth + 1);
     auto inputEnd = [input]() -> std::optional<WaitEnd> {
         if (!input)
             return std::nullopt;
@@ -62,10 +59,7 @@ WaitEnd EventWait::until(const QDeadlineTimer& deadline, ComPort* input)
     InputWaiter waiter;
     if (input)
         g_inputWaiters.push_back(&waiter);
-    struct Unregister {
-        InputWaiter* waiter;
-        ~Unregister() { std::erase(g_inputWaiters, waiter); }
-    } unregister{&waiter};
+    const auto unregister = qScopeGuard([&waiter] { std::erase(g_inputWaiters, &waiter); });
 
     while (true) {
         if (waiter.woken)
@@ -114,7 +108,7 @@ void DelayWithEvents(unsigned ms)
 void YieldToUI()
 {
     // Events handled here run inside the caller's operation just as in a timed wait.
-    DepthScope scope;
+    const QScopedValueRollback depth(g_depth, g_depth + 1);
     if (hooks().pumpEvents)
         hooks().pumpEvents();
     else

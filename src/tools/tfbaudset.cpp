@@ -8,6 +8,7 @@
 
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QVBoxLayout>
 
 namespace kfc::tools {
@@ -57,10 +58,7 @@ void TfBaudSet::OKBtnClick()
     CancelBtn->setEnabled(false);
     // Closed however the rates went out, before an error is shown.
     app::showingErrors([this] {
-        struct Close {
-            TfBaudSet* dialog;
-            ~Close() { dialog->accept(); }
-        } close{this};
+        const auto close = qScopeGuard([this] { accept(); });
         sendRates();
     });
 }

@@ -25,6 +25,7 @@
 #include <QPrinterInfo>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QShortcut>
 #include <QSpinBox>
 #include <QStyle>
@@ -296,21 +297,17 @@ void TfDump::RunDownload()
 {
     const QString count = countText();
     // The closing steps, however the run ends.
-    struct Closing {
-        TfDump* dump;
-        bool lineLost = false;
-        ~Closing()
-        {
-            // A dead line is told by the main frame; the download did not complete.
-            if (!lineLost)
-                kfc::showProgress(QStringLiteral("Download complete"));
-            dump->CloseOutputs();
-            dump->m_running = false;
-            dump->pbDownload->setVisible(false);
-            dump->m_main.setMenusBusy(false);
-            dump->EnableControls(true);
-        }
-    } closing{this};
+    const auto closing = qScopeGuard([this] {
+        // A dead line is told by the main frame; the download did not complete. Every line
+        // received is in the outputs already, and the file is closed here.
+        if (m_main.comPort().PortIsOpen())
+            kfc::showProgress(QStringLiteral("Download complete"));
+        CloseOutputs();
+        m_running = false;
+        pbDownload->setVisible(false);
+        m_main.setMenusBusy(false);
+        EnableControls(true);
+    });
 
     if (!cboxScreen->isChecked() && !cboxFile->isChecked() && !cboxPrinter->isChecked()) {
         app::messageBoxes().show(MessageKind::Error, QStringLiteral("Error: You must select at least one output"));
@@ -340,20 +337,13 @@ void TfDump::RunDownload()
     pbDownload->setValue(0);
     pbDownload->setFormat(clock.text(0));
     pbDownload->setVisible(expected > 0);
-    int received = 0;
-    try {
-        received = kfc::RunDownload(
-            link, count, [this](const QString& line) { WriteOutputLine(line); },
-            [this, &clock](int eventNumber) {
-                showProgress(QStringLiteral("Downloading Event %1").arg(eventNumber));
-                pbDownload->setValue(std::min(eventNumber, pbDownload->maximum()));
-                pbDownload->setFormat(clock.text(eventNumber));
-            });
-    } catch (const LineLostError&) {
-        // Every line received is in the outputs already; the file is closed below.
-        closing.lineLost = true;
-        throw;
-    }
+    const int received = kfc::RunDownload(
+        link, count, [this](const QString& line) { WriteOutputLine(line); },
+        [this, &clock](int eventNumber) {
+            showProgress(QStringLiteral("Downloading Event %1").arg(eventNumber));
+            pbDownload->setValue(std::min(eventNumber, pbDownload->maximum()));
+            pbDownload->setFormat(clock.text(eventNumber));
+        });
     // An empty reply also ends the download when a reply was lost: say when lines are missing.
     if (cboxAllValues->isChecked()) {
         if (const QString missing = MissingEventsText(received, expected); !missing.isEmpty())

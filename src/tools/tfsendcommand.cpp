@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QVBoxLayout>
 
 namespace kfc::tools {
@@ -94,10 +95,7 @@ void TfSendCommand::OKBtnClick()
         return;
     }
     OKBtn->setEnabled(false);
-    struct Enable {
-        QPushButton* button;
-        ~Enable() { button->setEnabled(true); }
-    } enable{OKBtn};
+    const auto enable = qScopeGuard([this] { OKBtn->setEnabled(true); });
     app::showingErrors([this, &command] { eResult->setText(shownReply(m_link.Exchange(command))); });
 }
 

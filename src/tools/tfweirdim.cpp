@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -28,14 +29,6 @@ QSpinBox* makeSpin(const QString& name, int maximum, QWidget* parent)
     spin->setFocusPolicy(Qt::StrongFocus);
     return spin;
 }
-
-// Disables the buttons while the counter is talked to, so that no second dialogue starts
-// from a click during the waits.
-struct BusyScope {
-    std::function<void(bool)> set;
-    explicit BusyScope(std::function<void(bool)> s) : set(std::move(s)) { set(true); }
-    ~BusyScope() { set(false); }
-};
 
 } // namespace
 
@@ -108,12 +101,10 @@ void TfWeirDim::showEvent(QShowEvent* event)
 void TfWeirDim::readFromCounter()
 {
     app::showingErrors([this] {
-        BusyScope busy([this](bool on) { setBusy(on); });
-        struct ShowAfter {
-            TfWeirDim* dialog;
-            // The channels read before a bad reply are shown too.
-            ~ShowAfter() { dialog->showEntries(); }
-        } show{this};
+        setBusy(true);
+        const auto idle = qScopeGuard([this] { setBusy(false); });
+        // The channels read before a bad reply are shown too.
+        const auto show = qScopeGuard([this] { showEntries(); });
         ReadWeirDimensions(m_link, m_weir);
     });
 }
@@ -138,7 +129,8 @@ void TfWeirDim::OKBtnClick()
 
 void TfWeirDim::writeToCounter()
 {
-    BusyScope busy([this](bool on) { setBusy(on); });
+    setBusy(true);
+    const auto idle = qScopeGuard([this] { setBusy(false); });
     for (int n = 1; n <= kChannelCount; ++n) {
         WeirDimension& entry = m_weir.channel(n);
         const int length = spinOf(QStringLiteral("seLength"), n)->value();
@@ -157,6 +149,8 @@ void TfWeirDim::writeToCounter()
     WriteWeirDimensions(m_link, m_weir);
 }
 
+// The buttons are off while the counter is talked to, so that no second dialogue starts
+// from a click during the waits.
 void TfWeirDim::setBusy(bool busy)
 {
     OKBtn->setEnabled(!busy);
