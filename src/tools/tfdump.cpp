@@ -1,6 +1,5 @@
 #include "tfdump.h"
 
-#include "link/errors.h"
 
 #include "lineprinter.h"
 
