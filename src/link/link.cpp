@@ -168,29 +168,28 @@ QString Link::ReadReply(quint8 terminator, int timeoutMs)
 
 QString Link::Exchange(const QString& command, quint8 terminator, int timeoutMs)
 {
+    return exchange(command, terminator, timeoutMs, nullptr);
+}
+
+QString Link::Exchange(const QString& command, const std::function<bool(const QString&)>& unsolicited)
+{
+    return exchange(command, CR, -1, unsolicited);
+}
+
+QString Link::exchange(const QString& command, quint8 terminator, int timeoutMs,
+                       const std::function<bool(const QString&)>& unsolicited)
+{
     LogLine(QStringLiteral("Tx  ") + maskedCommand(command, m_previousCommand));
     m_previousCommand = command;
     QString reply;
     {
         LineHold hold = holdLine();
-        if (SendCommand(command))
-            reply = ReadReply(terminator, timeoutMs);
-    }
-    LogLine(QStringLiteral("Rx  ") + reply);
-    return reply;
-}
-
-QString Link::Exchange(const QString& command, const std::function<bool(const QString&)>& unsolicited)
-{
-    LogLine(QStringLiteral("Tx  ") + command);
-    QString reply;
-    {
-        LineHold hold = holdLine();
         if (SendCommand(command)) {
-            const QDeadlineTimer deadline(qint64(timing.replyTimeoutMs), Qt::PreciseTimer);
+            const QDeadlineTimer deadline(qint64(timeoutMs < 0 ? timing.replyTimeoutMs : timeoutMs),
+                                          Qt::PreciseTimer);
             while (true) {
-                reply = ReadReply(CR, int(std::max<qint64>(0, deadline.remainingTime())));
-                if (reply.isEmpty() || !unsolicited(reply))
+                reply = ReadReply(terminator, int(std::max<qint64>(0, deadline.remainingTime())));
+                if (!unsolicited || reply.isEmpty() || !unsolicited(reply))
                     break;
                 LogLine(QStringLiteral("Rx  (unasked) ") + reply);
             }

@@ -130,6 +130,10 @@ signals:
     void busyChanged(bool busy);
 
 private:
+    // Both Exchange forms: unsolicited may be empty.
+    QString exchange(const QString& command, quint8 terminator, int timeoutMs,
+                     const std::function<bool(const QString&)>& unsolicited);
+
     struct Holder {
         int depth;
         HoldKind kind;
