@@ -43,32 +43,43 @@ bool Link::lineOwned() const
                        [](const Holder& h) { return h.kind == HoldKind::Owner; });
 }
 
-void Link::refuseLine()
+bool Link::listening() const
 {
-    LogLine(QStringLiteral("--  refused: the line is busy"));
-    throw LineBusyError(QStringLiteral(
-        "The counter is busy with another command. Try again when it has finished."));
+    return std::any_of(m_holders.begin(), m_holders.end(),
+                       [](const Holder& h) { return h.kind == HoldKind::Listening; });
+}
+
+void Link::refuseLine(const QString& why)
+{
+    LogLine(QStringLiteral("--  refused: ") + why);
+    throw LineBusyError(why);
 }
 
 Link::LineHold Link::holdLine(HoldKind kind)
 {
+    static const QString busyText = QStringLiteral(
+        "The counter is busy with another command. Try again when it has finished.");
     const int depth = EventWait::depth();
     // Holds are released in the reverse order of taking them, so an owner, which holds
     // for a long time, starts only on a free line.
     if (lineOwned() || (kind == HoldKind::Owner && !m_holders.empty()))
-        refuseLine();
+        refuseLine(busyText);
     if (!m_holders.empty()) {
         const Holder& top = m_holders.back();
         if (depth != top.depth) {
             if (top.kind != HoldKind::Listening)
-                refuseLine();
+                refuseLine(busyText);
+            if (kind != HoldKind::Interrupt)
+                refuseLine(kListeningRefusal);
             // The listener's read in progress must not take the nested command's reply.
             EventWait::wakeAll();
         }
     }
     m_holders.push_back({depth, kind});
-    if (kind == HoldKind::Exclusive && ++m_exclusiveHolds == 1)
+    const bool exclusive = kind == HoldKind::Exclusive || kind == HoldKind::Interrupt;
+    if (exclusive && ++m_exclusiveHolds == 1)
         emit busyChanged(true);
+    emit holdChanged();
     return LineHold(this);
 }
 
@@ -76,8 +87,10 @@ void Link::releaseLine()
 {
     const HoldKind kind = m_holders.back().kind;
     m_holders.pop_back();
-    if (kind == HoldKind::Exclusive && --m_exclusiveHolds == 0)
+    const bool exclusive = kind == HoldKind::Exclusive || kind == HoldKind::Interrupt;
+    if (exclusive && --m_exclusiveHolds == 0)
         emit busyChanged(false);
+    emit holdChanged();
 }
 
 // ---- framing ------------------------------------------------------------------------
@@ -147,6 +160,7 @@ QString Link::ReadReply(quint8 terminator, int timeoutMs)
     throwIfLineDied();
     if (!m_port.PortIsOpen())
         return {};
+    // A read is part of the dialogue that holds the line, of whatever kind it is.
     LineHold hold = holdLine(m_holders.empty() ? HoldKind::Exclusive : m_holders.back().kind);
 
     QByteArray collected;

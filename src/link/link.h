@@ -100,8 +100,11 @@ public:
     // its last; each command holds it for its own length. A command started from a
     // handler that runs inside one of the holder's waits is refused with LineBusyError,
     // because its line clearing would throw away the reply the holder waits for.
-    // A listening hold (continuous update) instead yields the line to such a command:
-    // the listener's pending read returns empty and the nested command goes ahead.
+    // A listening hold (continuous update) yields the line only to a dialogue that asks
+    // for it as an interruption (the mode's own stop path, a dummy fish): the listener's
+    // pending read returns empty and that dialogue goes ahead. Every other dialogue is
+    // refused while the listener holds the line, so no command's replies ever mix with
+    // the lines the counter streams.
     // An owner (the terminal) takes a free line for as long as it is attached: every
     // command is refused until it lets go, and the bytes that arrive are its alone.
     class LineHold {
@@ -117,17 +120,27 @@ public:
         explicit LineHold(Link* link) : m_link(link) {}
         Link* m_link;
     };
-    enum class HoldKind { Exclusive, Listening, Owner };
+    enum class HoldKind { Exclusive, Interrupt, Listening, Owner };
     [[nodiscard]] LineHold holdLine(HoldKind kind = HoldKind::Exclusive);
     bool lineHeld() const { return !m_holders.empty(); }
-    // A dialogue holds the line (a listener does not count): what would start another
-    // dialogue is switched off until it ends.
+    // A dialogue holds the line (a listener does not count).
     bool busy() const { return m_exclusiveHolds > 0; }
+    // A listener (continuous update) holds the line.
+    bool listening() const;
     bool lineOwned() const;
+    // Nothing holds the line: a new dialogue may start. The controls that start one are on
+    // exactly when this is true (and the window's own state allows), re-decided on every
+    // holdChanged.
+    bool lineFree() const { return m_holders.empty(); }
+
+    static inline const QString kListeningRefusal = QStringLiteral(
+        "Continuous update is running. Press Cancel in the Status window to stop it first.");
 
 signals:
     void logged(const QString& line);
     void busyChanged(bool busy);
+    // A hold was taken or released: who holds the line decides which controls are on.
+    void holdChanged();
 
 private:
     // Both Exchange forms: unsolicited may be empty.
@@ -140,7 +153,7 @@ private:
     };
     void releaseLine();
     void throwIfLineDied();
-    [[noreturn]] void refuseLine();
+    [[noreturn]] void refuseLine(const QString& why);
 
     ComPort& m_port;
     QStringList m_log;

@@ -340,10 +340,15 @@ void TfStatus::bbtnSaveClick()
 void TfStatus::bbtnCancelClick()
 {
     app::showingErrors([this] {
-        if (m_contUpdActive)
+        if (m_contUpdActive) {
+            // The stop and the read after it run inside the listener's wait: one dialogue
+            // that the listener gives way to.
+            auto hold = link().holdLine(Link::HoldKind::Interrupt);
             SetContinuousUpdate(false);
-        else
-            SetEditMode(false);
+            RefreshStatus();
+            return;
+        }
+        SetEditMode(false);
         RefreshStatus();
     });
 }

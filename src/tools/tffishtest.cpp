@@ -109,6 +109,9 @@ void TfFishTest::insertFish(int channel, FishDirection fish)
     // Cleared when the step ends early (a dead line): the label must not go on saying that
     // the status is being updated.
     auto unfinished = qScopeGuard([this] { m_labProgress->clear(); });
+    // During continuous update the fish is sent inside the listener's wait, which gives
+    // way to it; the fish and the status read after it are one dialogue.
+    auto hold = m_link.holdLine(Link::HoldKind::Interrupt);
     if (!SendDummyFish(m_link, channel, fish))
         m_link.LogLine(QStringLiteral("--  not sent: ") + dummyFishCommand(channel, fish));
     // The status window follows the counter live: the fish shows there.
