@@ -94,7 +94,7 @@ TfMain::TfMain(std::unique_ptr<PortDevice> device, QWidget* parent)
     });
     // Queued: the exchange that met the dead line finishes first, then the user hears of it.
     connect(m_port.get(), &ComPort::lineLost, this, &TfMain::onLineLost, Qt::QueuedConnection);
-    connect(m_link.get(), &Link::busyChanged, this, &TfMain::onLinkBusy);
+    connect(m_link.get(), &Link::holdChanged, this, &TfMain::updateMenusForLine);
 
     resize(kDefaultWidth, kDefaultHeight);
     move(kDefaultLeft, kDefaultTop);
@@ -340,9 +340,15 @@ void TfMain::UpdateConnectMenu()
     m_menuConnectHangup->setEnabled(open && !m_link->busy());
 }
 
-void TfMain::onLinkBusy(bool busy)
+void TfMain::updateMenusForLine()
 {
-    m_menuExit->setEnabled(!busy);
+    // A dialogue (a read, a save, a download, a dial) or the continuous-update listener
+    // holds the line: nothing here may start another command. A terminal that owns the
+    // line hides the Connect menu itself, and File's Exit lets it go first.
+    const bool held = m_link->busy() || m_link->listening();
+    for (QMenu* menu : {m_menuFile, m_menuConnect, m_menuHelp})
+        menu->menuAction()->setEnabled(!held);
+    m_menuExit->setEnabled(!m_link->busy());
     UpdateConnectMenu();
 }
 
@@ -373,12 +379,6 @@ void TfMain::showBlank()
         return;
     m_blank->showMaximized();
     m_mdiArea->setActiveSubWindow(m_blank);
-}
-
-void TfMain::setMenusBusy(bool busy)
-{
-    for (QMenu* menu : {m_menuFile, m_menuConnect, m_menuHelp})
-        menu->menuAction()->setEnabled(!busy);
 }
 
 void TfMain::setConnectMenuShown(bool shown) { m_menuConnect->menuAction()->setVisible(shown); }
@@ -525,9 +525,7 @@ void TfMain::closeEvent(QCloseEvent* event)
     // The counter streams in continuous update: a log-off now would meet its lines.
     if (m_statusWindow && m_statusWindow->contUpdActive()) {
         event->ignore();
-        messageBoxes().show(MessageKind::Information,
-                            QStringLiteral("Continuous update is running. Press Cancel in the Status "
-                                           "window to stop it before closing the program."));
+        messageBoxes().show(MessageKind::Information, kContUpdRunning);
         return;
     }
     if (!messageBoxes().ask(MessageKind::Warning, QStringLiteral("Exiting System. Are you sure?"))) {

@@ -38,6 +38,10 @@ public:
     ~TfMain() override;
 
     static inline const QString kCaption = QStringLiteral("Kestrova Fish Counters");
+    // Why the program and the status window do not close during continuous update.
+    static inline const QString kContUpdRunning = QStringLiteral(
+        "Continuous update is running. Press Cancel in the Status window to stop it before "
+        "closing the program.");
     static constexpr int kDefaultTop = 211;
     static constexpr int kDefaultLeft = 289;
     static constexpr int kDefaultWidth = 627;
@@ -71,8 +75,6 @@ public:
     void dropLine();
     // Brings the placeholder to the front.
     void showBlank();
-    // "&File", "Co&nnect" and "&Help" usable or not (continuous update switches them off).
-    void setMenusBusy(bool busy);
     // The terminal hides the Connect menu while it is open.
     void setConnectMenuShown(bool shown);
     bool connectMenuShown() const;
@@ -115,7 +117,8 @@ private:
     void closeStatusWindow();
     void showNotConnected();
     void onLineLost(const QString& reason);
-    void onLinkBusy(bool busy);
+    // Which menus are usable follows who holds the line, decided here alone.
+    void updateMenusForLine();
     void mergeMenusOf(QMdiSubWindow* child);
 
     std::unique_ptr<ComPort> m_port;

@@ -38,17 +38,6 @@ void TfStatus::AddEventLine(const QString& text)
     memLastEvent->appendPlainText(eventStamp(record().dateTime) + QLatin1Char(' ') + text);
 }
 
-void TfStatus::SetBusyMenus(bool enabled)
-{
-    m_main.setMenusBusy(!enabled);
-    m_menusBusy = !enabled;
-    // Counter Setup stays open for "Insert Dummy &Fish", whose fish show in the memo.
-    for (QAction* item : menuCounterSetup->actions())
-        item->setEnabled(enabled);
-    updateToolEntries();
-    updateMenuEnabling();
-}
-
 void TfStatus::applyUpdateMode(bool on)
 {
     m_contUpdActive = on;
@@ -57,11 +46,7 @@ void TfStatus::applyUpdateMode(bool on)
     memLastEvent->clear();
     memLastEvent->setVisible(on);
     bbtnContUpd->setVisible(!on);
-    bbtnCancel->setEnabled(on);
-    bbtnChange->setEnabled(!on);
-    bbtnRefresh->setEnabled(!on);
-    bbtnContUpd->setEnabled(!on);
-    SetBusyMenus(!on);
+    updateControls();
 }
 
 void TfStatus::SetContinuousUpdate(bool on)

@@ -127,6 +127,7 @@ void TfStatus::buildControls()
 {
     auto* content = new QWidget;
     content->setObjectName(QStringLiteral("panStatusContent"));
+    m_content = content;
     auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(6, 2, 6, 0);
     layout->setSpacing(2);

@@ -12,6 +12,7 @@
 #include "app/tfmain.h"
 #include "link/link.h"
 #include "counter/password.h"
+#include "link/untrusted.h"
 #include "link/wait.h"
 
 #include <QAction>
@@ -87,7 +88,6 @@ void TfStatus::buildMenus()
     menuAdvancedSetup->addSeparator();
     menuPasswords = addItem(menuAdvancedSetup, QStringLiteral("menuPasswords"), QStringLiteral("&Passwords"));
     menuClearPwd = addItem(menuAdvancedSetup, QStringLiteral("menuClearPwd"), QStringLiteral("&Clear Password"));
-    menuClearPwd->setEnabled(false);
     menuAdvancedSetup->addSeparator();
     menuRecalibrate = addItem(menuAdvancedSetup, QStringLiteral("menuRecalibrate"), QStringLiteral("&Recalibrate"));
     menuFlush = addItem(menuAdvancedSetup, QStringLiteral("menuFlush"), QStringLiteral("&Flush Buffer"));
@@ -99,8 +99,7 @@ void TfStatus::buildMenus()
     // The tools are registered after this window is made; their entries are usable once
     // a window is there to open.
     for (QMenu* menu : {Information1, menuCounterSetup, menuAdvancedSetup})
-        connect(menu, &QMenu::aboutToShow, this, &TfStatus::updateToolEntries);
-    updateToolEntries();
+        connect(menu, &QMenu::aboutToShow, this, &TfStatus::updateControls);
 
     connect(ClearCounts1, &QAction::triggered, this, &TfStatus::ClearCounts1Click);
     connect(menuDisplayKestrova, &QAction::triggered, this, &TfStatus::menuDisplayKestrovaClick);
@@ -111,21 +110,21 @@ void TfStatus::buildMenus()
     connect(menuFlush, &QAction::triggered, this, &TfStatus::menuFlushClick);
 }
 
-void TfStatus::updateToolEntries()
+void TfStatus::updateMenuEnabling(bool lineBusy)
 {
-    for (const ToolEntry& entry : m_toolEntries) {
-        // During continuous update only the dummy fish stays usable in Counter Setup.
-        const bool busy = m_menusBusy && entry.tool != app::Tool::DummyFish;
-        entry.item->setEnabled(m_main.hasTool(entry.tool) && !busy);
-    }
-}
-
-void TfStatus::updateMenuEnabling()
-{
-    const bool lineBusy = link().busy();
-    Information1->menuAction()->setEnabled(!m_menusBusy && !lineBusy);
-    menuAdvancedSetup->menuAction()->setEnabled(!m_menusBusy && !lineBusy);
+    // During continuous update only Counter Setup stays open, and in it only the dummy
+    // fish, whose fish show in the list of lines.
+    const bool free = !lineBusy && !m_contUpdActive;
+    Information1->menuAction()->setEnabled(free);
+    menuAdvancedSetup->menuAction()->setEnabled(free);
     menuCounterSetup->menuAction()->setEnabled(!lineBusy);
+    for (QAction* item : menuCounterSetup->actions())
+        item->setEnabled(free);
+    for (const ToolEntry& entry : m_toolEntries) {
+        const bool allowed = free || (entry.tool == app::Tool::DummyFish && !lineBusy);
+        entry.item->setEnabled(m_main.hasTool(entry.tool) && allowed);
+    }
+    menuClearPwd->setEnabled(free && m_passwordSet);
 }
 
 void TfStatus::openTool(app::Tool tool)
@@ -172,9 +171,9 @@ void TfStatus::CheckPasswordState()
     } else {
         // Without this the operator would be left connected in front of the placeholder,
         // with no word of why the counter is not shown.
-        app::messageBoxes().show(MessageKind::Error, QStringLiteral("Invalid Password Response - ") + state);
+        app::messageBoxes().show(MessageKind::Error, QStringLiteral("Invalid Password Response - ") + printable(state));
     }
-    menuClearPwd->setEnabled(m_passwordSet);
+    updateControls();
 }
 
 int TfStatus::runOwnDialog(const std::function<int()>& run)
@@ -282,11 +281,9 @@ void TfStatus::recalibrateCountdown()
 
 void TfStatus::bringBackWithoutActivation()
 {
-    const bool before = m_activationQuiet;
-    m_activationQuiet = true;
+    const QScopedValueRollback quiet(m_activationQuiet, true);
     showMaximized();
     m_main.mdiArea()->setActiveSubWindow(this);
-    m_activationQuiet = before;
 }
 
 void TfStatus::menuDisplayKestrovaClick()

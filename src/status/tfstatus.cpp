@@ -3,6 +3,7 @@
 #include "tfstatus.h"
 
 #include "app/application.h"
+#include "app/messageboxes.h"
 #include "app/tfmain.h"
 #include "counter/counterstatus.h"
 #include "link/hooks.h"
@@ -19,6 +20,7 @@
 #include <QMdiArea>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTimeEdit>
@@ -28,17 +30,6 @@
 namespace kfc::status {
 
 namespace {
-
-// Marks the controls as being set from the record for as long as it lives.
-class ShowingScope {
-public:
-    explicit ShowingScope(bool& flag) : m_flag(flag), m_before(flag) { m_flag = true; }
-    ~ShowingScope() { m_flag = m_before; }
-
-private:
-    bool& m_flag;
-    bool m_before;
-};
 
 void setNumber(QLineEdit& edit, qint32 value) { edit.setText(QString::number(value)); }
 
@@ -51,19 +42,15 @@ TfStatus::TfStatus(app::TfMain& main) : m_main(main)
     buildControls();
     buildMenus();
     // The tool windows are registered after this window is made.
-    connect(&m_main, &app::TfMain::toolsChanged, this, [this] {
-        updateToolEntries();
-        updateProfileButton();
-    });
+    connect(&m_main, &app::TfMain::toolsChanged, this, &TfStatus::updateControls);
     SetEditMode(false);
     // Added as a window of its own (not wrapped), so that closing it hides it and the
     // next connection shows it again.
     m_main.mdiArea()->addSubWindow(this);
     hide();
     connect(m_main.mdiArea(), &QMdiArea::subWindowActivated, this, &TfStatus::onSubWindowActivated);
-    m_content = findChild<QWidget*>(QStringLiteral("panStatusContent"));
-    m_buttons = bbtnRefresh->parentWidget();
-    connect(&link(), &Link::busyChanged, this, &TfStatus::onLinkBusy);
+    connect(&link(), &Link::holdChanged, this, &TfStatus::updateControls);
+    showNoValues();
 }
 
 TfStatus::~TfStatus()
@@ -129,15 +116,15 @@ void TfStatus::OpenAfterConnect()
         m_accessGranted = false;
     if (!m_accessGranted)
         return;
+    // What the last connection showed is not this counter's.
+    showNoValues();
     {
         // Brought to the front here, and started afresh below exactly once.
-        const bool before = m_activationQuiet;
-        m_activationQuiet = true;
+        const QScopedValueRollback quiet(m_activationQuiet, true);
         showMaximized();
         m_main.mdiArea()->setActiveSubWindow(this);
         widget()->setFocus(Qt::OtherFocusReason);
         m_lastActiveChild = this;
-        m_activationQuiet = before;
     }
     FormActivate();
 }
@@ -145,6 +132,7 @@ void TfStatus::OpenAfterConnect()
 void TfStatus::hideWindow()
 {
     m_accessGranted = false;
+    m_valuesKnown = false;
     // A tool open over this window belongs to the connection that has ended: it goes too,
     // rather than stay on screen with nothing to talk to. One still talking closes when
     // its handler returns.
@@ -160,6 +148,11 @@ void TfStatus::hideWindow()
 void TfStatus::closeEvent(QCloseEvent* event)
 {
     event->ignore();
+    // The counter streams its lines: a hang-up now would leave it streaming.
+    if (m_contUpdActive) {
+        app::messageBoxes().show(MessageKind::Information, app::TfMain::kContUpdRunning);
+        return;
+    }
     if (!m_main.comPort().PortIsOpen()) {
         hideWindow();
         return;
@@ -168,13 +161,26 @@ void TfStatus::closeEvent(QCloseEvent* event)
     QMetaObject::invokeMethod(&m_main, &app::TfMain::menuConnectHangupClick, Qt::QueuedConnection);
 }
 
-void TfStatus::onLinkBusy(bool busy)
+void TfStatus::updateControls()
 {
-    // Re-enabling a parent gives each child back its own state.
-    m_buttons->setEnabled(!busy);
+    // While a dialogue holds the line nothing here may start another one, the dialogue's
+    // own window included; the listener of continuous update is this window's own mode.
+    const bool lineBusy = link().busy();
+    const bool viewing = !m_editMode && !m_contUpdActive && !lineBusy;
+    bbtnRefresh->setEnabled(viewing);
+    bbtnChange->setEnabled(viewing && m_valuesKnown);
+    bbtnContUpd->setEnabled(viewing && m_valuesKnown);
+    bbtnSave->setEnabled(m_editMode && !lineBusy);
+    bbtnCancel->setEnabled((m_editMode || m_contUpdActive) && !lineBusy);
+    bbtnSyncTime->setEnabled(m_editMode && !lineBusy);
+    bbtnProfile->setEnabled(m_editMode && !lineBusy && m_main.hasTool(app::Tool::Profile));
+    bbtnProfile->setToolTip(m_main.hasTool(app::Tool::Profile)
+                                ? QString()
+                                : QStringLiteral("Profile calibration is not available"));
     // In edit mode the settings themselves can start a command (" Dump", "Cont. Output").
-    m_content->setEnabled(!(busy && m_editMode));
-    updateMenuEnabling();
+    // Re-enabling a parent gives each child back its own state.
+    m_content->setEnabled(!(lineBusy && m_editMode));
+    updateMenuEnabling(lineBusy);
 }
 
 int TfStatus::gridTitleWidth() const
@@ -197,13 +203,39 @@ void TfStatus::setGridTitles()
 
 void TfStatus::RefreshStatus()
 {
-    if (ReadCounterStatus(link(), record()))
-        ShowStatus();
+    if (!ReadCounterStatus(link(), record()))
+        return;
+    m_valuesKnown = true;
+    ShowStatus();
+    updateControls();
+}
+
+void TfStatus::showNoValues()
+{
+    const QScopedValueRollback showing(m_showing, true);
+    m_valuesKnown = false;
+    labVersion->setText(QStringLiteral("Counter Version: "));
+    labEvents->clear();
+    for (QAbstractSpinBox* spin : findChildren<QAbstractSpinBox*>())
+        spin->clear();
+    for (QComboBox* combo : findChildren<QComboBox*>())
+        combo->setCurrentIndex(-1);
+    for (QLineEdit* edit : findChildren<QLineEdit*>()) {
+        if (edit != eCondType)
+            edit->clear();
+    }
+    for (QCheckBox* box : findChildren<QCheckBox*>())
+        box->setChecked(false);
+    for (int i = 1; i <= kProfilePointCount; ++i) {
+        sgCond->item(0, i)->setText(QString::number(conductivityPoint(i)));
+        sgCond->item(1, i)->setText(QString());
+    }
+    updateControls();
 }
 
 void TfStatus::ShowStatus()
 {
-    ShowingScope showing(m_showing);
+    const QScopedValueRollback showing(m_showing, true);
     const CounterStatus& status = record();
     labVersion->setText(QStringLiteral("Counter Version: ") + QString::number(status.version, 'f', 2)
                         + QLatin1Char(' ') + status.versionText);
@@ -235,7 +267,7 @@ void TfStatus::ShowStatus()
 
 void TfStatus::ShowChannel(int n)
 {
-    ShowingScope showing(m_showing);
+    const QScopedValueRollback showing(m_showing, true);
     const ChannelStatus& c = record().channel(n);
     auto spin = [this, n](const char* prefix) -> QSpinBox& {
         return channelControlOf<QSpinBox>(*this, QLatin1String(prefix), n);
@@ -263,14 +295,6 @@ void TfStatus::ShowChannel(int n)
 
 // ---- modes --------------------------------------------------------------------------
 
-void TfStatus::updateProfileButton()
-{
-    bbtnProfile->setEnabled(m_editMode && m_main.hasTool(app::Tool::Profile));
-    bbtnProfile->setToolTip(m_main.hasTool(app::Tool::Profile)
-                                ? QString()
-                                : QStringLiteral("Profile calibration is not available"));
-}
-
 void TfStatus::SetEditMode(bool on)
 {
     m_editMode = on;
@@ -281,13 +305,7 @@ void TfStatus::SetEditMode(bool on)
         box->setEnabled(on);
     for (QComboBox* combo : findChildren<QComboBox*>())
         combo->setEnabled(on);
-    bbtnChange->setEnabled(!on);
-    bbtnRefresh->setEnabled(!on);
-    bbtnContUpd->setEnabled(!on);
-    updateProfileButton();
-    bbtnSave->setEnabled(on);
-    bbtnCancel->setEnabled(on);
-    bbtnSyncTime->setEnabled(on);
+    updateControls();
     if (on) {
         for (int n = 1; n <= kChannelCount; ++n)
             UpdateChannelControls(n);
@@ -297,7 +315,7 @@ void TfStatus::SetEditMode(bool on)
 void TfStatus::UpdateChannelControls(int n)
 {
     const bool usable = channelControlOf<QCheckBox>(*this, QStringLiteral("cBoxChannel"), n).isChecked()
-                        && bbtnSave->isEnabled();
+                        && m_editMode;
     static const char* const spins[] = {"seUpTh",     "seDnTh",     "seUpRel1Ch", "seUpRel2Ch",
                                         "seDnRel1Ch", "seDnRel2Ch", "seRelTimeCh", "seEvRel1Ch",
                                         "seEvRel2Ch", "seEvTimeCh"};

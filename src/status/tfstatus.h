@@ -117,7 +117,6 @@ public:
     // Continuous update.
     void bbtnContUpdClick();
     void SetContinuousUpdate(bool on);
-    void SetBusyMenus(bool enabled);
     void AddEventLine(const QString& text);
     // The time stamp of an event line: the counter's clock as the system writes a short
     // date and a long time.
@@ -155,14 +154,10 @@ private:
 
     // statusmenus.cpp
     void buildMenus();
-    void updateProfileButton();
     void recalibrateCountdown();
     void bringBackWithoutActivation();
-    // The entries that open tool windows: usable when the main frame has the window.
-    void updateToolEntries();
-    void updateMenuEnabling();
-    // While a dialogue holds the line nothing here may start another one.
-    void onLinkBusy(bool busy);
+    // The menus' part of updateControls().
+    void updateMenuEnabling(bool lineBusy);
     void openTool(app::Tool tool);
     int showPasswordWindow(app::TfCounterLogon::Mode mode);
 
@@ -177,6 +172,12 @@ private:
     void applyUpdateMode(bool on);
 
     // tfstatus.cpp
+    // Which buttons, settings and menu entries are usable, decided in this one place from
+    // the window's mode and from who holds the line; called whenever either changes.
+    void updateControls();
+    // Before the first read of a connection has succeeded the window knows nothing of
+    // the counter: every value shows empty, and nothing may be changed or followed.
+    void showNoValues();
     void onSubWindowActivated(QMdiSubWindow* window);
     void setGridTitles();
     int gridTitleWidth() const;
@@ -192,6 +193,8 @@ private:
     bool m_accessGranted = false;
     bool m_passwordSet = false;
     bool m_contUpdActive = false;
+    // A read of this connection has succeeded: the controls show the counter's values.
+    bool m_valuesKnown = false;
 
     // Setting the controls from the record is not the operator's change.
     bool m_showing = false;
@@ -235,10 +238,8 @@ private:
         app::Tool tool;
     };
     std::vector<ToolEntry> m_toolEntries;
-    bool m_menusBusy = false;
     bool m_editMode = false;
     QWidget* m_content = nullptr;
-    QWidget* m_buttons = nullptr;
     QMenu* Information1 = nullptr;
     QMenu* menuCounterSetup = nullptr;
     QMenu* menuAdvancedSetup = nullptr;

@@ -304,7 +304,6 @@ void TfDump::RunDownload()
         CloseOutputs();
         m_running = false;
         pbDownload->setVisible(false);
-        m_main.setMenusBusy(false);
         EnableControls(true);
     });
 
@@ -321,7 +320,6 @@ void TfDump::RunDownload()
     auto hold = link.holdLine();
     m_running = true;
     EnableControls(false);
-    m_main.setMenusBusy(true);
     OpenOutputs();
     memDisplay->clear();
     if (cboxStatus->isChecked()) {

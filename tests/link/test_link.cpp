@@ -247,8 +247,17 @@ private slots:
     {
         link->timing.replyTimeoutMs = 5000;
         QString nestedReply;
+        QString refusal;
         QTimer::singleShot(20, this, [&] {
+            // Any other dialogue is refused before it sends a byte: its replies would mix
+            // with the counter's stream.
+            try {
+                link->Exchange(QStringLiteral("a"));
+            } catch (const LineBusyError& error) {
+                refusal = error.text();
+            }
             answerWith(device, "UPDOFF\r");
+            auto stop = link->holdLine(Link::HoldKind::Interrupt);
             nestedReply = link->Exchange(QStringLiteral("i0"));
         });
         QElapsedTimer clock;
@@ -258,7 +267,9 @@ private slots:
             auto hold = link->holdLine(Link::HoldKind::Listening);
             heard = link->ReadReply();
         }
+        QCOMPARE(refusal, Link::kListeningRefusal);
         QCOMPARE(nestedReply, QStringLiteral("UPDOFF"));
+        QCOMPARE(device->written, QByteArray("\x02i0\x03"));
         // The listener's read gave up the line instead of waiting out its time-out.
         QCOMPARE(heard, QString());
         QVERIFY(clock.elapsed() < 3000);

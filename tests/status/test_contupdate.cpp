@@ -86,7 +86,8 @@ private slots:
     void deadLineEndsTheMode();
     void fishJustBeforeTheModeReply_data();
     void fishJustBeforeTheModeReply();
-    void closingTheProgramWaitsForCancel();
+    void closingWaitsForCancel_data();
+    void closingWaitsForCancel();
     void silentCounterLeavesTheProcessorIdle();
 };
 
@@ -363,16 +364,32 @@ void TestContinuousUpdate::fishJustBeforeTheModeReply()
     QVERIFY(!s.status->contUpdActive());
 }
 
-void TestContinuousUpdate::closingTheProgramWaitsForCancel()
+// The program's Exit and the status window's own close box: neither closes anything nor
+// says a word to the streaming counter while the mode runs.
+void TestContinuousUpdate::closingWaitsForCancel_data()
 {
+    QTest::addColumn<bool>("program");
+    QTest::newRow("program") << true;
+    QTest::newRow("status window") << false;
+}
+
+void TestContinuousUpdate::closingWaitsForCancel()
+{
+    QFETCH(bool, program);
     StatusSession s;
     QVERIFY(s.connect());
     s.clearCommands();
     bool stillOpen = false;
     Script script;
     script.then([&] { return inUpdateMode(s); }, [&] {
-        s.main->close();
-        stillOpen = s.main->isVisible() && s.main->comPort().PortIsOpen() && s.status->contUpdActive();
+        if (program)
+            s.main->close();
+        else
+            s.status->close();
+        // A hang-up queued by the close box would run here.
+        QCoreApplication::processEvents();
+        stillOpen = s.main->isVisible() && s.status->isVisible() && s.main->comPort().PortIsOpen()
+                    && s.status->contUpdActive() && s.button("bbtnCancel")->isEnabled();
         clickCancel(s);
     });
     runUpdate(s, script);

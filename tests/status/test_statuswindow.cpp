@@ -90,8 +90,13 @@ void TestStatusWindow::controlsAsFirstShown()
     StatusSession s;
     QVERIFY(s.status);
     QCOMPARE(s.status->windowTitle(), QString("Status"));
+    // Nothing has been read: no value shows, not even a zero.
     QCOMPARE(s.text("labVersion"), QString("Counter Version: "));
-    QCOMPARE(s.text("labEvents"), QString("There are 0 events in the buffer"));
+    QCOMPARE(s.text("labEvents"), QString());
+    QCOMPARE(s.control<QSpinBox>("seUpTh1")->text(), QString());
+    QCOMPARE(s.text("eUpCnt1"), QString());
+    QCOMPARE(s.control<QComboBox>("cbPrinter")->currentText(), QString());
+    QVERIFY(!s.button("bbtnChange")->isEnabled());
     QCOMPARE(s.text("labCond"), QString("Conductivity Table Value "));
 
     const QStringList disabledEnabled{"Disabled", "Enabled"};
@@ -125,7 +130,7 @@ void TestStatusWindow::controlsAsFirstShown()
         QCOMPARE(spinRange(s.control<QSpinBox>("seEvTimeCh" + d)), (SpinRange{1, 300, 1}));
         for (const char* prefix : {"eUpCnt", "eDnCnt", "eSattCh", "eWattCh"}) {
             auto* text = s.control<QLineEdit>(prefix + d);
-            QCOMPARE(text->text(), QString("0"));
+            QCOMPARE(text->text(), QString());
             QVERIFY(text->isReadOnly());
             QVERIFY(!text->hasFrame());
         }
