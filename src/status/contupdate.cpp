@@ -45,6 +45,7 @@ void TfStatus::applyUpdateMode(bool on)
         showMessageText(QString());
     memLastEvent->clear();
     memLastEvent->setVisible(on);
+    m_profileRow->setVisible(!on);
     bbtnContUpd->setVisible(!on);
     updateControls();
 }

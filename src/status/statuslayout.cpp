@@ -99,20 +99,16 @@ QPushButton* makeButton(const QString& name, const QString& caption, QWidget* pa
     return button;
 }
 
-// A column title of the channel group. A title of two words is as wide as its longer
-// word, so that each takes the same two lines whatever the width of its columns.
+// A column title of the channel group.
 QLabel* makeTitle(const QString& text, QWidget* parent)
 {
-    auto* title = new QLabel(text, parent);
+    // A title of several words takes a line a word. Broken by hand, not wrapped: a wrapped
+    // label makes the whole window's height follow its width, and the window would then
+    // ask for the memo's full preferred height and scroll at its default size.
+    auto* title = new QLabel(QString(text).replace(QLatin1Char(' '), QLatin1Char('\n')), parent);
     title->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
-    const QStringList words = text.split(QLatin1Char(' '));
-    if (words.size() > 1) {
-        int widest = 0;
-        for (const QString& word : words)
-            widest = qMax(widest, title->fontMetrics().horizontalAdvance(word));
-        title->setWordWrap(true);
-        title->setFixedWidth(widest + 2);
-    }
+    // Neighbouring titles never run into one another.
+    title->setContentsMargins(1, 0, 1, 0);
     return title;
 }
 
@@ -137,7 +133,8 @@ void TfStatus::buildControls()
     top->addWidget(buildSettings());
     top->addWidget(buildCounterBox(), 1);
     layout->addLayout(top);
-    layout->addWidget(buildProfile());
+    m_profileRow = buildProfile();
+    layout->addWidget(m_profileRow);
     // As wide as its columns: on a large frame an empty stretch of frame would follow them.
     layout->addWidget(buildChannels(), 0, Qt::AlignLeft);
     layout->addWidget(buildButtons(), 1);

@@ -240,6 +240,9 @@ private:
     std::vector<ToolEntry> m_toolEntries;
     bool m_editMode = false;
     QWidget* m_content = nullptr;
+    // The profile grid and its button: during continuous update (which changes no gain)
+    // they make room for the list of lines.
+    QWidget* m_profileRow = nullptr;
     QMenu* Information1 = nullptr;
     QMenu* menuCounterSetup = nullptr;
     QMenu* menuAdvancedSetup = nullptr;

@@ -39,7 +39,7 @@ QStringList channelTitles(const StatusSession& s)
 {
     QStringList titles;
     for (QLabel* label : s.control<QWidget>("gbChannels")->findChildren<QLabel*>())
-        titles << label->text();
+        titles << label->text().replace('\n', ' ');
     return titles;
 }
 
