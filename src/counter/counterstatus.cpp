@@ -238,6 +238,9 @@ QString ReadConductivity(Link& link)
 bool ReadWeirDimensions(Link& link, WeirDimensions& weir)
 {
     auto hold = link.holdLine();
+    // An entry the read does not reach no longer holds what the counter holds now.
+    for (WeirDimension& entry : weir.entries)
+        entry.read = false;
     for (int n = 1; n <= kChannelCount; ++n) {
         const QString reply = link.Exchange(QStringLiteral("E5T%1").arg(n));
         // A reply one character short would still hold two numbers, the depth a tenth of
@@ -249,7 +252,7 @@ bool ReadWeirDimensions(Link& link, WeirDimensions& weir)
                                       .arg(reply));
         const qint32 length = weirField(reply, 0, 4);
         const qint32 depth = weirField(reply, 4, 3);
-        weir.channel(n) = {length, depth, false};
+        weir.channel(n) = {length, depth, false, true};
     }
     return true;
 }
@@ -262,6 +265,11 @@ bool WriteWeirDimensions(Link& link, WeirDimensions& weir)
         WeirDimension& entry = weir.channel(n);
         if (!entry.changed)
             continue;
+        if (!entry.read) {
+            link.LogLine(QStringLiteral("--  weir dimensions of channel %1 not sent: they were not read").arg(n));
+            allSent = false;
+            continue;
+        }
         // A value wider than its field would run into the next one on the line, and the
         // counter would store a length and depth nobody entered.
         if (!fitsWeirCommand(entry)) {
