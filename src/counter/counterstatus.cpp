@@ -5,6 +5,8 @@
 #include "link/link.h"
 #include "readers.h"
 
+#include <algorithm>
+
 namespace kfc {
 
 namespace {
@@ -156,7 +158,8 @@ void readConductivityGain(Link& link, CounterStatus& status)
         status.conductivity = TakeInteger(reading);
 }
 
-// A reply that is a whole number and nothing else, as the status read would take it.
+// A reply that is a whole number and nothing else, as the status read would take it;
+// blanks before or after the digits pad it to its width, as in every other field.
 bool isNumber(const QString& reply)
 {
     QString working = reply;
@@ -165,7 +168,7 @@ bool isNumber(const QString& reply)
     } catch (const ConversionError&) {
         return false;
     }
-    return working.isEmpty();
+    return std::all_of(working.cbegin(), working.cend(), [](QChar c) { return c == QLatin1Char(' '); });
 }
 
 // Both numbers of a weir reply field must fill the field: "12x4" is not a length of 12.

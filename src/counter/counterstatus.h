@@ -117,7 +117,7 @@ bool ReadCounterStatus(Link& link, CounterStatus& status);
 bool reportsOtherStatus(const CounterStatus& status);
 
 // The three-character reply to "g", acknowledged; empty (after an error message) when the
-// reply has any other length or is not a number.
+// reply has any other length or is not a number (blanks around the digits are allowed).
 QString ReadConductivity(Link& link);
 
 // Asks each channel's length and depth; each entry read is marked read and unchanged. A

@@ -554,13 +554,28 @@ private slots:
         QCOMPARE(progress.last(), QString());
     }
 
+    void conductivityReadingAlone_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("taken");   // shown as it came, and acknowledged
+        QTest::newRow("digits") << QByteArray("045") << true;
+        QTest::newRow("blank after") << QByteArray("12 ") << true;
+        QTest::newRow("blank before") << QByteArray(" 12") << true;
+        QTest::newRow("blank inside") << QByteArray("1 2") << false;
+        QTest::newRow("blanks only") << QByteArray("   ") << false;
+        QTest::newRow("sign") << QByteArray("-12") << false;
+    }
+
     void conductivityReadingAlone()
     {
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, taken);
         startFake();
-        script = {"045\r"};
-        QCOMPARE(ReadConductivity(*link), QStringLiteral("045"));
-        QCOMPARE(fake->written, QByteArray("\x02g\x03\x02\x06\x03"));
-        QCOMPARE(messages, QStringList());
+        script = {reply + '\r'};
+        QCOMPARE(ReadConductivity(*link), taken ? QString::fromLatin1(reply) : QString());
+        QCOMPARE(fake->written, taken ? QByteArray("\x02g\x03\x02\x06\x03") : QByteArray("\x02g\x03"));
+        QCOMPARE(messages, taken ? QStringList()
+                                 : QStringList{QStringLiteral("Invalid response from Counter reading conductivity gain")});
     }
 
     void malformedStatusLineKeepsTheFieldsBefore()
