@@ -1,6 +1,7 @@
 // The weir dimensions, baud rate and raw command windows against the simulated counter:
 // the exact commands, what is read when, the port's speed and the connection panel.
 
+#include "support/recordingport.h"
 #include "support/statustest.h"
 #include "app/radiogroup.h"
 #include "tools/tfbaudset.h"
@@ -117,11 +118,15 @@ void TestToolsSetup::baudRate()
     QFETCH(int, portRate);
     QFETCH(int, comms);
     QFETCH(int, printer);
-    StatusSession s;
+    QFETCH(QStringList, sent);
+    auto device = std::make_unique<RecordingSerialPort>();
+    RecordingSerialPort& line = *device;
+    StatusSession s(std::move(device));
     QVERIFY(s.connect());
     QVERIFY(s.main->comPort().setBaudWhileOpen(portRate));
     s.main->ShowConnectionState();
     s.clearCommands();
+    line.frames.clear();
     int selectedAtOpen = -2;
     QVERIFY(runTool(s, "BaudRate1", {[&](QWidget* d) {
         selectedAtOpen = child<app::RadioGroup>(d, "RGComms")->itemIndex();
@@ -132,7 +137,12 @@ void TestToolsSetup::baudRate()
         click(d, "OKBtn");
     }}));
     QCOMPARE(selectedAtOpen, int(tools::TfBaudSet::kRates.indexOf(QString::number(portRate))));
-    QTEST(s.settledCommands(), "sent");
+    QCOMPARE(s.settledCommands(), sent);
+    // The counter is told at the rate it runs at; the PC's port follows only afterwards.
+    QStringList atOldRate;
+    for (const QString& command : sent)
+        atOldRate << QStringLiteral("%1 at %2").arg(command).arg(portRate);
+    QCOMPARE(line.commandsWithRates(), atOldRate);
     QTEST(s.main->comPort().settings.baud, "rateAfter");
     QVERIFY(s.main->comPort().PortIsOpen());
     QVERIFY(child<QLabel>(s.main, "panConnect")->text().contains(QString(", %1, ").arg(s.main->comPort().settings.baud)));
