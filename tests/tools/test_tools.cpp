@@ -189,7 +189,7 @@ void TestTools::conductivity()
     if (run == "dies")
         s.counter().addFault({sim::SimFault::HangUp, "g", 1});
     QString value, exitDuringRun, exitAfter;
-    bool startBack = false, openWhileRunning = false, closedAfterRun = false;
+    bool startBack = false, openWhileRunning = false, closedAfterRun = false, startFocused = false;
     QVERIFY(withDialog([&] { chooseEntry(s, "Information1", "menuConductivity"); }, [&](QDialog* d) {
         QCOMPARE(d->windowTitle(), QString("Current Conductivity"));
         auto* exit = child<QPushButton>(d, "bbtnExit");
@@ -203,8 +203,11 @@ void TestTools::conductivity()
                   });
         if (continuous && run != "dies")
             stop.start();
+        child<QPushButton>(d, "bbtnStart")->setFocus();
         child<QPushButton>(d, "bbtnStart")->click();
         closedAfterRun = !d->isVisible();
+        // Enter reads again.
+        startFocused = d->focusWidget() == child<QPushButton>(d, "bbtnStart");
         value = child<QLineEdit>(d, "eValue")->text();
         exitAfter = exit->text();
         startBack = child<QPushButton>(d, "bbtnStart")->isEnabled();
@@ -218,6 +221,7 @@ void TestTools::conductivity()
     const QStringList commands = s.settledCommands();
     QCOMPARE(value, run == "bad" ? QString() : QString("087"));
     QCOMPARE(closedAfterRun, run == "close");
+    QCOMPARE(startFocused, !closedAfterRun);
     QCOMPARE(messageBoxes().recordedTexts(),
              run == "bad" ? QStringList{"Invalid response from Counter reading conductivity gain"} : QStringList());
     if (continuous) {
