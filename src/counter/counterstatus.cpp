@@ -5,6 +5,8 @@
 #include "link/link.h"
 #include "readers.h"
 
+#include <algorithm>
+
 namespace kfc {
 
 namespace {
@@ -156,7 +158,8 @@ void readConductivityGain(Link& link, CounterStatus& status)
         status.conductivity = TakeInteger(reading);
 }
 
-// A reply that is a whole number and nothing else, as the status read would take it.
+// A reply that is a whole number and nothing else, as the status read would take it;
+// blanks before or after the digits pad it to its width, as in every other field.
 bool isNumber(const QString& reply)
 {
     QString working = reply;
@@ -165,7 +168,7 @@ bool isNumber(const QString& reply)
     } catch (const ConversionError&) {
         return false;
     }
-    return working.isEmpty();
+    return std::all_of(working.cbegin(), working.cend(), [](QChar c) { return c == QLatin1Char(' '); });
 }
 
 // Both numbers of a weir reply field must fill the field: "12x4" is not a length of 12.
@@ -238,6 +241,9 @@ QString ReadConductivity(Link& link)
 bool ReadWeirDimensions(Link& link, WeirDimensions& weir)
 {
     auto hold = link.holdLine();
+    // An entry the read does not reach no longer holds what the counter holds now.
+    for (WeirDimension& entry : weir.entries)
+        entry.read = false;
     for (int n = 1; n <= kChannelCount; ++n) {
         const QString reply = link.Exchange(QStringLiteral("E5T%1").arg(n));
         // A reply one character short would still hold two numbers, the depth a tenth of
@@ -249,7 +255,7 @@ bool ReadWeirDimensions(Link& link, WeirDimensions& weir)
                                       .arg(reply));
         const qint32 length = weirField(reply, 0, 4);
         const qint32 depth = weirField(reply, 4, 3);
-        weir.channel(n) = {length, depth, false};
+        weir.channel(n) = {length, depth, false, true};
     }
     return true;
 }
@@ -262,6 +268,11 @@ bool WriteWeirDimensions(Link& link, WeirDimensions& weir)
         WeirDimension& entry = weir.channel(n);
         if (!entry.changed)
             continue;
+        if (!entry.read) {
+            link.LogLine(QStringLiteral("--  weir dimensions of channel %1 not sent: they were not read").arg(n));
+            allSent = false;
+            continue;
+        }
         // A value wider than its field would run into the next one on the line, and the
         // counter would store a length and depth nobody entered.
         if (!fitsWeirCommand(entry)) {

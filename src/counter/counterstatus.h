@@ -86,6 +86,9 @@ struct WeirDimension {
     qint32 length = 0;      // sent as four digits
     qint32 depth = 0;       // sent as three digits
     bool changed = false;   // altered on the PC and not yet sent
+    // The values are the counter's: the last read reached this entry. Until then nothing
+    // of it is sent, for a length or depth nobody has seen would go with any change.
+    bool read = false;
 
     friend bool operator==(const WeirDimension&, const WeirDimension&) = default;
 };
@@ -114,15 +117,16 @@ bool ReadCounterStatus(Link& link, CounterStatus& status);
 bool reportsOtherStatus(const CounterStatus& status);
 
 // The three-character reply to "g", acknowledged; empty (after an error message) when the
-// reply has any other length or is not a number.
+// reply has any other length or is not a number (blanks around the digits are allowed).
 QString ReadConductivity(Link& link);
 
-// Asks each channel's length and depth and clears every changed flag. A reply that is not
-// seven characters holding the two numbers throws ConversionError; the channels before
-// keep their new values.
+// Asks each channel's length and depth; each entry read is marked read and unchanged. A
+// reply that is not seven characters holding the two numbers throws ConversionError; the
+// channels before keep their new values, and the rest keep theirs but are no longer read.
 bool ReadWeirDimensions(Link& link, WeirDimensions& weir);
-// Sends the entries marked changed and clears their flags. An entry that could not be sent
-// keeps its flag, so the next write tries it again; false when that happened.
+// Sends the read entries marked changed and clears their flags. An entry that could not be
+// sent, or was not read, keeps its flag, so a later write tries it again; false when that
+// happened.
 bool WriteWeirDimensions(Link& link, WeirDimensions& weir);
 
 } // namespace kfc

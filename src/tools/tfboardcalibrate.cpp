@@ -106,16 +106,11 @@ void TfBoardCalibrate::RadioButtonClick()
 
 void TfBoardCalibrate::ValueChange(QObject* sender)
 {
-    // The pair's partner is found by the ninth character of the name, its digit; the
-    // slider is not inverted here.
-    const QString digit = sender->objectName().mid(8, 1);
-    if (auto* spin = qobject_cast<QSpinBox*>(sender)) {
-        if (auto* track = findChild<QSlider*>(QStringLiteral("TrackBar") + digit))
-            track->setValue(spin->value());
-    } else if (auto* track = qobject_cast<QSlider*>(sender)) {
-        if (auto* spin = findChild<QSpinBox*>(QStringLiteral("SpinEdit") + digit))
-            spin->setValue(track->value());
-    }
+    // The slider is not inverted here.
+    if (sender == m_spinEdit1)
+        m_trackBar1->setValue(m_spinEdit1->value());
+    else if (sender == m_trackBar1)
+        m_spinEdit1->setValue(m_trackBar1->value());
 }
 
 void TfBoardCalibrate::OKBtnClick()

@@ -17,14 +17,6 @@
 
 namespace kfc::tools {
 
-namespace {
-
-// Each value control finds its partner by the digit that ends its name.
-const QString kSpinPrefix = QStringLiteral("SpinEdit");
-const QString kTrackPrefix = QStringLiteral("TrackBar");
-
-} // namespace
-
 int TfCalibrate::open(app::StatusAccess& status)
 {
     TfCalibrate dialog(status, status.dialogParent());
@@ -59,7 +51,7 @@ TfCalibrate::TfCalibrate(app::StatusAccess& status, QWidget* parent)
         point->setAlignment(Qt::AlignCenter);
 
         auto* track = new QSlider(Qt::Vertical, this);
-        track->setObjectName(kTrackPrefix + QString::number(n));
+        track->setObjectName(QStringLiteral("TrackBar%1").arg(n));
         track->setRange(kGainMin, kGainMax);
         track->setPageStep(50);
         track->setSingleStep(1);
@@ -78,7 +70,7 @@ TfCalibrate::TfCalibrate(app::StatusAccess& status, QWidget* parent)
         track->setEnabled(false);
 
         auto* spin = new QSpinBox(this);
-        spin->setObjectName(kSpinPrefix + QString::number(n));
+        spin->setObjectName(QStringLiteral("SpinEdit%1").arg(n));
         spin->setRange(kGainMin, kGainMax);
         spin->setValue(kGainMin);
         spin->setEnabled(false);
@@ -142,15 +134,12 @@ void TfCalibrate::RadioButtonClick()
 
 void TfCalibrate::ValueChange(QObject* sender)
 {
-    // The ninth character of the name is the digit of the pair.
-    const QString name = sender->objectName();
-    const QString digit = name.mid(8, 1);
-    if (auto* spin = qobject_cast<QSpinBox*>(sender)) {
-        if (auto* track = findChild<QSlider*>(kTrackPrefix + digit))
-            track->setValue(invertedGain(spin->value()));
-    } else if (auto* track = qobject_cast<QSlider*>(sender)) {
-        if (auto* spin = findChild<QSpinBox*>(kSpinPrefix + digit))
-            spin->setValue(invertedGain(track->value()));
+    // Setting the value a control already shows raises no change: the pair settles.
+    for (size_t i = 0; i < m_spinEdits.size(); ++i) {
+        if (sender == m_spinEdits[i])
+            m_trackBars[i]->setValue(invertedGain(m_spinEdits[i]->value()));
+        else if (sender == m_trackBars[i])
+            m_spinEdits[i]->setValue(invertedGain(m_trackBars[i]->value()));
     }
 }
 

@@ -95,6 +95,13 @@ TfCurrCond::TfCurrCond(Link& link, QWidget* parent) : ToolDialog(parent), m_link
 
 void TfCurrCond::bbtnStartClick()
 {
+    // Disabled during the run, "&Start" hands the focus on to "E&xit"; it takes it back
+    // afterwards, or Enter would close the window instead of reading again.
+    const bool hadFocus = focusWidget() == m_bbtnStart;
+    const auto refocus = qScopeGuard([this, hadFocus] {
+        if (hadFocus && isVisible())
+            m_bbtnStart->setFocus();
+    });
     // Only "E&xit" stays usable during a run: it reads "&Stop" then.
     app::showingErrors([this] {
         runBusy({m_bbtnStart, m_rgMode}, [this] {

@@ -14,6 +14,13 @@
 
 namespace kfc::tools {
 
+namespace {
+
+// Characters of the longest reply the counter gives in one line (its status line is 56).
+constexpr int kWidestUsualReply = 60;
+
+} // namespace
+
 TfSendCommand::TfSendCommand(Link& link, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       m_link(link)
@@ -45,9 +52,11 @@ TfSendCommand::TfSendCommand(Link& link, QWidget* parent)
     auto* fields = new QGridLayout;
     fields->addWidget(labCommand, 0, 0);
     fields->addWidget(eCommand, 0, 1);
-    fields->addWidget(labResult, 1, 0);
-    fields->addWidget(eResult, 1, 1);
-    fields->setColumnMinimumWidth(1, 260);
+    fields->addWidget(labResult, 1, 0, 1, 2);
+    // The whole width for the reply: the status line that "a" brings back fits, date first.
+    fields->addWidget(eResult, 2, 0, 1, 2);
+    eResult->setMinimumWidth(eResult->fontMetrics().horizontalAdvance(QString(kWidestUsualReply, QLatin1Char('0')))
+                             + 2 * eResult->fontMetrics().averageCharWidth());
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(OKBtn);
@@ -96,7 +105,11 @@ void TfSendCommand::OKBtnClick()
     }
     OKBtn->setEnabled(false);
     const auto enable = qScopeGuard([this] { OKBtn->setEnabled(true); });
-    app::showingErrors([this, &command] { eResult->setText(shownReply(m_link.Exchange(command))); });
+    app::showingErrors([this, &command] {
+        eResult->setText(shownReply(m_link.Exchange(command)));
+        // A reply wider than the field is read from its start.
+        eResult->setCursorPosition(0);
+    });
 }
 
 } // namespace kfc::tools

@@ -27,6 +27,8 @@ QSpinBox* makeSpin(const QString& name, int maximum, QWidget* parent)
     spin->setValue(10);
     // The wheel over an unfocused value must not change it.
     spin->setFocusPolicy(Qt::StrongFocus);
+    // Nothing to edit until the counter has said what it holds.
+    spin->setEnabled(false);
     return spin;
 }
 
@@ -95,6 +97,10 @@ void TfWeirDim::showEvent(QShowEvent* event)
     if (!m_readOnOpen)
         return;
     m_readOnOpen = false;
+    // Empty until the read has brought the counter's values (a spin edit fills itself in
+    // when it is shown).
+    for (QSpinBox* spin : findChildren<QSpinBox*>())
+        spin->clear();
     QTimer::singleShot(0, this, &TfWeirDim::readFromCounter);
 }
 
@@ -115,10 +121,19 @@ void TfWeirDim::showEntries()
         const WeirDimension& entry = m_weir.channel(n);
         QSpinBox* length = spinOf(QStringLiteral("seLength"), n);
         QSpinBox* depth = spinOf(QStringLiteral("seDepth"), n);
+        Shown& shown = m_shown[size_t(n - 1)];
+        shown.read = entry.read;
+        for (QSpinBox* spin : {length, depth}) {
+            spin->setEnabled(entry.read);
+            if (!entry.read)
+                spin->clear();
+        }
+        if (!entry.read)
+            continue;
         length->setValue(entry.length);  // out of range: shown at the nearer limit
         depth->setValue(entry.depth);
-        m_shownLength[size_t(n - 1)] = length->value();
-        m_shownDepth[size_t(n - 1)] = depth->value();
+        shown.length = length->value();
+        shown.depth = depth->value();
     }
 }
 
@@ -132,19 +147,22 @@ void TfWeirDim::writeToCounter()
     setBusy(true);
     const auto idle = qScopeGuard([this] { setBusy(false); });
     for (int n = 1; n <= kChannelCount; ++n) {
+        Shown& shown = m_shown[size_t(n - 1)];
+        if (!shown.read)
+            continue;
         WeirDimension& entry = m_weir.channel(n);
         const int length = spinOf(QStringLiteral("seLength"), n)->value();
         const int depth = spinOf(QStringLiteral("seDepth"), n)->value();
-        if (length != m_shownLength[size_t(n - 1)]) {
+        if (length != shown.length) {
             entry.length = length;
             entry.changed = true;
         }
-        if (depth != m_shownDepth[size_t(n - 1)]) {
+        if (depth != shown.depth) {
             entry.depth = depth;
             entry.changed = true;
         }
-        m_shownLength[size_t(n - 1)] = length;
-        m_shownDepth[size_t(n - 1)] = depth;
+        shown.length = length;
+        shown.depth = depth;
     }
     WriteWeirDimensions(m_link, m_weir);
 }

@@ -24,7 +24,8 @@ public:
     static inline const QString kCaption = QStringLiteral("Weir Dimensions");
 
     // Reads every channel and shows what the counter holds. A reply that does not hold the
-    // numbers is shown as an error; the channels read before it are shown.
+    // numbers is shown as an error; the channels read before it are shown, the others
+    // are left empty and cannot be edited.
     void readFromCounter();
     void OKBtnClick();
 
@@ -44,9 +45,14 @@ private:
     WeirDimensions& m_weir;
     // What the dialog last showed, per channel. A channel counts as changed when the
     // operator moved a value away from it, so a value the spin edit had to bring into its
-    // range, or a channel whose read failed, is never sent by itself.
-    std::array<int, 4> m_shownLength{};
-    std::array<int, 4> m_shownDepth{};
+    // range is never sent by itself. A channel that was not read is shown empty, cannot be
+    // edited and sends nothing.
+    struct Shown {
+        bool read = false;
+        int length = 0;
+        int depth = 0;
+    };
+    std::array<Shown, 4> m_shown{};
     bool m_readOnOpen = true;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;

@@ -346,12 +346,12 @@ private slots:
         WeirDimensions weir;
         weir.channel(2).changed = true;
         QVERIFY(ReadWeirDimensions(*link, weir));
-        const WeirDimensions expected{{{{150, 80, false}, {250, 120, false}, {3500, 999, false},
-                                        {10, 5, false}}}};
+        const WeirDimensions expected{{{{150, 80, false, true}, {250, 120, false, true},
+                                        {3500, 999, false, true}, {10, 5, false, true}}}};
         QVERIFY(weir.entries == expected.entries);
 
         pty->counter().clearCommands();
-        weir.channel(4) = {1200, 35, true};
+        weir.channel(4) = {1200, 35, true, true};
         QVERIFY(WriteWeirDimensions(*link, weir));
         QCOMPARE(pty->counter().commands(), QStringList{QStringLiteral("E5S41200035")});
         QCOMPARE(pty->counter().state.weirLength[3], 1200);
@@ -554,13 +554,28 @@ private slots:
         QCOMPARE(progress.last(), QString());
     }
 
+    void conductivityReadingAlone_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("taken");   // shown as it came, and acknowledged
+        QTest::newRow("digits") << QByteArray("045") << true;
+        QTest::newRow("blank after") << QByteArray("12 ") << true;
+        QTest::newRow("blank before") << QByteArray(" 12") << true;
+        QTest::newRow("blank inside") << QByteArray("1 2") << false;
+        QTest::newRow("blanks only") << QByteArray("   ") << false;
+        QTest::newRow("sign") << QByteArray("-12") << false;
+    }
+
     void conductivityReadingAlone()
     {
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, taken);
         startFake();
-        script = {"045\r"};
-        QCOMPARE(ReadConductivity(*link), QStringLiteral("045"));
-        QCOMPARE(fake->written, QByteArray("\x02g\x03\x02\x06\x03"));
-        QCOMPARE(messages, QStringList());
+        script = {reply + '\r'};
+        QCOMPARE(ReadConductivity(*link), taken ? QString::fromLatin1(reply) : QString());
+        QCOMPARE(fake->written, taken ? QByteArray("\x02g\x03\x02\x06\x03") : QByteArray("\x02g\x03"));
+        QCOMPARE(messages, taken ? QStringList()
+                                 : QStringList{QStringLiteral("Invalid response from Counter reading conductivity gain")});
     }
 
     void malformedStatusLineKeepsTheFieldsBefore()
@@ -615,8 +630,8 @@ private slots:
         weir.channel(1).changed = true;
         QVERIFY(ReadWeirDimensions(*link, weir));
         QCOMPARE(sent, QStringList({"E5T1", "E5T2", "E5T3", "E5T4"}));
-        const WeirDimensions expected{{{{150, 80, false}, {250, 120, false}, {1200, 35, false},
-                                        {5000, 500, false}}}};
+        const WeirDimensions expected{{{{150, 80, false, true}, {250, 120, false, true},
+                                        {1200, 35, false, true}, {5000, 500, false, true}}}};
         QVERIFY(weir.entries == expected.entries);
     }
 
@@ -635,21 +650,25 @@ private slots:
         startFake();
         script = {"0150080\r", "0250120\r", reply + '\r', "5000500\r"};
         WeirDimensions weir;
-        weir.channel(3) = {11, 22, true};
-        weir.channel(4) = {33, 44, true};
+        weir.channel(3) = {11, 22, true, true};
+        weir.channel(4) = {33, 44, true, true};
         QVERIFY_THROWS_EXCEPTION(ConversionError, ReadWeirDimensions(*link, weir));
         QCOMPARE(sent, QStringList({"E5T1", "E5T2", "E5T3"}));
-        QVERIFY((weir.channel(2) == WeirDimension{250, 120, false}));
-        QVERIFY((weir.channel(3) == WeirDimension{11, 22, true}));
-        QVERIFY((weir.channel(4) == WeirDimension{33, 44, true}));
+        QVERIFY((weir.channel(2) == WeirDimension{250, 120, false, true}));
+        // Kept, but no longer the counter's: nothing of them is sent until a read succeeds.
+        QVERIFY((weir.channel(3) == WeirDimension{11, 22, true, false}));
+        QVERIFY((weir.channel(4) == WeirDimension{33, 44, true, false}));
+        sent.clear();
+        QVERIFY(!WriteWeirDimensions(*link, weir));
+        QCOMPARE(sent, QStringList());
     }
 
     void weirWriteSendsOnlyChangedEntries()
     {
         startFake();
         WeirDimensions weir;
-        weir.channel(1) = {250, 120, false};
-        weir.channel(4) = {1200, 35, true};
+        weir.channel(1) = {250, 120, false, true};
+        weir.channel(4) = {1200, 35, true, true};
         QVERIFY(WriteWeirDimensions(*link, weir));
         QCOMPARE(fake->written, QByteArray("\x02" "E5S41200035\x03"));
         QVERIFY(!weir.channel(4).changed);
@@ -662,8 +681,8 @@ private slots:
     {
         startFake();
         WeirDimensions weir;
-        weir.channel(2) = {12000, 35, true};
-        weir.channel(3) = {100, 50, true};
+        weir.channel(2) = {12000, 35, true, true};
+        weir.channel(3) = {100, 50, true, true};
         QVERIFY(!WriteWeirDimensions(*link, weir));
         QCOMPARE(sent, QStringList{QStringLiteral("E5S30100050")});
         QCOMPARE(messages.size(), 1);
@@ -676,7 +695,7 @@ private slots:
         startFake();
         port->ClosePort();
         WeirDimensions weir;
-        weir.channel(1) = {250, 120, true};
+        weir.channel(1) = {250, 120, true, true};
         QVERIFY(!WriteWeirDimensions(*link, weir));
         QVERIFY(weir.channel(1).changed);
         QVERIFY(link->log().last().contains(QStringLiteral("E5S10250120")));

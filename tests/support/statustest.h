@@ -125,13 +125,14 @@ constexpr qint64 kCounterClockOffsetSecs = -(2 * 86400 + 5 * 3600 + 17 * 60 + 23
 // A fresh settings store, the simulated counter, and the program's windows.
 class StatusSession {
 public:
-    StatusSession() : line(*fixture.store())
+    // A device given is the port's (one that records what goes out, say); else the real one.
+    explicit StatusSession(std::unique_ptr<PortDevice> device = nullptr) : line(*fixture.store())
     {
         counterStatus() = CounterStatus{};
         // A counter's clock is its own: anything stamped or compared with the PC's clock
         // by mistake shows up at once.
         counterState().clockOffsetSecs = kCounterClockOffsetSecs;
-        windows = makeWindows();
+        windows = makeWindows(std::move(device));
         main = &windows->main();
         status = dynamic_cast<status::TfStatus*>(app::fStatus);
     }

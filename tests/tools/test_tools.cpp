@@ -3,6 +3,7 @@
 // calibration's commands and messages, the conductivity monitor's reads, bad replies and
 // stop, and the dummy fish with and without continuous update.
 
+#include "support/recordingport.h"
 #include "support/tooltest.h"
 
 #include "app/radiogroup.h"
@@ -107,6 +108,11 @@ void TestTools::probe_data()
     QTest::addColumn<bool>("open");
     QTest::newRow("automatic") << true << "oo" << QStringList{"E3T", "E3S", "C"}
                                << "Board calibration completed." << true;
+    // A completed calibration starts afresh on the next "&OK".
+    QTest::newRow("automatic, OK again") << true << "ooo" << QStringList{"E3T", "E3S", "C", "E3S"}
+                                         << "Place probe in air and press OK or Cancel to abort" << true;
+    QTest::newRow("automatic twice") << true << "oooo" << QStringList{"E3T", "E3S", "C", "E3S", "C"}
+                                     << "Board calibration completed." << true;
     QTest::newRow("aborted") << true << "oc" << QStringList{"E3T", "E3S", "D"}
                              << "Board calibration Aborted." << true;
     QTest::newRow("aborted and closed") << true << "occ" << QStringList{"E3T", "E3S", "D"}
@@ -171,16 +177,19 @@ void TestTools::conductivity()
 {
     QFETCH(QString, run);
     const bool continuous = run != "once" && run != "bad";
-    StatusSession s;
+    auto device = std::make_unique<RecordingSerialPort>();
+    RecordingSerialPort& line = *device;
+    StatusSession s(std::move(device));
     s.counterState().conductivity = 87;
     QVERIFY(s.connect());
     s.clearCommands();
+    line.frames.clear();
     if (run == "bad")
         s.counter().addFault({sim::SimFault::WrongLength, "g", 1});
     if (run == "dies")
         s.counter().addFault({sim::SimFault::HangUp, "g", 1});
     QString value, exitDuringRun, exitAfter;
-    bool startBack = false, openWhileRunning = false, closedAfterRun = false;
+    bool startBack = false, openWhileRunning = false, closedAfterRun = false, startFocused = false;
     QVERIFY(withDialog([&] { chooseEntry(s, "Information1", "menuConductivity"); }, [&](QDialog* d) {
         QCOMPARE(d->windowTitle(), QString("Current Conductivity"));
         auto* exit = child<QPushButton>(d, "bbtnExit");
@@ -194,8 +203,11 @@ void TestTools::conductivity()
                   });
         if (continuous && run != "dies")
             stop.start();
+        child<QPushButton>(d, "bbtnStart")->setFocus();
         child<QPushButton>(d, "bbtnStart")->click();
         closedAfterRun = !d->isVisible();
+        // Enter reads again.
+        startFocused = d->focusWidget() == child<QPushButton>(d, "bbtnStart");
         value = child<QLineEdit>(d, "eValue")->text();
         exitAfter = exit->text();
         startBack = child<QPushButton>(d, "bbtnStart")->isEnabled();
@@ -209,6 +221,7 @@ void TestTools::conductivity()
     const QStringList commands = s.settledCommands();
     QCOMPARE(value, run == "bad" ? QString() : QString("087"));
     QCOMPARE(closedAfterRun, run == "close");
+    QCOMPARE(startFocused, !closedAfterRun);
     QCOMPARE(messageBoxes().recordedTexts(),
              run == "bad" ? QStringList{"Invalid response from Counter reading conductivity gain"} : QStringList());
     if (continuous) {
@@ -216,6 +229,11 @@ void TestTools::conductivity()
         QVERIFY(openWhileRunning);
         QVERIFY(commands.count("g") >= 3);
         QCOMPARE(commands.count(kAck), commands.count("g"));
+        // From the end of one reading to the next "g", the monitor's whole interval.
+        for (qsizetype i = 1; i < line.frames.size(); ++i) {
+            if (line.frames[i].command == "g")
+                QCOMPARE_GE(line.frames[i].startMs - line.frames[i - 1].endMs, s.main->link().timing.monitorIntervalMs);
+        }
     } else {
         QCOMPARE(commands, run == "bad" ? QStringList{"g"} : (QStringList{"g", kAck}));
     }

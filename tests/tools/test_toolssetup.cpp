@@ -1,6 +1,7 @@
 // The weir dimensions, baud rate and raw command windows against the simulated counter:
 // the exact commands, what is read when, the port's speed and the connection panel.
 
+#include "support/recordingport.h"
 #include "support/statustest.h"
 #include "app/radiogroup.h"
 #include "tools/tfbaudset.h"
@@ -83,11 +84,18 @@ void TestToolsSetup::weirBadReplyIsReportedOnce()
     s.clearCommands();
     s.counter().addFault({sim::SimFault::Garbage, "E5T2"});
     QList<int> shown;
+    QStringList notRead;   // the spin edits of channels 2 to 4 that can be edited or show a value
     QVERIFY(runTool(s, "menuWeirDim", {[&](QWidget* d) {
-        shown << spinIn(d, "seLength1")->value() << spinIn(d, "seLength2")->value();
+        shown << spinIn(d, "seLength1")->value();
+        for (QSpinBox* spin : d->findChildren<QSpinBox*>()) {
+            if (!spin->objectName().endsWith('1') && (spin->isEnabled() || !spin->text().isEmpty()))
+                notRead << spin->objectName();
+        }
+        spinIn(d, "seDepth2")->setValue(45);   // as a depth typed there would
         click(d, "OKBtn");   // channels not read are not written
     }}));
-    QCOMPARE(shown, QList<int>({250, 10}));
+    QCOMPARE(shown, QList<int>({250}));
+    QCOMPARE(notRead, QStringList());
     QCOMPARE(s.settledCommands(), QStringList({"E5T1", "E5T2"}));
     QCOMPARE(messageBoxes().recorded().size(), 1);
 }
@@ -110,11 +118,15 @@ void TestToolsSetup::baudRate()
     QFETCH(int, portRate);
     QFETCH(int, comms);
     QFETCH(int, printer);
-    StatusSession s;
+    QFETCH(QStringList, sent);
+    auto device = std::make_unique<RecordingSerialPort>();
+    RecordingSerialPort& line = *device;
+    StatusSession s(std::move(device));
     QVERIFY(s.connect());
     QVERIFY(s.main->comPort().setBaudWhileOpen(portRate));
     s.main->ShowConnectionState();
     s.clearCommands();
+    line.frames.clear();
     int selectedAtOpen = -2;
     QVERIFY(runTool(s, "BaudRate1", {[&](QWidget* d) {
         selectedAtOpen = child<app::RadioGroup>(d, "RGComms")->itemIndex();
@@ -125,7 +137,12 @@ void TestToolsSetup::baudRate()
         click(d, "OKBtn");
     }}));
     QCOMPARE(selectedAtOpen, int(tools::TfBaudSet::kRates.indexOf(QString::number(portRate))));
-    QTEST(s.settledCommands(), "sent");
+    QCOMPARE(s.settledCommands(), sent);
+    // The counter is told at the rate it runs at; the PC's port follows only afterwards.
+    QStringList atOldRate;
+    for (const QString& command : sent)
+        atOldRate << QStringLiteral("%1 at %2").arg(command).arg(portRate);
+    QCOMPARE(line.commandsWithRates(), atOldRate);
     QTEST(s.main->comPort().settings.baud, "rateAfter");
     QVERIFY(s.main->comPort().PortIsOpen());
     QVERIFY(child<QLabel>(s.main, "panConnect")->text().contains(QString(", %1, ").arg(s.main->comPort().settings.baud)));
