@@ -5,6 +5,7 @@
 #include "app/radiogroup.h"
 #include "app/tfmain.h"
 #include "link/link.h"
+#include "link/wait.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -12,6 +13,19 @@
 #include <QVBoxLayout>
 
 namespace kfc::tools {
+
+namespace {
+
+// How long the frame of a command takes on the wire at the port's present settings: a
+// start bit, the data bits, a parity bit unless there is none, and the stop bits.
+unsigned frameTimeMs(const SerialSettings& settings, const QString& command)
+{
+    const int bitsPerChar = 1 + settings.dataBits + (settings.parity == Parity::None ? 0 : 1) + settings.stopBits;
+    const qint64 bits = qint64(command.size() + 2) * bitsPerChar;
+    return unsigned((bits * 1000 + settings.baud - 1) / settings.baud);
+}
+
+} // namespace
 
 const QStringList TfBaudSet::kRates = {QStringLiteral("300"),  QStringLiteral("1200"), QStringLiteral("2400"),
                                        QStringLiteral("4800"), QStringLiteral("9600"), QStringLiteral("19200")};
@@ -77,7 +91,10 @@ void TfBaudSet::sendRates()
         return;
     if (!link.SendPaddedCommand(QStringLiteral("1"), rate))
         return;
-    // The counter switches at once and says nothing; so does the PC.
+    // The counter switches at once and says nothing; so does the PC, once the command's
+    // last bytes have left at the old rate: at 300 baud a byte takes longer than the gap
+    // paced after it, and the rate must not change under one still going out.
+    DelayWithEvents(frameTimeMs(m_main.comPort().settings, link.LastCommand));
     if (!m_main.comPort().setBaudWhileOpen(rate.toInt()))
         app::messageBoxes().show(MessageKind::Error,
                                  QStringLiteral("The counter now runs at %1 baud, but the port could not be set "
