@@ -6,6 +6,8 @@
 #include "support/statustest.h"
 
 #include "counter/download.h"
+#include "link/untrusted.h"
+#include "tools/lineprinter.h"
 #include "tools/tfdump.h"
 
 #include <QProcess>
@@ -39,6 +41,29 @@ QStringList simplified(QStringList lines)
     for (QString& line : lines)
         line = line.simplified();
     return lines;
+}
+
+QStringList printableLines(QStringList lines)
+{
+    for (QString& line : lines)
+        line = printable(line);
+    return lines;
+}
+
+// A job that the printer refuses at its end, as a driver can; Qt's PDF output never does.
+class JobFailingAtItsEnd : public tools::LinePrinter {
+public:
+    using LinePrinter::LinePrinter;
+    bool end() override
+    {
+        LinePrinter::end();
+        return false;
+    }
+};
+
+bool menuEnabled(const app::TfMain& main, const char* name)
+{
+    return main.findChild<QMenu*>(name)->menuAction()->isEnabled();
 }
 
 } // namespace
@@ -124,6 +149,8 @@ private slots:
     {
         tools::TfDump* dump = open(150);
         QVERIFY(dump);
+        // Shown and printed as it came but for its control bytes; filed byte for byte.
+        s->counterState().events[4] += QStringLiteral(" C:\\x41\x1b[2J\x7f");
         const QString file = folder.filePath(QStringLiteral("events.LG2"));
         const QString pdf = folder.filePath(QStringLiteral("events.pdf"));
         dump->setPdfOutput(pdf);
@@ -138,7 +165,8 @@ private slots:
         QCOMPARE(lines.size(), 157);
         QVERIFY(lines.first().startsWith(QStringLiteral("Date:   ")));
         QCOMPARE(s->commands(), statusRead() + QStringList{QStringLiteral("d00000")} + acks(150));
-        QCOMPARE(screen(dump), lines);
+        QCOMPARE(screen(dump), printableLines(lines));
+        QVERIFY(screen(dump).at(11).endsWith(QStringLiteral(" C:\\x41\\x1B[2J\\x7F")));
         QFile written(file);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(written.readAll(), (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLatin1());
@@ -147,7 +175,7 @@ private slots:
         QStringList printed;
         for (const QStringList& page : pages)
             printed += page;
-        QCOMPARE(printed, simplified(lines));
+        QCOMPARE(printed, simplified(printableLines(lines)));
         QCOMPARE(progress.texts.first(), QStringLiteral("Obtaining Status. Please Wait"));
         QVERIFY(progress.texts.contains(QStringLiteral("Downloading Event 150")));
         QCOMPARE(progress.texts.last(), QStringLiteral("Download complete"));
@@ -178,31 +206,174 @@ private slots:
         QVERIFY(control<QPushButton>(dump, "bbtnStart")->isEnabled());
     }
 
-    // The line dies after four events: the file keeps them, and the user is told how many
-    // of the counter's events arrived.
+    // The line dies after four events: the file keeps them, and the window stays in front
+    // with every line and how many of the counter's events arrived.
     void deadLineKeepsTheEventsReceived()
     {
         tools::TfDump* dump = open(10);
         QVERIFY(dump);
         const QString file = folder.filePath(QStringLiteral("dead.LG2"));
-        control<QCheckBox>(dump, "cboxScreen")->click();
         chooseFile(dump, file);
         int acksSeen = 0;
         connect(&s->counter(), &sim::SimCounter::commandReceived, this, [&](const QString& command) {
             if (command == kAck && ++acksSeen == 4)
                 s->line.pty.hangUp();
         });
+        QPointer<tools::TfDump> window(dump);
         start(dump);
 
         QFile written(file);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(written.readAll(), (s->counterState().events.mid(0, 4).join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLatin1());
-        QVERIFY(screen(dump).isEmpty());
         // Told once, by the main frame; no "Download complete" over a partial download.
         QTRY_COMPARE(app::messageBoxes().recordedTexts().size(), 1);
         QVERIFY(app::messageBoxes().recordedTexts().first().contains(QStringLiteral("was lost")));
+        QTRY_COMPARE(s->frontWindow(), QStringLiteral("fDump"));
+        QVERIFY(window && window->isVisible());
+        QCOMPARE(screen(dump), s->counterState().events.mid(0, 4));
+        auto* bar = control<QProgressBar>(dump, "pbDownload");
+        QVERIFY(bar->isVisible());
+        QCOMPARE(bar->format(), QStringLiteral("4 of 10 events received"));
         QCOMPARE(child<QLabel>(s->main, QStringLiteral("panMessage"))->text(), QString());
-        QVERIFY(!control<QProgressBar>(dump, "pbDownload")->isVisible());
+        // Nothing to start a run on; the rest of the window is back.
+        QVERIFY(!control<QPushButton>(dump, "bbtnStart")->isEnabled());
+        QVERIFY(control<QPushButton>(dump, "bbtnExit")->isEnabled());
+    }
+
+    // A Start that comes during a run, and a print job that the printer refuses at its
+    // end: each is told in an error box, and only a run that got to its end says so.
+    void failedStartOrEnd_data()
+    {
+        QTest::addColumn<bool>("secondStart");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<bool>("completes");
+        QTest::newRow("second Start during the run")
+            << true << "The counter is busy with another command. Try again when it has finished." << true;
+        QTest::newRow("print job fails at its end")
+            << false << "Cannot finish printing on %1: the print job failed" << false;
+    }
+    void failedStartOrEnd()
+    {
+        QFETCH(bool, secondStart);
+        QFETCH(bool, completes);
+        tools::TfDump* dump = open(3);
+        QVERIFY(dump);
+        const QString pdf = folder.filePath(QStringLiteral("refused.pdf"));
+        dump->setPdfOutput(pdf);
+        control<QCheckBox>(dump, "cboxPrinter")->click();
+        if (!secondStart)
+            dump->setPrintJobFactory([](QPrinter& printer) { return std::make_unique<JobFailingAtItsEnd>(printer); });
+        // The run's controls stay off after the refusal.
+        QStringList onAfterRefusal;
+        bool refused = false;
+        connect(&s->counter(), &sim::SimCounter::commandReceived, this, [&](const QString& command) {
+            if (!secondStart || command != kAck || refused)
+                return;
+            refused = true;
+            dump->bbtnStartClick();
+            for (const char* name : {"cboxAllValues", "cboxScreen", "cboxFile", "cboxPrinter", "cboxStatus",
+                                     "bbtnStart", "bbtnExit"})
+                if (control<QAbstractButton>(dump, name)->isEnabled())
+                    onAfterRefusal << QLatin1String(name);
+        });
+        ProgressRecorder progress;
+        start(dump);
+
+        QCOMPARE(s->settledCommands(), QStringList{QStringLiteral("d00000")} + acks(3));
+        QCOMPARE(screen(dump), s->counterState().events);
+        QFETCH(QString, error);
+        QCOMPARE(app::messageBoxes().recordedTexts(), QStringList{QString(error).replace(QStringLiteral("%1"), pdf)});
+        QCOMPARE(refused, secondStart);
+        QCOMPARE(onAfterRefusal, QStringList());
+        QCOMPARE(progress.texts.count(QStringLiteral("Download complete")), completes ? 1 : 0);
+        QCOMPARE(progress.texts.last(), completes ? QStringLiteral("Download complete") : QStringLiteral("Downloading Event 3"));
+        QVERIFY(control<QPushButton>(dump, "bbtnStart")->isEnabled());
+    }
+
+    // The operator leaves the download window open, starts continuous update in the status
+    // window, comes back and presses Start: the run is refused, the event file keeps the
+    // last run's lines only, and every control ends where the mode leaves it.
+    void startDuringContinuousUpdate()
+    {
+        tools::TfDump* dump = open(5);
+        QVERIFY(dump);
+        const QString file = folder.filePath(QStringLiteral("weir.LG2"));
+        chooseFile(dump, file);
+        start(dump);
+        const QByteArray lastRun = (s->counterState().events.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLatin1();
+        auto* startButton = control<QPushButton>(dump, "bbtnStart");
+        QVERIFY(startButton->isEnabled());
+        s->clearCommands();
+        ProgressRecorder progress;
+
+        bool startOff = false, menusOff = false;
+        Script script;
+        script
+            .then([&] { return s->messagePanel() == QStringLiteral("Continuous Update Mode. Press Cancel to stop"); },
+                  [&] {
+                      s->main->mdiArea()->setActiveSubWindow(dump);
+                      startOff = !startButton->isEnabled();
+                      // A click that comes anyway.
+                      dump->bbtnStartClick();
+                      s->counterSays("F1D 550");
+                      menusOff = !menuEnabled(*s->main, "menuFile") && !menuEnabled(*s->main, "menuConnect")
+                                 && !menuEnabled(*s->main, "menuHelp");
+                  })
+            .then([&] { return !s->control<QPlainTextEdit>("memLastEvent")->toPlainText().isEmpty(); },
+                  [&] { s->button(QStringLiteral("bbtnCancel"))->click(); });
+        script.start();
+        s->button(QStringLiteral("bbtnContUpd"))->click();
+
+        QVERIFY(script.completed());
+        QVERIFY(startOff);
+        QVERIFY(menusOff);
+        QCOMPARE(app::messageBoxes().recordedTexts(), QStringList{Link::kListeningRefusal});
+        QCOMPARE(app::messageBoxes().unansweredQuestions(), 0);
+        QCOMPARE(s->settledCommands(), QStringList({"i1", "i0"}) + statusRead());
+        QVERIFY(!progress.texts.contains(QStringLiteral("Download complete")));
+        QFile written(file);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), lastRun);
+        // The mode is over: the status window, the menus and the download are usable again.
+        QVERIFY(!s->status->contUpdActive());
+        QVERIFY(s->button(QStringLiteral("bbtnContUpd"))->isEnabled());
+        QVERIFY(!s->button(QStringLiteral("bbtnCancel"))->isEnabled());
+        QVERIFY(menuEnabled(*s->main, "menuFile") && menuEnabled(*s->main, "menuConnect")
+                && menuEnabled(*s->main, "menuHelp"));
+        QVERIFY(startButton->isEnabled());
+        QVERIFY(control<QPushButton>(dump, "bbtnExit")->isEnabled());
+        QVERIFY(control<QCheckBox>(dump, "cboxScreen")->isEnabled());
+    }
+
+    // Alt+letter presses the window's own control, not a menu of the main frame, and a
+    // button before a check box that marks the same letter.
+    void mnemonics_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("pressed");
+        QTest::newRow("Alt+S: Start, not Screen") << "S" << "bbtnStart";
+        QTest::newRow("Alt+F: File, not the File menu") << "F" << "cboxFile";
+        QTest::newRow("Alt+E: Exit") << "E" << "bbtnExit";
+        QTest::newRow("Alt+A: All Values") << "A" << "cboxAllValues";
+        QTest::newRow("Alt+I: Include Status") << "I" << "cboxStatus";
+    }
+    void mnemonics()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, pressed);
+        tools::TfDump* dump = open(3);
+        QVERIFY(dump);
+        QVERIFY(QTest::qWaitForWindowActive(s->main));
+        QStringList clicked;
+        for (auto* button : dump->findChildren<QAbstractButton*>())
+            connect(button, &QAbstractButton::clicked, this, [&clicked, name = button->objectName()] { clicked << name; });
+        QWidget* focus = QApplication::focusWidget();
+        QVERIFY(focus && dump->isAncestorOf(focus));
+        QTest::keyClick(focus, Qt::Key(Qt::Key_A + key.at(0).unicode() - 'A'), Qt::AltModifier);
+        QTRY_COMPARE(clicked, QStringList{pressed});
+        QVERIFY(!QApplication::activePopupWidget());
+        if (pressed == QLatin1String("bbtnStart"))
+            QCOMPARE(s->settledCommands(), QStringList{QStringLiteral("d00000")} + acks(3));
     }
 };
 
