@@ -46,6 +46,15 @@ QAbstractButton* mnemonicOwner(QWidget* window, const QKeySequence& key)
     return others.size() == 1 ? others.first() : nullptr;
 }
 
+// A shortcut's receiver is a control, or an action or a QShortcut held by one.
+bool isInside(QWidget* window, QObject* receiver)
+{
+    auto* widget = qobject_cast<QWidget*>(receiver);
+    if (!widget && receiver)
+        widget = qobject_cast<QWidget*>(receiver->parent());
+    return widget && (widget == window || window->isAncestorOf(widget));
+}
+
 // Sees every shortcut before its receiver does. Only the Shortcut event is looked at, and
 // only while the focus is in a window given priority, so the cost elsewhere is one
 // comparison an event.
@@ -68,8 +77,12 @@ protected:
         // The owner's own shortcut, and no other for the key: Qt presses it already.
         if (receiver == owner && !shortcut->isAmbiguous())
             return false;
+        // A disabled owner keeps its letter from the window's other controls, so that
+        // Alt+S never checks "&Screen" while "&Start" is off, but lets a menu have it.
+        if (!owner->isEnabled())
+            return isInside(window, receiver);
         // As Qt presses a button by its mnemonic: shown pressed, clicked a moment later.
-        if (owner->isEnabled() && !owner->isDown())
+        if (!owner->isDown())
             owner->animateClick();
         return true;
     }

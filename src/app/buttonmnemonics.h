@@ -15,8 +15,9 @@ namespace kfc::app {
 
 // Gives the window's own mnemonics priority. The window is a sub-window of the main frame
 // (or the widget it holds) or a dialog. Its controls are looked up at each key press, so
-// controls added, shown or renamed later count; a hidden control does not own its key, a
-// visible but disabled one owns it and the key does nothing.
+// controls added, shown or renamed later count. A hidden control does not own its key; a
+// visible but disabled one keeps it from the window's other controls (the key does
+// nothing there) and leaves it to the main frame's menus.
 void giveButtonsMnemonicPriority(QWidget* window);
 
 } // namespace kfc::app
