@@ -82,7 +82,7 @@ void addLineOptions(QCommandLineParser& parser)
         {QStringLiteral("json"), QStringLiteral("Print the status as JSON.")},
         {QStringLiteral("count"), QStringLiteral("download: this many events, 0 to 99999 (default: all)."), QStringLiteral("N")},
         {QStringLiteral("status"), QStringLiteral("download: write the status header first.")},
-        {QStringLiteral("output"), QStringLiteral("download: write the event file FILE (CR LF line ends)."), QStringLiteral("FILE")},
+        {QStringLiteral("output"), QStringLiteral("download: write the event file FILE (CR LF line ends, the bytes as received; without it the lines go to standard output escaped as send prints replies)."), QStringLiteral("FILE")},
         {QStringLiteral("password-file"), QStringLiteral("Log on with the first line of FILE."), QStringLiteral("FILE")},
         {QStringLiteral("dial"), QStringLiteral("Dial NUMBER through the modem on PORT first."), QStringLiteral("NUMBER")},
         {QStringLiteral("dial-timeout"), QStringLiteral("Give up a call after MS milliseconds (default 60000)."),
@@ -268,8 +268,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The same download as the window's: the lines go to standard output, or to the event
-// file exactly as the window writes it.
+// The same download as the window's: the lines go to standard output escaped, or to the
+// event file exactly as the window writes it.
 int download(Link& link, const QCommandLineParser& parser, const QString& count, QTextStream& out,
              QTextStream& err)
 {
@@ -280,8 +280,10 @@ int download(Link& link, const QCommandLineParser& parser, const QString& count,
         return EmptyReply;
     }
     auto sink = [&](const QString& line) {
+        // On standard output as send prints a reply, so no byte of it drives a terminal;
+        // the event file keeps the bytes exactly.
         if (!toFile) {
-            out << line << '\n';
+            out << replyLine(line) << '\n';
             out.flush();
             return;
         }

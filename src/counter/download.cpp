@@ -25,20 +25,6 @@ QString DownloadRequest(const QString& countText)
     return QStringLiteral("d") + countText.rightJustified(5, QLatin1Char('0'));
 }
 
-QString ShownLine(const QString& line)
-{
-    QString shown;
-    shown.reserve(line.size());
-    for (QChar c : line) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || u == 0x7f || u == u'\\')
-            shown += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
-        else
-            shown += c;
-    }
-    return shown;
-}
-
 QStringList StatusHeaderLines(const CounterStatus& s)
 {
     // The counter's clock is written with "/" between the parts of the time as well.

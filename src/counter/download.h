@@ -22,11 +22,6 @@ constexpr int kMaxDownloadCount = 99999;
 // whole, never cut. A count of "0" asks for every event in the buffer.
 QString DownloadRequest(const QString& countText);
 
-// A line from the counter as it may be shown or printed: control bytes (and the
-// backslash) escaped as \xHH, so a stray byte never garbles a screen or a page. The event
-// file keeps the line exactly as received.
-QString ShownLine(const QString& line);
-
 // The seven lines of the status header, from the record as it stands.
 QStringList StatusHeaderLines(const CounterStatus& status);
 

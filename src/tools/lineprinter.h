@@ -13,7 +13,7 @@ namespace kfc::tools {
 class LinePrinter {
 public:
     explicit LinePrinter(QPrinter& printer) : m_printer(printer) {}
-    ~LinePrinter() { end(); }
+    virtual ~LinePrinter() { LinePrinter::end(); }
     LinePrinter(const LinePrinter&) = delete;
     LinePrinter& operator=(const LinePrinter&) = delete;
 
@@ -21,8 +21,9 @@ public:
     bool begin();
     // False when the page could not be added.
     bool printLine(const QString& text);
-    // Ends the job: the pages are printed. False when the job failed.
-    bool end();
+    // Ends the job: the pages are printed. False when the job failed (a printer's driver
+    // can refuse the job at its end; Qt's PDF output never does, so tests override it).
+    virtual bool end();
     bool active() const { return m_painter.isActive(); }
 
 private:

@@ -4,6 +4,7 @@
 #include "lineprinter.h"
 
 #include "app/application.h"
+#include "app/buttonmnemonics.h"
 #include "app/messageboxes.h"
 #include "app/statusaccess.h"
 #include "app/tfmain.h"
@@ -11,6 +12,7 @@
 #include "counter/download.h"
 #include "link/hooks.h"
 #include "link/link.h"
+#include "link/untrusted.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -49,7 +51,7 @@ TfDump::TfDump(app::TfMain& main, app::StatusAccess& status)
       m_main(main), m_status(status)
 {
     setObjectName(QStringLiteral("fDump"));
-    setWindowTitle(QStringLiteral("Download"));
+    setWindowTitle(QStringLiteral("Display Buffer"));
     setAttribute(Qt::WA_DeleteOnClose);
     // The printer the application uses; with none installed the window still works for
     // the screen and the file.
@@ -60,7 +62,13 @@ TfDump::TfDump(app::TfMain& main, app::StatusAccess& status)
     else if (!installed.isEmpty())
         m_printer.setPrinterName(installed.first());
     buildControls();
+    // Who holds the line, and whether there is one, decides whether a run may start.
+    connect(&main.link(), &Link::holdChanged, this, &TfDump::updateStartButton);
+    connect(&main.comPort(), &ComPort::opened, this, &TfDump::updateStartButton);
+    connect(&main.comPort(), &ComPort::closed, this, &TfDump::updateStartButton);
     EnableControls(true);
+    // "&Start" and "&Screen" share Alt+S, "&File" shares Alt+F with the main frame's menu.
+    app::giveButtonsMnemonicPriority(this);
     connect(this, &QMdiSubWindow::windowStateChanged, this,
             [this](Qt::WindowStates before, Qt::WindowStates now) {
                 if (!(before & Qt::WindowActive) && (now & Qt::WindowActive))
@@ -200,22 +208,24 @@ void TfDump::setPdfOutput(const QString& fileName)
 
 void TfDump::FormActivate()
 {
-    // A run's own screen output stays while the run goes on.
-    if (m_running)
+    if (!isMaximized())
+        showMaximized();
+    // A run's own screen output stays while the run goes on, and after a run that the
+    // line cut short until the next Start: it is all the operator has of that run.
+    if (m_running || m_keepOutput)
         return;
     labPrinter->setText(printerName());
     showProgress(QString());
     memDisplay->clear();
-    if (!isMaximized())
-        showMaximized();
 }
 
 void TfDump::EnableControls(bool enabled)
 {
     for (QWidget* control : std::initializer_list<QWidget*>{
              cboxAllValues, cboxScreen, cboxFile, cboxPrinter, cboxStatus, seValues, btnFile,
-             btnPrinter, bbtnStart, bbtnExit})
+             btnPrinter, bbtnExit})
         control->setEnabled(enabled);
+    updateStartButton();
     const bool havePrinter = printerAvailable();
     if (!havePrinter)
         cboxPrinter->setChecked(false);
@@ -227,6 +237,14 @@ void TfDump::EnableControls(bool enabled)
     if (!havePrinter)
         labPrinter->setText(printerName());
     seValues->setEnabled(!cboxAllValues->isChecked());
+}
+
+void TfDump::updateStartButton()
+{
+    // Off while this window runs, while any other dialogue, continuous update or the
+    // terminal holds the line, and while no counter is connected. A run that ends turns
+    // it back on only when nothing else holds the line.
+    bbtnStart->setEnabled(!m_running && m_main.link().lineFree() && m_main.comPort().PortIsOpen());
 }
 
 void TfDump::DisableAllControls()
@@ -271,7 +289,8 @@ void TfDump::btnPrinterClick()
 
 void TfDump::bbtnStartClick()
 {
-    // The run puts the window back in order itself, however it ends.
+    // The run puts the window back in order itself, however it ends; a Start that the
+    // line refuses is told here.
     app::showingErrors([this] { RunDownload(); });
 }
 
@@ -295,18 +314,27 @@ QString TfDump::countText() const
 void TfDump::RunDownload()
 {
     const QString count = countText();
-    // The closing steps, however the run ends.
-    const auto closing = qScopeGuard([this] {
-        // A dead line is told by the main frame; the download did not complete. Every line
-        // received is in the outputs already, and the file is closed here.
-        if (m_main.comPort().PortIsOpen())
-            kfc::showProgress(QStringLiteral("Download complete"));
-        CloseOutputs();
-        m_running = false;
-        pbDownload->setVisible(false);
-        EnableControls(true);
-    });
+    // Taken before anything else: a Start that the link refuses (a run of this window,
+    // continuous update or another window's dialogue holds the line) changes nothing, not
+    // even the message panel.
+    auto hold = m_main.link().holdLine();
+    bool completed = false;
+    QString closeFailure;
+    {
+        const auto closing = qScopeGuard([&] { closeFailure = closeRun(completed); });
+        runSteps(count);
+        completed = true;
+    }
+    // Told like a failure to start printing: the pages may never come out.
+    if (!closeFailure.isEmpty())
+        outputError(closeFailure);
+}
 
+void TfDump::runSteps(const QString& count)
+{
+    m_keepOutput = false;
+    m_received = 0;
+    m_expected = 0;
     if (!cboxScreen->isChecked() && !cboxFile->isChecked() && !cboxPrinter->isChecked()) {
         app::messageBoxes().show(MessageKind::Error, QStringLiteral("Error: You must select at least one output"));
         return;
@@ -317,7 +345,6 @@ void TfDump::RunDownload()
         return;
     }
     Link& link = m_main.link();
-    auto hold = link.holdLine();
     m_running = true;
     EnableControls(false);
     OpenOutputs();
@@ -328,24 +355,59 @@ void TfDump::RunDownload()
         WriteStatusHeader();
     }
 
-    const int expected = ExpectedEventCount(cboxAllValues->isChecked(), count.toInt(), m_status.status());
-    const DownloadClock clock(expected);
-    pbDownload->setRange(0, std::max(expected, 1));
+    m_expected = ExpectedEventCount(cboxAllValues->isChecked(), count.toInt(), m_status.status());
+    const DownloadClock clock(m_expected);
+    pbDownload->setRange(0, std::max(m_expected, 1));
     pbDownload->setValue(0);
     pbDownload->setFormat(clock.text(0));
-    pbDownload->setVisible(expected > 0);
-    const int received = kfc::RunDownload(
+    pbDownload->setVisible(m_expected > 0);
+    kfc::RunDownload(
         link, count, [this](const QString& line) { WriteOutputLine(line); },
         [this, &clock](int eventNumber) {
+            m_received = eventNumber;
             showProgress(QStringLiteral("Downloading Event %1").arg(eventNumber));
             pbDownload->setValue(std::min(eventNumber, pbDownload->maximum()));
             pbDownload->setFormat(clock.text(eventNumber));
         });
     // An empty reply also ends the download when a reply was lost: say when lines are missing.
     if (cboxAllValues->isChecked()) {
-        if (const QString missing = MissingEventsText(received, expected); !missing.isEmpty())
+        if (const QString missing = MissingEventsText(m_received, m_expected); !missing.isEmpty())
             app::messageBoxes().show(MessageKind::Warning, missing);
     }
+}
+
+QString TfDump::closeRun(bool completed)
+{
+    const QString closeFailure = CloseOutputs();
+    m_running = false;
+    if (m_main.comPort().PortIsOpen()) {
+        pbDownload->setVisible(false);
+    } else {
+        // A dead line is told by the main frame, which puts the placeholder in front. The
+        // window comes back over it with every line received and how many there were of
+        // the events expected. The file is closed above with every line in it.
+        m_keepOutput = true;
+        const QString received = MissingEventsText(m_received, m_expected);
+        pbDownload->setFormat(received);
+        pbDownload->setVisible(!received.isEmpty());
+        QMetaObject::invokeMethod(this, &TfDump::comeToFront, Qt::QueuedConnection);
+    }
+    EnableControls(true);
+    if (!completed) {
+        // The failure that ended the run is the one the operator hears of.
+        if (!closeFailure.isEmpty())
+            m_main.link().LogLine(QStringLiteral("--  ") + closeFailure);
+        return {};
+    }
+    if (closeFailure.isEmpty() && m_main.comPort().PortIsOpen())
+        kfc::showProgress(QStringLiteral("Download complete"));
+    return closeFailure;
+}
+
+void TfDump::comeToFront()
+{
+    if (QMdiArea* area = mdiArea())
+        area->setActiveSubWindow(this);
 }
 
 void TfDump::OpenOutputs()
@@ -356,7 +418,7 @@ void TfDump::OpenOutputs()
             outputError(QStringLiteral("Cannot create the event file %1: %2").arg(m_file.fileName(), m_file.errorString()));
     }
     if (cboxPrinter->isChecked()) {
-        m_job = std::make_unique<LinePrinter>(m_printer);
+        m_job = m_printJobs ? m_printJobs(m_printer) : std::make_unique<LinePrinter>(m_printer);
         if (!m_job->begin()) {
             m_job.reset();
             outputError(QStringLiteral("Cannot start printing on %1").arg(printerName()));
@@ -364,28 +426,30 @@ void TfDump::OpenOutputs()
     }
 }
 
-void TfDump::CloseOutputs()
+QString TfDump::CloseOutputs()
 {
     if (m_file.isOpen())
         m_file.close();
-    if (m_job) {
-        if (!m_job->end())
-            qWarning("The print job on %s failed", qPrintable(printerName()));
-        m_job.reset();
-    }
+    if (!m_job)
+        return {};
+    const bool printed = m_job->end();
+    m_job.reset();
+    return printed ? QString() : QStringLiteral("Cannot finish printing on %1: the print job failed").arg(printerName());
 }
 
 void TfDump::WriteOutputLine(const QString& text)
 {
+    // The screen and the page show control bytes escaped, every other character as it
+    // came; the file keeps the bytes exactly.
     if (cboxScreen->isChecked())
-        memDisplay->appendPlainText(ShownLine(text));
+        memDisplay->appendPlainText(printable(text));
     // Each line reaches the file as it arrives, so a line that dies keeps what came.
     if (m_file.isOpen()) {
         const QByteArray bytes = text.toLatin1() + "\r\n";
         if (m_file.write(bytes) != bytes.size() || !m_file.flush())
             outputError(QStringLiteral("Cannot write the event file %1: %2").arg(m_file.fileName(), m_file.errorString()));
     }
-    if (m_job && !m_job->printLine(ShownLine(text)))
+    if (m_job && !m_job->printLine(printable(text)))
         outputError(QStringLiteral("Cannot print on %1").arg(printerName()));
 }
 

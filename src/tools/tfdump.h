@@ -8,6 +8,7 @@
 #include <QMdiSubWindow>
 #include <QPrinter>
 
+#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -38,6 +39,9 @@ public:
 
     // Prints to a PDF file instead of a printer (tests, and a machine with no printer).
     void setPdfOutput(const QString& fileName);
+    // Where print jobs come from (tests: a job that fails as a printer's driver can).
+    using PrintJobFactory = std::function<std::unique_ptr<LinePrinter>(QPrinter&)>;
+    void setPrintJobFactory(PrintJobFactory factory) { m_printJobs = std::move(factory); }
     bool running() const { return m_running; }
 
     // Handlers.
@@ -53,11 +57,19 @@ public:
 private:
     void buildControls();
     void EnableControls(bool enabled);
+    void updateStartButton();
     void DisableAllControls();
     void RunDownload();
+    // From the check of the outputs to the end of the events; throws to end the run.
+    void runSteps(const QString& count);
+    // The closing steps, however the run ended. Returns the failure of a completed run's
+    // print job, empty when none.
+    QString closeRun(bool completed);
+    void comeToFront();
     QString countText() const;
     void OpenOutputs();
-    void CloseOutputs();
+    // Empty, or why the print job failed at its end.
+    QString CloseOutputs();
     void WriteOutputLine(const QString& text);
     void WriteStatusHeader();
     bool printerAvailable() const;
@@ -68,7 +80,11 @@ private:
     QPrinter m_printer;
     QFile m_file;
     std::unique_ptr<LinePrinter> m_job;
+    PrintJobFactory m_printJobs;
     bool m_running = false;
+    bool m_keepOutput = false;   // the line died under the last run: its output stays
+    int m_received = 0;          // events of the current or last run
+    int m_expected = 0;          // how many it should bring; 0: not known
 
     QGroupBox* gbValues = nullptr;
     QCheckBox* cboxAllValues = nullptr;

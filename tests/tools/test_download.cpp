@@ -6,10 +6,14 @@
 #include "support/statustest.h"
 
 #include "counter/download.h"
+#include "link/untrusted.h"
+#include "tools/lineprinter.h"
 #include "tools/tfdump.h"
 
 #include <QProcess>
 #include <QProgressBar>
+
+#include <optional>
 
 using namespace kfc;
 using namespace kfc::test;
@@ -39,6 +43,25 @@ QStringList simplified(QStringList lines)
     for (QString& line : lines)
         line = line.simplified();
     return lines;
+}
+
+// A job that the printer refuses at its end, as a driver can; Qt's PDF output never does.
+class JobFailingAtItsEnd : public tools::LinePrinter {
+public:
+    using LinePrinter::LinePrinter;
+    bool end() override
+    {
+        LinePrinter::end();
+        return false;
+    }
+};
+
+bool mainMenusEnabled(const app::TfMain& main)
+{
+    for (const char* name : {"menuFile", "menuConnect", "menuHelp"})
+        if (!main.findChild<QMenu*>(name)->menuAction()->isEnabled())
+            return false;
+    return true;
 }
 
 } // namespace
@@ -124,6 +147,8 @@ private slots:
     {
         tools::TfDump* dump = open(150);
         QVERIFY(dump);
+        // Shown and printed as it came but for its control bytes; filed byte for byte.
+        s->counterState().events[4] += QStringLiteral(" C:\\x41\x1b[2J\x7f");
         const QString file = folder.filePath(QStringLiteral("events.LG2"));
         const QString pdf = folder.filePath(QStringLiteral("events.pdf"));
         dump->setPdfOutput(pdf);
@@ -138,7 +163,10 @@ private slots:
         QCOMPARE(lines.size(), 157);
         QVERIFY(lines.first().startsWith(QStringLiteral("Date:   ")));
         QCOMPARE(s->commands(), statusRead() + QStringList{QStringLiteral("d00000")} + acks(150));
-        QCOMPARE(screen(dump), lines);
+        QStringList shown = lines;
+        shown[11] = printable(lines[11]);
+        QVERIFY(shown[11].endsWith(QStringLiteral(" C:\\x41\\x1B[2J\\x7F")));
+        QCOMPARE(screen(dump), shown);
         QFile written(file);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(written.readAll(), (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLatin1());
@@ -147,7 +175,7 @@ private slots:
         QStringList printed;
         for (const QStringList& page : pages)
             printed += page;
-        QCOMPARE(printed, simplified(lines));
+        QCOMPARE(printed, simplified(shown));
         QCOMPARE(progress.texts.first(), QStringLiteral("Obtaining Status. Please Wait"));
         QVERIFY(progress.texts.contains(QStringLiteral("Downloading Event 150")));
         QCOMPARE(progress.texts.last(), QStringLiteral("Download complete"));
@@ -178,14 +206,13 @@ private slots:
         QVERIFY(control<QPushButton>(dump, "bbtnStart")->isEnabled());
     }
 
-    // The line dies after four events: the file keeps them, and the user is told how many
-    // of the counter's events arrived.
+    // The line dies after four events: the file keeps them, and the window stays in front
+    // with every line and how many of the counter's events arrived.
     void deadLineKeepsTheEventsReceived()
     {
         tools::TfDump* dump = open(10);
         QVERIFY(dump);
         const QString file = folder.filePath(QStringLiteral("dead.LG2"));
-        control<QCheckBox>(dump, "cboxScreen")->click();
         chooseFile(dump, file);
         int acksSeen = 0;
         connect(&s->counter(), &sim::SimCounter::commandReceived, this, [&](const QString& command) {
@@ -197,12 +224,125 @@ private slots:
         QFile written(file);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(written.readAll(), (s->counterState().events.mid(0, 4).join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLatin1());
-        QVERIFY(screen(dump).isEmpty());
         // Told once, by the main frame; no "Download complete" over a partial download.
         QTRY_COMPARE(app::messageBoxes().recordedTexts().size(), 1);
         QVERIFY(app::messageBoxes().recordedTexts().first().contains(QStringLiteral("was lost")));
         QCOMPARE(child<QLabel>(s->main, QStringLiteral("panMessage"))->text(), QString());
-        QVERIFY(!control<QProgressBar>(dump, "pbDownload")->isVisible());
+        QTRY_COMPARE(s->frontWindow(), QStringLiteral("fDump"));
+        QCOMPARE(screen(dump), s->counterState().events.mid(0, 4));
+        QCOMPARE(control<QProgressBar>(dump, "pbDownload")->format(), QStringLiteral("4 of 10 events received"));
+        QVERIFY(control<QProgressBar>(dump, "pbDownload")->isVisible());
+        QVERIFY(!control<QPushButton>(dump, "bbtnStart")->isEnabled());
+    }
+
+    // A Start pressed during the run, and a print job that the printer refuses at its end:
+    // each is told in an error box, and only a run that got to its end says so.
+    void failedStartOrEnd_data()
+    {
+        QTest::addColumn<bool>("secondStart");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("second Start during the run")
+            << true << "The counter is busy with another command. Try again when it has finished.";
+        QTest::newRow("print job fails at its end") << false << "Cannot finish printing on %1: the print job failed";
+    }
+    void failedStartOrEnd()
+    {
+        QFETCH(bool, secondStart);
+        tools::TfDump* dump = open(3);
+        QVERIFY(dump);
+        const QString pdf = folder.filePath(QStringLiteral("refused.pdf"));
+        dump->setPdfOutput(pdf);
+        control<QCheckBox>(dump, "cboxPrinter")->click();
+        if (!secondStart)
+            dump->setPrintJobFactory([](QPrinter& printer) { return std::make_unique<JobFailingAtItsEnd>(printer); });
+        int refused = 0;
+        bool exitOnAfterRefusal = false;
+        connect(&s->counter(), &sim::SimCounter::commandReceived, this, [&](const QString& command) {
+            if (secondStart && command == kAck && refused++ == 0) {
+                dump->bbtnStartClick();
+                exitOnAfterRefusal = control<QPushButton>(dump, "bbtnExit")->isEnabled();
+            }
+        });
+        ProgressRecorder progress;
+        start(dump);
+
+        QCOMPARE(s->settledCommands(), QStringList{QStringLiteral("d00000")} + acks(3));
+        QCOMPARE(screen(dump), s->counterState().events);
+        QFETCH(QString, error);
+        QCOMPARE(app::messageBoxes().recordedTexts(), QStringList{QString(error).replace(QStringLiteral("%1"), pdf)});
+        QCOMPARE(refused > 0, secondStart);
+        QVERIFY(!exitOnAfterRefusal);
+        QCOMPARE(progress.texts.count(QStringLiteral("Download complete")), secondStart ? 1 : 0);
+        QCOMPARE(progress.texts.last(), secondStart ? QStringLiteral("Download complete") : QStringLiteral("Downloading Event 3"));
+        QVERIFY(control<QPushButton>(dump, "bbtnStart")->isEnabled());
+    }
+
+    // The operator leaves the download window open, starts continuous update in the status
+    // window, comes back and presses Start: the run is refused and nothing of it happens.
+    void startDuringContinuousUpdate()
+    {
+        tools::TfDump* dump = open(5);
+        QVERIFY(dump);
+        const QString file = folder.filePath(QStringLiteral("weir.LG2"));
+        chooseFile(dump, file);
+        auto* startButton = control<QPushButton>(dump, "bbtnStart");
+        ProgressRecorder progress;
+        bool startOff = false, menusOff = false;
+        Script script;
+        script.then([&] { return s->messagePanel() == QStringLiteral("Continuous Update Mode. Press Cancel to stop"); },
+                    [&] {
+                        s->main->mdiArea()->setActiveSubWindow(dump);
+                        startOff = !startButton->isEnabled();
+                        dump->bbtnStartClick();   // a click that comes anyway
+                        menusOff = !mainMenusEnabled(*s->main);
+                        s->button(QStringLiteral("bbtnCancel"))->click();
+                    });
+        script.start();
+        s->button(QStringLiteral("bbtnContUpd"))->click();
+
+        QVERIFY(script.completed() && startOff && menusOff);
+        QCOMPARE(app::messageBoxes().recordedTexts(), QStringList{Link::kListeningRefusal});
+        QCOMPARE(app::messageBoxes().unansweredQuestions(), 0);
+        QCOMPARE(s->settledCommands(), QStringList({"i1", "i0"}) + statusRead());
+        QVERIFY(!progress.texts.contains(QStringLiteral("Download complete")));
+        QVERIFY(!QFile::exists(file));
+        QVERIFY(!s->status->contUpdActive() && s->button(QStringLiteral("bbtnContUpd"))->isEnabled());
+        QVERIFY(mainMenusEnabled(*s->main) && startButton->isEnabled());
+    }
+
+    // Alt+letter presses the window's own control, not a menu of the main frame, and a
+    // button before a check box that marks the same letter.
+    void mnemonics_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("lineOwned");   // as by the terminal: Start is off
+        QTest::addColumn<QString>("pressed");
+        QTest::newRow("Alt+S: Start, not Screen") << "S" << false << "bbtnStart";
+        QTest::newRow("Alt+S, Start off: nothing, not Screen") << "S" << true << "";
+        QTest::newRow("Alt+F: File, not the File menu") << "F" << false << "cboxFile";
+        QTest::newRow("Alt+E: Exit") << "E" << false << "bbtnExit";
+        QTest::newRow("Alt+I: Include Status") << "I" << false << "cboxStatus";
+    }
+    void mnemonics()
+    {
+        QFETCH(QString, key);
+        QFETCH(bool, lineOwned);
+        QFETCH(QString, pressed);
+        tools::TfDump* dump = open(3);
+        QVERIFY(dump && QTest::qWaitForWindowActive(s->main));
+        std::optional<Link::LineHold> owner;
+        if (lineOwned)
+            owner.emplace(s->main->link().holdLine(Link::HoldKind::Owner));
+        QStringList clicked;
+        for (auto* button : dump->findChildren<QAbstractButton*>())
+            connect(button, &QAbstractButton::clicked, this, [&clicked, name = button->objectName()] { clicked << name; });
+        QWidget* focus = QApplication::focusWidget();
+        QVERIFY(focus && dump->isAncestorOf(focus));
+        QTest::keyClick(focus, Qt::Key(Qt::Key_A + key.at(0).unicode() - 'A'), Qt::AltModifier);
+        if (pressed.isEmpty())
+            QTest::qWait(300);   // a mnemonic's click comes a moment after the key
+        QTRY_COMPARE(clicked, pressed.isEmpty() ? QStringList() : QStringList{pressed});
+        QVERIFY(!QApplication::activePopupWidget());
     }
 };
 
