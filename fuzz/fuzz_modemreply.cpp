@@ -30,6 +30,7 @@ void checkClassification(const QByteArray& line)
     case ModemLine::Busy: prefix = "BUSY"; break;
     case ModemLine::NoCarrier: prefix = "NO CARRIER"; break;
     case ModemLine::NoDial: prefix = "NO DIAL"; break;
+    case ModemLine::Error: prefix = "ERROR"; break;
     case ModemLine::Other: break;
     }
     require(!prefix || line.startsWith(prefix), "a line classified by a start it lacks");
@@ -48,7 +49,8 @@ DialState expectedState(const QByteArray& sent, int* progressLines)
             ++*progressLines;
         if (kind == ModemLine::Connect)
             return DialState::dsConnected;
-        if (kind == ModemLine::Busy || kind == ModemLine::NoCarrier || kind == ModemLine::NoDial)
+        if (kind == ModemLine::Busy || kind == ModemLine::NoCarrier || kind == ModemLine::NoDial
+            || kind == ModemLine::Error)
             return DialState::dsFailed;
     }
     return DialState::dsWaiting;

@@ -30,11 +30,15 @@ void checkScreen(const TerminalScreen& screen)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     TerminalScreen screen;
+    // The first byte's lowest bit chooses "new line on CR", so both ways are covered.
+    const bool newLineOnCr = size > 0 && (data[0] & 1) != 0;
+    screen.setNewLineOnCr(newLineOnCr);
     // Byte by byte and as one block must give the same screen.
     for (size_t i = 0; i < size; ++i)
         screen.feed(char(data[i]));
     checkScreen(screen);
     TerminalScreen whole;
+    whole.setNewLineOnCr(newLineOnCr);
     whole.feed(fuzz::bytes(data, size));
     require(whole.rows() == screen.rows() && whole.cursorRow() == screen.cursorRow()
                 && whole.cursorColumn() == screen.cursorColumn() && whole.bells() == screen.bells(),

@@ -23,12 +23,13 @@ DemoSession::~DemoSession()
 
 QStringList DemoSession::demoPhoneBook()
 {
-    // The simulated modem decides by the last digit (see sim/simmodem.h).
+    // The simulated modem decides by the last digit, and refuses a '+' (see sim/simmodem.h).
     return {QStringLiteral("Demo weir (answers)=01632 960001"),
             QStringLiteral("Demo weir (busy)=01632 960002"),
             QStringLiteral("Demo weir (no carrier)=01632 960003"),
             QStringLiteral("Demo weir (no dial tone)=01632 960004"),
-            QStringLiteral("Demo weir (no answer)=01632 960005")};
+            QStringLiteral("Demo weir (no answer)=01632 960005"),
+            QStringLiteral("Demo weir (refused: +)=+44 1632 960001")};
 }
 
 QString DemoSession::devicePath() const

@@ -1,5 +1,7 @@
 #include "phonebookfile.h"
 
+#include "link/windows1252.h"
+
 #include <QCollator>
 #include <QCoreApplication>
 #include <QDir>
@@ -43,22 +45,36 @@ QStringList parsePhoneBook(const QByteArray& bytes)
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] != '\r' && text[i] != '\n')
             continue;
-        entries << QString::fromLocal8Bit(text.mid(start, i - start));
+        entries << fromWindows1252(text.mid(start, i - start));
         if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
             ++i;
         start = i + 1;
     }
     if (start < text.size())
-        entries << QString::fromLocal8Bit(text.mid(start));
+        entries << fromWindows1252(text.mid(start));
     return entries;
 }
 
-QByteArray formatPhoneBook(const QStringList& entries)
+std::optional<QByteArray> formatPhoneBook(const QStringList& entries)
 {
     QByteArray bytes;
-    for (const QString& entry : entries)
-        bytes += entry.toLocal8Bit() + "\r\n";
+    for (const QString& entry : entries) {
+        const std::optional<QByteArray> line = toWindows1252(entry);
+        if (!line)
+            return std::nullopt;
+        bytes += *line + "\r\n";
+    }
     return bytes;
+}
+
+QString unwritableEntryText(const QString& entry)
+{
+    const QString character = firstNotInWindows1252(entry);
+    if (character.isEmpty())
+        return {};
+    return QStringLiteral("\"%1\" holds the character \"%2\", which the phone book cannot store "
+                          "(its file is in the Windows-1252 code page).")
+        .arg(entry, character);
 }
 
 void sortPhoneBook(QStringList& entries)
@@ -106,9 +122,17 @@ bool readPhoneBook(const QString& path, QStringList* entries, QString* error)
 bool writePhoneBook(const QString& path, const QStringList& entries, QString* error)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
+    const std::optional<QByteArray> bytes = formatPhoneBook(entries);
+    if (!bytes) {
+        // Never a '?' in place of a digit: the old file stays as it was.
+        const auto bad = std::find_if(entries.begin(), entries.end(),
+                                      [](const QString& entry) { return !unwritableEntryText(entry).isEmpty(); });
+        *error = QStringLiteral("Cannot write the phone book %1: the entry %2")
+                     .arg(QDir::toNativeSeparators(path), unwritableEntryText(*bad));
+        return false;
+    }
     QSaveFile file(path);
-    const QByteArray bytes = formatPhoneBook(entries);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(*bytes) != bytes->size() || !file.commit()) {
         *error = QStringLiteral("Cannot write the phone book %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
         return false;
     }

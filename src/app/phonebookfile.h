@@ -5,6 +5,11 @@
 // ends the text. Written: every entry followed by CR LF, through QSaveFile so that a crash
 // or a full disk never leaves a cut-off file in place of the good one.
 //
+// The bytes are Windows-1252 on every system (link/windows1252.h), so a book made on a
+// Windows PC, accented names and all, reads and writes back unchanged anywhere. A
+// character that code page cannot hold is refused where it is typed; it never becomes a
+// '?' in a number.
+//
 // Where it lives: beside the executable on Windows; on other systems, where the program's
 // folder is not the user's to write, in the user's data folder
 // (QStandardPaths::AppDataLocation: ~/.local/share/Kestrova/Kestrova Fish Counter/ on Linux).
@@ -12,6 +17,8 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 namespace kfc::app {
 
@@ -23,7 +30,10 @@ QString entryName(const QString& line);
 QString entryNumber(const QString& line);
 
 QStringList parsePhoneBook(const QByteArray& bytes);
-QByteArray formatPhoneBook(const QStringList& entries);
+// Nothing when an entry holds a character that Windows-1252 cannot hold.
+std::optional<QByteArray> formatPhoneBook(const QStringList& entries);
+// Why a text cannot go into the phone book, for a message; empty when it can.
+QString unwritableEntryText(const QString& entry);
 // By the whole line, without regard to case, in the user's collation.
 void sortPhoneBook(QStringList& entries);
 

@@ -1,8 +1,9 @@
 #pragma once
-// The per-user settings store: the nine values of the main frame and the "Ports" group of
-// COM-number mappings. On Windows it is the key HKEY_CURRENT_USER\Software\Kestrova\Control,
-// on Linux the file ~/.config/Kestrova/Control.conf. Tests and demo runs point it at an
-// INI file in a folder of their own, so that the user's store is left alone.
+// The per-user settings store: the nine values of the main frame, the terminal's choice
+// of a new line on CR, and the "Ports" group of COM-number mappings. On Windows it is the
+// key HKEY_CURRENT_USER\Software\Kestrova\Control, on Linux the file
+// ~/.config/Kestrova/Control.conf. Tests and demo runs point it at an INI file in a folder
+// of their own, so that the user's store is left alone.
 
 #include <QSettings>
 #include <QString>
@@ -26,6 +27,9 @@ inline const QString DirectDataBits = QStringLiteral("DirectDataBits");
 // In the order they are read and written.
 inline const QStringList All = {Top, Left, Width, Height, DirectComPort, DirectBaud,
                                 DirectParity, DirectStopBits, DirectDataBits};
+// Not one of the nine above: the terminal's "New Line on CR" (true or false; on when
+// absent), written when it is changed.
+inline const QString TerminalNewLineOnCR = QStringLiteral("TerminalNewLineOnCR");
 } // namespace SettingName
 
 class SettingsStore {

@@ -1,6 +1,7 @@
 #include "terminalscreen.h"
 
 #include <cstring>
+#include <utility>
 
 namespace kfc::app {
 
@@ -20,6 +21,7 @@ void TerminalScreen::clear()
     m_cells.fill(' ');
     m_row = 0;
     m_column = 0;
+    m_lineEndedByCr = false;
 }
 
 void TerminalScreen::feed(const QByteArray& bytes)
@@ -31,6 +33,7 @@ void TerminalScreen::feed(const QByteArray& bytes)
 void TerminalScreen::feed(char byte)
 {
     ++m_bytesFed;
+    const bool afterCrLineEnd = std::exchange(m_lineEndedByCr, false);
     const auto code = quint8(byte);
     if (code >= 32 && byte != DEL) {
         put(byte);
@@ -47,12 +50,18 @@ void TerminalScreen::feed(char byte)
         m_column = qMin(kColumns - 1, (cursorColumn() / kTabWidth + 1) * kTabWidth);
         break;
     case LF:
+        if (afterCrLineEnd)
+            break;
         // Moving down ends a wrap that was due: the next character stays on the new row.
         m_column = cursorColumn();
         lineFeed();
         break;
     case CR:
         m_column = 0;
+        if (m_newLineOnCr) {
+            lineFeed();
+            m_lineEndedByCr = true;
+        }
         break;
     default:
         // Anything else, ESC and DEL included, leaves the screen alone.

@@ -3,6 +3,11 @@
 // written to by the bytes that arrive on the line. A plain teletype: printable bytes go
 // to the cursor, BEL, BS, TAB, LF and CR do what ASCII says, every other control byte is
 // dropped, and nothing is an escape sequence. No widgets here; the view paints it.
+//
+// The counter ends its lines with CR alone. With "new line on CR" a received CR also moves
+// the cursor down a row, so that its replies stack instead of overwriting one another; an
+// LF right after such a CR is then the same line end and moves nothing, so that a CR LF
+// source (a modem) is not double-spaced.
 
 #include <QByteArray>
 #include <QString>
@@ -24,6 +29,9 @@ public:
     void feed(char byte);
     // Blank screen, cursor home.
     void clear();
+
+    void setNewLineOnCr(bool on) { m_newLineOnCr = on; }
+    bool newLineOnCr() const { return m_newLineOnCr; }
 
     // Row r (0 = top) as kColumns characters, blanks included.
     QString row(int r) const;
@@ -48,6 +56,8 @@ private:
     int m_column = 0;
     int m_bells = 0;
     qint64 m_bytesFed = 0;
+    bool m_newLineOnCr = false;
+    bool m_lineEndedByCr = false;   // the last byte was a CR that moved down a row
 };
 
 } // namespace kfc::app

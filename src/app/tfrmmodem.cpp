@@ -16,8 +16,11 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
+#include <QSet>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace kfc::app {
 
@@ -27,14 +30,23 @@ constexpr int kBaud = 9600;
 constexpr int kDataBits = 7;
 constexpr int kStopBits = 1;
 
-// Swallows the user's input while it lives; painting and timers go on.
+// Swallows the user's input to the windows that were there when it was made, while it
+// lives; painting and timers go on. A window that opens meanwhile (the box that says the
+// line was lost) takes its input as always: no box may be out of the user's reach.
 class InputBlocker : public QObject {
 public:
-    InputBlocker() { qApp->installEventFilter(this); }
+    InputBlocker()
+    {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            m_widgets.insert(window);
+        for (QWindow* window : QGuiApplication::topLevelWindows())
+            m_windows.insert(window);
+        qApp->installEventFilter(this);
+    }
     ~InputBlocker() override { qApp->removeEventFilter(this); }
 
 protected:
-    bool eventFilter(QObject*, QEvent* event) override
+    bool eventFilter(QObject* watched, QEvent* event) override
     {
         switch (event->type()) {
         case QEvent::KeyPress:
@@ -45,11 +57,25 @@ protected:
         case QEvent::MouseButtonDblClick:
         case QEvent::Wheel:
         case QEvent::Close:
-            return true;
+            return wasThere(watched);
         default:
             return false;
         }
     }
+
+private:
+    bool wasThere(QObject* watched) const
+    {
+        if (auto* window = qobject_cast<QWindow*>(watched))
+            return m_windows.contains(window);
+        if (auto* widget = qobject_cast<QWidget*>(watched))
+            return m_widgets.contains(widget->window());
+        return false;
+    }
+
+    // Only compared, never used: a window freed meanwhile does no harm.
+    QSet<const QObject*> m_widgets;
+    QSet<const QObject*> m_windows;
 };
 
 } // namespace
@@ -166,7 +192,13 @@ QStringList TfrmModem::statusLines() const
     return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
 }
 
-void TfrmModem::reject() { hide(); }
+void TfrmModem::reject()
+{
+    // The close box (and Escape) during a dial is Cancel. Otherwise the window closes by
+    // itself once the attempt's last line has been read.
+    if (m_dialling)
+        btbtnCancelClick();
+}
 
 bool TfrmModem::Dial(const QString& number)
 {
@@ -183,6 +215,7 @@ bool TfrmModem::Dial(const QString& number)
             m_dialer = std::make_unique<ModemDialer>(*m_comPort);
             m_dialer->progress = [this](const QString& text) { AddStatusLine(text); };
             m_btbtnCancel->setEnabled(true);
+            const QScopedValueRollback dialling(m_dialling, true);
             m_dialer->dial(number, m_link.timing.modemDialTimeoutMs);
         }
     } catch (const LinkError& e) {
@@ -199,6 +232,9 @@ bool TfrmModem::Dial(const QString& number)
         m_link.LogLine(QStringLiteral("--  ") + error);
         messageBoxes().show(MessageKind::Error, error);
     }
+    // A line that died during the last pause carries no call, whatever the modem said.
+    if (dialState() == DialState::dsConnected && !m_comPort->PortIsOpen())
+        m_dialer->AbortDial();
     return dialState() == DialState::dsConnected;
 }
 

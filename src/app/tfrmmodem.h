@@ -69,7 +69,8 @@ public:
     void AddStatusLine(const QString& text);
     QStringList statusLines() const;
 
-    // Closing from the title bar only hides the window; the attempt runs on.
+    // Closing from the title bar during a dial cancels it; at any other time the window
+    // stays until the attempt is over.
     void reject() override;
 
 private:
@@ -85,6 +86,7 @@ private:
     QString m_modemName;
     QString m_phoneNumber;
     bool m_detectionFailed = false;
+    bool m_dialling = false;   // the dial command is out and no result has ended it
 
     QPlainTextEdit* m_memStatus;
     QPushButton* m_btbtnCancel;

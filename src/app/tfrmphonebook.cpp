@@ -74,6 +74,26 @@ TfrmAddPhone::TfrmAddPhone(bool adding, QWidget* parent) : QDialog(parent)
     centreOn(this, parent);
 }
 
+void TfrmAddPhone::fill(QLineEdit* field, const QString& text)
+{
+    // The limit is for typing: a longer stored entry must reach OK uncut.
+    field->setMaxLength(qMax(kMaxLength, int(text.size())));
+    field->setText(text);
+}
+
+void TfrmAddPhone::accept()
+{
+    for (QLineEdit* field : {edtName, edtNumber}) {
+        const QString why = unwritableEntryText(field->text());
+        if (why.isEmpty())
+            continue;
+        messageBoxes().show(MessageKind::Warning, why + QStringLiteral("\nPlease change it."));
+        field->setFocus();
+        return;
+    }
+    QDialog::accept();
+}
+
 // ---- phone book ---------------------------------------------------------------------
 
 TfrmPhoneBook::TfrmPhoneBook(QWidget* parent) : QDialog(parent)
@@ -230,9 +250,12 @@ void TfrmPhoneBook::actnEditExecute()
     }
     const int index = SelectedIndex();
     TfrmAddPhone entry(false, this);
-    entry.edtName->setText(SelectedName());
-    entry.edtNumber->setText(SelectedNumber());
+    TfrmAddPhone::fill(entry.edtName, SelectedName());
+    TfrmAddPhone::fill(entry.edtNumber, SelectedNumber());
     if (entry.exec() != QDialog::Accepted)
+        return;
+    // An entry left as it was keeps its own line, also one without "=".
+    if (entry.edtName->text() == SelectedName() && entry.edtNumber->text() == SelectedNumber())
         return;
     const QString line = entry.edtName->text() + QLatin1Char('=') + entry.edtNumber->text();
     m_entries[index] = line;

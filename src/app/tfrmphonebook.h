@@ -15,11 +15,19 @@ class QToolBar;
 namespace kfc::app {
 
 // "Add Phone Number" / "Edit Phone Number": one entry's name and number, taken as typed.
+// At most 30 characters may be typed into a field; an entry the program puts in is never
+// cut, and typing may then go on up to its own length. OK refuses a character that the
+// phone book file cannot hold, saying which, so that it never becomes a '?' in a number.
 class TfrmAddPhone : public QDialog {
     Q_OBJECT
 public:
     TfrmAddPhone(bool adding, QWidget* parent = nullptr);
     static constexpr int kMaxLength = 30;
+
+    // Fills a field with a stored text, whole.
+    static void fill(QLineEdit* field, const QString& text);
+
+    void accept() override;
 
     QLineEdit* edtName;
     QLineEdit* edtNumber;

@@ -1,6 +1,7 @@
 #include "tfterminal.h"
 
 #include "application.h"
+#include "settingsstore.h"
 #include "statuswindowapi.h"
 #include "terminalview.h"
 #include "tfmain.h"
@@ -66,6 +67,13 @@ TfTerminal::TfTerminal(TfMain& main)
         connect(item, &QAction::triggered, this, handler);
         return item;
     };
+    // The counter ends its lines with CR alone; the choice is the user's and is kept.
+    m_menuNewLineOnCr = addItem(QStringLiteral("menuNewLineOnCR"), QStringLiteral("&New Line on CR"),
+                                &TfTerminal::menuNewLineOnCrClick);
+    m_menuNewLineOnCr->setCheckable(true);
+    m_menuNewLineOnCr->setChecked(storedNewLineOnCr());
+    m_view->screen().setNewLineOnCr(m_menuNewLineOnCr->isChecked());
+    m_menu->addSeparator();
     m_menuConnectClose = addItem(QStringLiteral("menuConnectClose"), QStringLiteral("Close and &Connect"),
                                  &TfTerminal::menuConnectCloseClick);
     m_menuDisconnectClose = addItem(QStringLiteral("menuDisconnectClose"),
@@ -141,6 +149,24 @@ void TfTerminal::closeEvent(QCloseEvent* event)
     QMdiSubWindow::closeEvent(event);
 }
 
+bool TfTerminal::storedNewLineOnCr()
+{
+    return SettingsStore::open()->value(SettingName::TerminalNewLineOnCR, true).toBool();
+}
+
+void TfTerminal::menuNewLineOnCrClick()
+{
+    // Only what arrives from now on: the screen already shown stays as it is, and
+    // nothing that is sent changes.
+    const bool on = m_menuNewLineOnCr->isChecked();
+    m_view->screen().setNewLineOnCr(on);
+    auto store = SettingsStore::open();
+    store->setValue(SettingName::TerminalNewLineOnCR, on);
+    store->sync();
+    if (store->status() != QSettings::NoError)
+        qWarning("The terminal's New Line on CR could not be saved to %s.", qPrintable(store->fileName()));
+}
+
 void TfTerminal::menuConnectCloseClick()
 {
     TfMain& main = m_main;
@@ -156,8 +182,10 @@ void TfTerminal::menuConnectCloseClick()
 void TfTerminal::menuDisconnectCloseClick()
 {
     TfMain& main = m_main;
-    if (main.statusWindow() && main.statusWindow()->subWindow())
-        main.statusWindow()->subWindow()->close();
+    // Out of reach, not closed: closing it would ask to hang up a line that is being
+    // dropped here anyway.
+    if (main.statusWindow())
+        main.statusWindow()->hideWindow();
     main.showBlank();
     main.comPort().ClosePort();
     main.comPort().TapiMode = false;

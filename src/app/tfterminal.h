@@ -44,6 +44,10 @@ public:
     void menuConnectCloseClick();
     void menuDisconnectCloseClick();
     void menuCloseClick();
+    void menuNewLineOnCrClick();
+
+    // The kept choice of "&New Line on CR"; on unless the user turned it off.
+    static bool storedNewLineOnCr();
 
 protected:
     // No close box and no shortcut closes it: its menu items are the ways out.
@@ -61,6 +65,7 @@ private:
     QAction* m_menuConnectClose = nullptr;
     QAction* m_menuDisconnectClose = nullptr;
     QAction* m_menuClose = nullptr;
+    QAction* m_menuNewLineOnCr = nullptr;
     bool m_connectMode = false;
     bool m_closing = false;
     std::optional<Link::LineHold> m_hold;

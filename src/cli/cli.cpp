@@ -367,9 +367,6 @@ int dialModem(ComPort& port, const QString& number, int timeoutMs, QTextStream& 
         port.DiscardInput();   // whatever the modem sent after "CONNECT"
         return Ok;
     }
-    // A call that ended by the deadline has no result line of its own.
-    if (lastLine.startsWith(QLatin1String("Dialling ")) || lastLine.startsWith(QLatin1String("Modem responded")))
-        lastLine = QStringLiteral("No connection within %1 seconds").arg(timeoutMs / 1000.0);
     err << "kestrova-cli: " << lastLine << '\n';
     err.flush();
     port.ClosePort();

@@ -1,6 +1,8 @@
 #include "modemdial.h"
 
+#include "errors.h"
 #include "wait.h"
+#include "windows1252.h"
 
 namespace kfc {
 
@@ -17,6 +19,9 @@ ModemLine classifyModemLine(const QByteArray& line)
     // Both "NO DIALTONE" and "NO DIAL TONE".
     if (line.startsWith("NO DIAL"))
         return ModemLine::NoDial;
+    // The modem would not take the dial command, most often for a character in the number.
+    if (line.startsWith("ERROR"))
+        return ModemLine::Error;
     return ModemLine::Other;
 }
 
@@ -29,6 +34,8 @@ QString progressTextFor(ModemLine line, const QString& phoneNumber)
     case ModemLine::NoCarrier: return QStringLiteral("No modem detected at remote end. Aborting...");
     case ModemLine::NoDial:
         return QStringLiteral("No Dial Tone detected. Is modem connected to phone line?");
+    case ModemLine::Error:
+        return QStringLiteral("The modem refused the dial command (ERROR). Check the number.");
     case ModemLine::Other: break;
     }
     return {};
@@ -45,7 +52,17 @@ int comNumberFromPortText(const QString& portText)
 
 QByteArray dialCommand(const QString& phoneNumber)
 {
-    return "ATDT" + phoneNumber.toLatin1() + '\r';
+    const std::optional<QByteArray> number = toWindows1252(phoneNumber);
+    if (!number)
+        throw CommandTextError(QStringLiteral("The number \"%1\" holds the character \"%2\", which cannot be sent "
+                                              "to the modem.")
+                                   .arg(phoneNumber, firstNotInWindows1252(phoneNumber)));
+    return "ATDT" + *number + '\r';
+}
+
+QString noAnswerText(int timeoutMs)
+{
+    return QStringLiteral("No answer within %1 seconds").arg(timeoutMs / 1000.0);
 }
 
 void ModemDialer::say(const QString& text)
@@ -57,6 +74,7 @@ void ModemDialer::say(const QString& text)
 bool ModemDialer::dial(const QString& phoneNumber, int timeoutMs)
 {
     m_phoneNumber = phoneNumber;
+    m_timeoutMs = timeoutMs;
     m_deadline = QDeadlineTimer(timeoutMs, Qt::PreciseTimer);
     say(QStringLiteral("Dialling ") + phoneNumber);
     // All at once: the modem takes the command as typed, with no pacing and no frame.
@@ -64,7 +82,7 @@ bool ModemDialer::dial(const QString& phoneNumber, int timeoutMs)
 
     while (m_state != DialState::dsFailed) {
         if (m_deadline.hasExpired()) {
-            AbortDial();
+            giveUpAtDeadline();
             break;
         }
         PollModemReply();
@@ -112,7 +130,7 @@ void ModemDialer::handleLine(const QByteArray& line)
         // A connection that comes in after the time is up is not taken: the attempt has
         // already failed.
         if (m_deadline.hasExpired()) {
-            AbortDial();
+            giveUpAtDeadline();
             break;
         }
         say(progressTextFor(kind, m_phoneNumber));
@@ -121,12 +139,19 @@ void ModemDialer::handleLine(const QByteArray& line)
     case ModemLine::Busy:
     case ModemLine::NoCarrier:
     case ModemLine::NoDial:
+    case ModemLine::Error:
         say(progressTextFor(kind, m_phoneNumber));
         AbortDial();
         break;
     case ModemLine::Other:
-        break;   // empty lines, OK, ERROR, NO ANSWER, RING
+        break;   // empty lines, OK, NO ANSWER, RING
     }
+}
+
+void ModemDialer::giveUpAtDeadline()
+{
+    say(noAnswerText(m_timeoutMs));
+    AbortDial();
 }
 
 void ModemDialer::AbortDial()
@@ -138,6 +163,9 @@ void ModemDialer::AbortDial()
 void ModemDialer::cancel()
 {
     m_port.ClosePort();
+    if (m_state == DialState::dsFailed)
+        return;   // over already: it has said why
+    say(kDialCancelledText);
     m_state = DialState::dsFailed;
 }
 

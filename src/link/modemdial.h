@@ -22,7 +22,7 @@ enum class DialState : quint8 {
 
 // What one result line from the modem means. Matched at the start of the line, case
 // sensitive, first match in this order.
-enum class ModemLine { Echo, Connect, Busy, NoCarrier, NoDial, Other };
+enum class ModemLine { Echo, Connect, Busy, NoCarrier, NoDial, Error, Other };
 
 ModemLine classifyModemLine(const QByteArray& line);
 // The progress line that a result line gives; empty for a line that is dropped.
@@ -32,8 +32,14 @@ QString progressTextFor(ModemLine line, const QString& phoneNumber);
 // that is not a whole number ("COMx", "LPT1"), gives 0.
 int comNumberFromPortText(const QString& portText);
 
-// The bytes of the dial command for a number, sent as the number is stored.
+// The bytes of the dial command for a number, sent as the number is stored: in the phone
+// book's code page, Windows-1252. A number holding a character with no byte there raises
+// CommandTextError.
 QByteArray dialCommand(const QString& phoneNumber);
+
+// The closing words of an attempt that no result line ended.
+QString noAnswerText(int timeoutMs);
+inline const QString kDialCancelledText = QStringLiteral("Dial cancelled");
 
 class ModemDialer {
 public:
@@ -44,15 +50,17 @@ public:
 
     // Writes "Dialling " + number, sends the dial command and follows the result lines
     // until the modem connects, fails, the attempt is cancelled or timeoutMs pass from the
-    // moment the command was sent. True only for a connection made within the time. A
-    // closed port raises PortError when the command is written.
+    // moment the command was sent (then "No answer within ... seconds"). True only for a
+    // connection made within the time. A closed port raises PortError when the command is
+    // written.
     bool dial(const QString& phoneNumber, int timeoutMs);
 
     // Reads what the modem sent and handles at most one complete line of it.
     void PollModemReply();
     // Closes the port; the attempt has failed.
     void AbortDial();
-    // The operator gave up: the port closes and a running dial ends at its next turn.
+    // The operator gave up: the port closes, "Dial cancelled" is said, and a running dial
+    // ends at its next turn.
     void cancel();
 
     DialState state() const { return m_state; }
@@ -63,11 +71,13 @@ public:
 private:
     void say(const QString& text);
     void handleLine(const QByteArray& line);
+    void giveUpAtDeadline();
 
     ComPort& m_port;
     QString m_phoneNumber;
     QByteArray m_replyBuffer;
     DialState m_state = DialState::dsWaiting;
+    int m_timeoutMs = 0;
     QDeadlineTimer m_deadline{QDeadlineTimer::Forever};
 };
 

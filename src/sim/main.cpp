@@ -183,7 +183,9 @@ int main(int argc, char* argv[])
         {QStringLiteral("slow"), QStringLiteral("Answer CMD only after MS milliseconds."), QStringLiteral("CMD:MS")},
         {QStringLiteral("hang-up-after"), QStringLiteral("Send half the answer to CMD, then drop the line."),
          QStringLiteral("CMD")},
-        {QStringLiteral("modem"), QStringLiteral("Put a Hayes modem in front of the counter (see README for the numbers).")},
+        {QStringLiteral("modem"), QStringLiteral("Put a Hayes modem in front of the counter: the number's last digit decides "
+                                          "the outcome, and a character a modem refuses (a '+') gets ERROR "
+                                          "(see kestrova-sim(1)).")},
         {QStringLiteral("quiet"), QStringLiteral("Do not log commands and replies on stderr.")},
     });
     parser.process(app);

@@ -2,10 +2,19 @@
 
 #include <QTimer>
 
+#include <algorithm>
+
 namespace kfc::sim {
+
+bool SimModem::dialable(char c)
+{
+    return QByteArrayView("0123456789*#ABCDabcdPTWptw,!@ -()").contains(c);
+}
 
 SimModem::Outcome SimModem::outcomeFor(const QByteArray& number)
 {
+    if (!std::all_of(number.begin(), number.end(), dialable))
+        return Outcome::Refused;
     switch (number.isEmpty() ? '\0' : number.back()) {
     case '2': return Outcome::Busy;
     case '3': return Outcome::NoCarrier;
@@ -22,6 +31,7 @@ QByteArray SimModem::resultText(Outcome outcome)
     case Outcome::Busy: return "BUSY";
     case Outcome::NoCarrier: return "NO CARRIER";
     case Outcome::NoDialTone: return "NO DIALTONE";
+    case Outcome::Refused: return "ERROR";
     case Outcome::Silence: break;
     }
     return {};
@@ -60,6 +70,11 @@ void SimModem::handleCommandLine(const QByteArray& line)
     const Outcome outcome = outcomeFor(number);
     if (outcome == Outcome::Silence)
         return;
+    if (outcome == Outcome::Refused) {
+        // Refused before any ringing: the line is never taken off the hook.
+        emit send("\r\n" + resultText(outcome) + "\r\n", 0);
+        return;
+    }
     const quint64 call = ++m_call;
     QTimer::singleShot(m_ringMs, Qt::PreciseTimer, this, [this, call, outcome] {
         if (call != m_call || m_online)

@@ -4,7 +4,11 @@
 // (CR LF text CR LF). After "CONNECT 9600" it is online: the line is carried to the counter
 // until the PC closes its port, and then the modem is back in command state.
 //
-// The outcome of a call depends on the last digit of the number:
+// A dial string may hold the digits, the tone keys * # A B C D, the dial modifiers P T W
+// , ! @ and, for readability, blanks, '-', '(' and ')', in either letter case. A number
+// with any other character (a '+', an '=', a letter such as the x of "ext") is refused at
+// once with "ERROR", as a real modem does. Otherwise the outcome of a call depends on the
+// last digit of the number:
 //   2  -> "BUSY"
 //   3  -> "NO CARRIER"
 //   4  -> "NO DIALTONE"
@@ -21,11 +25,13 @@ namespace kfc::sim {
 class SimModem : public QObject {
     Q_OBJECT
 public:
-    enum class Outcome { Connect, Busy, NoCarrier, NoDialTone, Silence };
+    enum class Outcome { Connect, Busy, NoCarrier, NoDialTone, Silence, Refused };
 
     explicit SimModem(QObject* parent = nullptr) : QObject(parent) {}
 
     static Outcome outcomeFor(const QByteArray& number);
+    // A character the modem takes in a dial string.
+    static bool dialable(char c);
     // The result line of an outcome without its CR LF frame; empty for silence.
     static QByteArray resultText(Outcome outcome);
 

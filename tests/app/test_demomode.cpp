@@ -64,7 +64,7 @@ void TestDemoMode::demoRunConnectsAndLeavesUserSettingsAlone()
         QVERIFY(phoneBookPath().startsWith(QFileInfo(SettingsStore::open()->fileName()).path()));
         QStringList book;
         QVERIFY(readPhoneBook(phoneBookPath(), &book, nullptr));
-        QCOMPARE(book.size(), 5);
+        QCOMPARE(book.size(), 6);
 
         test::connectDirect(main);
         QVERIFY(main.comPort().PortIsOpen());

@@ -8,6 +8,8 @@
 #include "support/apptest.h"
 
 #include <QLabel>
+#include <QMessageBox>
+#include <QScopeGuard>
 #include <QMenu>
 #include <QTableWidget>
 
@@ -54,22 +56,32 @@ private slots:
         QTest::addColumn<QString>("number");
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("giveUp");   // "Escape" or "close box", once the modem has echoed
         const QString using_ = QStringLiteral("Using modem Test Modem on SIM");
         const QStringList dialled{"Dialling 01632 960001", "Modem responded. Dialling 01632 960001"};
         QTest::newRow("connect") << QStringList{"Test Modem=SIM"} << "" << "01632 960001"
-                                 << QStringList{using_} + dialled + QStringList{"Connected"} << "";
+                                 << QStringList{using_} + dialled + QStringList{"Connected"} << "" << "";
         // A number that the modem never answers; the row's dial is given up with Escape.
         QTest::newRow("cancelled with Escape")
             << QStringList{"Test Modem=SIM"} << "" << "0165"
-            << QStringList{using_, "Dialling 0165", "Modem responded. Dialling 0165"} << "";
+            << QStringList{using_, "Dialling 0165", "Modem responded. Dialling 0165", "Dial cancelled"} << "" << "Escape";
+        QTest::newRow("cancelled with the close box")
+            << QStringList{"Test Modem=SIM"} << "" << "0175"
+            << QStringList{using_, "Dialling 0175", "Modem responded. Dialling 0175", "Dial cancelled"} << ""
+            << "close box";
+        QTest::newRow("refused by the modem")
+            << QStringList{"Test Modem=SIM"} << "" << "+44 161"
+            << QStringList{using_, "Dialling +44 161", "Modem responded. Dialling +44 161",
+                           "The modem refused the dial command (ERROR). Check the number."}
+            << "" << "";
         QTest::newRow("two modems, one chosen") << QStringList{"Another=COM98", "Test Modem=SIM"} << "Test Modem"
                                                 << "01632 960001"
-                                                << QStringList{using_} + dialled + QStringList{"Connected"} << "";
+                                                << QStringList{using_} + dialled + QStringList{"Connected"} << "" << "";
         QTest::newRow("selection cancelled") << QStringList{"Another=COM98", "Test Modem=SIM"} << "-" << "0161"
-                                             << QStringList{} << "";
-        QTest::newRow("none set up") << QStringList{} << "-" << "0161" << QStringList{} << "";
+                                             << QStringList{} << "" << "";
+        QTest::newRow("none set up") << QStringList{} << "-" << "0161" << QStringList{} << "" << "";
         QTest::newRow("COMx") << QStringList{"Test Modem=COMx"} << "" << "0161" << QStringList{"Dialling 0161"}
-                              << "Writing on a closed port (COM 0).";
+                              << "Writing on a closed port (COM 0)." << "";
     }
     void dialProgress()
     {
@@ -78,6 +90,7 @@ private slots:
         QFETCH(QString, number);
         QFETCH(QStringList, lines);
         QFETCH(QString, error);
+        QFETCH(QString, giveUp);
         test::AppFixture fixture;
         auto store = fixture.store();
         SimModemLine line(*store);
@@ -110,8 +123,13 @@ private slots:
         QTimer escape;
         escape.setInterval(10);
         connect(&escape, &QTimer::timeout, [&] {
-            if (number.endsWith('5') && modem.statusLines().size() == 4)
+            if (giveUp.isEmpty() || modem.statusLines().size() != 4)
+                return;
+            if (giveUp == QLatin1String("Escape"))
                 QTest::keyClick(&modem, Qt::Key_Escape);
+            else
+                modem.close();
+            giveUp.clear();
         });
         escape.start();
         QElapsedTimer clock;
@@ -182,6 +200,53 @@ private slots:
         QCOMPARE(saved->value("DirectBaud").toInt(), 9600);
         QCOMPARE(saved->value("DirectDataBits").toInt(), 7);
         QCOMPARE(saved->value("DirectParity").toInt(), int(Parity::Even));
+    }
+
+    // The line dies while "Connected" is read in the closing pause: the box that says so
+    // opens inside the pause and takes the user's key, and the program is then not
+    // connected, with its Connect menu back.
+    void lineDiesInTheClosingPause()
+    {
+        test::AppFixture fixture;
+        usePhoneBookFolder(fixture.folder());
+        const auto restore = qScopeGuard([] {
+            usePhoneBookFolder({});
+            messageBoxes().setScripted(true);
+        });
+        auto store = fixture.store();
+        SimModemLine line(*store);
+        QVERIFY(line.started);
+        store->setValue(kModemsGroup + QStringLiteral("/Test Modem"), QStringLiteral("COM%1").arg(line.comNumber));
+        store->sync();
+        QString why;
+        QVERIFY(writePhoneBook(phoneBookPath(), {"Open weir=0161"}, &why));
+        auto windows = test::makeWindows();
+        TfMain& main = windows->main();
+        main.link().timing.modemClosePauseMs = 1500;
+        QTimer during;
+        during.setInterval(5);
+        connect(&during, &QTimer::timeout, [&] {
+            auto* modem = main.findChild<TfrmModem*>();
+            if (modem && modem->statusLines().value(4) == QLatin1String("Connected") && line.pty.isOpen())
+                line.pty.hangUp();
+        });
+        during.start();
+        // The real box, answered by a key as the user would.
+        messageBoxes().setScripted(false);
+        QString told;
+        test::onNextModal([&](QWidget* book) {
+            test::child<QAction>(book, "actnSelect")->trigger();
+            test::onNextModal([&](QWidget* box) {
+                told = static_cast<QMessageBox*>(box)->text();
+                QTest::keyClick(box, Qt::Key_Return);
+            });
+        });
+        test::menuItem(main, "menuConnectModem")->trigger();
+        QVERIFY2(told.startsWith(QLatin1String("The connection on COM")), qPrintable(told));
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(test::child<QLabel>(&main, "panConnect")->text(), QStringLiteral("  Not Connected"));
+        QVERIFY(test::menuItem(main, "menuConnectModem")->isEnabled());
+        QCOMPARE(line.pty.counter().commands(), QStringList());   // no logon on a dead line
     }
 };
 

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTableWidget>
 
@@ -49,6 +50,11 @@ private slots:
         QTest::newRow("zero byte ends") << QByteArray("a=1\r\nb=2\0c=3\r\n", 15) << QStringList{"a=1", "b=2"};
         QTest::newRow("spaces kept") << QByteArray(" Bob =0123 456 \r\n") << QStringList{" Bob =0123 456 "};
         QTest::newRow("empty") << QByteArray() << QStringList{};
+        // Written on a Windows PC: the same on every system.
+        QTest::newRow("Windows-1252") << QByteArray("Z\xfcrich \x80\x8a\x9f=0161\r\n")
+                                      << QStringList{QString::fromUtf8("Zürich €ŠŸ=0161")};
+        QTest::newRow("undefined bytes") << QByteArray("\x81\x8d\x8f\x90\x9d\r\n")
+                                         << QStringList{QString::fromUtf16(u"\u0081\u008d\u008f\u0090\u009d")};
     }
     void parse()
     {
@@ -56,7 +62,23 @@ private slots:
         QFETCH(QStringList, entries);
         QCOMPARE(parsePhoneBook(bytes), entries);
         // What is written reads back the same.
-        QCOMPARE(parsePhoneBook(formatPhoneBook(entries)), entries);
+        QCOMPARE(parsePhoneBook(formatPhoneBook(entries).value()), entries);
+    }
+
+    // Every byte but the line ends and zero comes back as it was; a character that the
+    // file cannot hold is refused, never written as '?'.
+    void everyByteComesBack()
+    {
+        QByteArray bytes;
+        for (int b = 1; b < 256; ++b) {
+            if (b != '\r' && b != '\n')
+                bytes += char(b);
+        }
+        bytes += "\r\n";
+        QCOMPARE(formatPhoneBook(parsePhoneBook(bytes)), std::optional<QByteArray>(bytes));
+        QString error;
+        QVERIFY(!writePhoneBook(phoneBookPath(), {QString::fromUtf8("Łódź=0161")}, &error));
+        QVERIFY(error.contains(QString::fromUtf8("\"Łódź=0161\" holds the character \"Ł\"")));
     }
 
     void split_data()
@@ -82,10 +104,10 @@ private slots:
     void cancelWritesSorted()
     {
         QString error;
-        QVERIFY(writePhoneBook(phoneBookPath(), {"smith=2", "", "Adams=1"}, &error));
+        QVERIFY(writePhoneBook(phoneBookPath(), {"smith=2", "", "Carter=3", "Adams=1", "bob=4"}, &error));
         {
             TfrmPhoneBook book;
-            QCOMPARE(book.entries(), (QStringList{"", "Adams=1", "smith=2"}));
+            QCOMPARE(book.entries(), (QStringList{"", "Adams=1", "bob=4", "Carter=3", "smith=2"}));
             auto* grid = test::child<QTableWidget>(&book, "strgrdContacts");
             QCOMPARE(grid->item(1, 0)->text(), QStringLiteral("Adams"));
             QVERIFY(book.HasSelection());
@@ -94,7 +116,7 @@ private slots:
             QCOMPARE(book.result(), int(QDialog::Rejected));
             QFile::remove(phoneBookPath());
         }
-        QCOMPARE(fileBytes(), QByteArray("\r\nAdams=1\r\nsmith=2\r\n"));
+        QCOMPARE(fileBytes(), QByteArray("\r\nAdams=1\r\nbob=4\r\nCarter=3\r\nsmith=2\r\n"));
     }
 
     // Add through the entry window, then delete with its question.
@@ -123,6 +145,66 @@ private slots:
             QCOMPARE(book.SelectedNumber(), QStringLiteral("0123 456"));
         }
         QCOMPARE(fileBytes(), QByteArray("Bob=0123 456\r\n"));
+    }
+
+    // Edit: typing stops at 30 characters, but a longer stored entry is never cut, and an
+    // entry left as it was is written back byte for byte.
+    void edit_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<bool>("replace");   // select the field's text before typing
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<QStringList>("messages");
+        const QByteArray longName = "River Tay, upper weir, left bank 2";    // 34
+        const QByteArray longNumber = "9,,01632 960001,,,,,,,,,,,,,,,,,,,,,,,,4";   // 40
+        const QByteArray longEntry = longName + '=' + longNumber + "\r\n";
+        QTest::newRow("long entry unchanged") << longEntry << "edtName" << false << "" << longEntry << QStringList{};
+        QTest::newRow("only the name changed") << longEntry << "edtName" << true << "Weir 7" << "Weir 7=" + longNumber + "\r\n"
+                                               << QStringList{};
+        QTest::newRow("no typing past a long entry") << longEntry << "edtNumber" << false << "99" << longEntry
+                                                     << QStringList{};
+        QTest::newRow("30 typed at most") << QByteArray("Bob=1\r\n") << "edtNumber" << false << QString(40, '7')
+                                          << QByteArray("Bob=1" + QByteArray(29, '7') + "\r\n") << QStringList{};
+        QTest::newRow("line without = kept") << QByteArray("Bob\r\n") << "edtName" << false << "" << QByteArray("Bob\r\n")
+                                             << QStringList{};
+        QTest::newRow("character refused") << QByteArray("Bob=1\r\n") << "edtName" << true << QString::fromUtf8("Łukasz")
+                                           << QByteArray("Bob=1\r\n")
+                                           << QStringList{QString::fromUtf8(
+                                                  "\"Łukasz\" holds the character \"Ł\", which the phone book cannot "
+                                                  "store (its file is in the Windows-1252 code page).\nPlease change it.")};
+    }
+    void edit()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, field);
+        QFETCH(bool, replace);
+        QFETCH(QString, typed);
+        {
+            QFile stored(phoneBookPath());
+            QVERIFY(stored.open(QIODevice::WriteOnly) && stored.write(file) == file.size());
+        }
+        {
+            TfrmPhoneBook book;
+            test::onNextModal([&](QWidget* entry) {
+                auto* edit = test::child<QLineEdit>(entry, field);
+                if (replace)
+                    edit->selectAll();
+                else
+                    edit->end(false);
+                for (const QChar c : typed) {   // as typed, letters beyond ASCII too
+                    QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+                    QApplication::sendEvent(edit, &key);
+                }
+                test::child<QPushButton>(entry, "BitBtn1")->click();
+                if (entry->isVisible())
+                    test::child<QPushButton>(entry, "BitBtn2")->click();
+            });
+            book.actnEditExecute();
+        }
+        QTEST(fileBytes(), "written");
+        QTEST(messageBoxes().recordedTexts(), "messages");
     }
 
     // Edit with an empty book replaces nothing.

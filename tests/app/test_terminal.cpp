@@ -47,6 +47,7 @@ class TestTerminal : public QObject {
 private slots:
     void screen_data();
     void screen();
+    void fullScreenScrollsUp_data();
     void fullScreenScrollsUp();
     void windowOwnsTheLineAndHandsItOver_data();
     void windowOwnsTheLineAndHandsItOver();
@@ -61,32 +62,41 @@ void TestTerminal::screen_data()
     QTest::addColumn<int>("row");
     QTest::addColumn<int>("column");
     QTest::addColumn<int>("bells");
+    QTest::addColumn<bool>("newLineOnCr");
 
     const QByteArray full(80, 'x');
-    QTest::newRow("printable") << QByteArray("AB~") << QStringList{"AB~", ""} << 0 << 3 << 0;
-    QTest::newRow("BEL rings, moves nothing") << QByteArray("A\aB") << QStringList{"AB", ""} << 0 << 2 << 1;
-    QTest::newRow("BS steps back") << QByteArray("AB\bC") << QStringList{"AC", ""} << 0 << 2 << 0;
-    QTest::newRow("BS stops at the edge") << QByteArray("\b\bA") << QStringList{"A", ""} << 0 << 1 << 0;
-    QTest::newRow("TAB to the next stop") << QByteArray("A\tB\tC") << QStringList{"A       B       C", ""} << 0 << 17 << 0;
-    QTest::newRow("TAB on a stop") << QByteArray("12345678\tB") << QStringList{"12345678        B", ""} << 0 << 17 << 0;
+    QTest::newRow("printable") << QByteArray("AB~") << QStringList{"AB~", ""} << 0 << 3 << 0 << false;
+    QTest::newRow("BEL rings, moves nothing") << QByteArray("A\aB") << QStringList{"AB", ""} << 0 << 2 << 1 << false;
+    QTest::newRow("BS steps back") << QByteArray("AB\bC") << QStringList{"AC", ""} << 0 << 2 << 0 << false;
+    QTest::newRow("BS stops at the edge") << QByteArray("\b\bA") << QStringList{"A", ""} << 0 << 1 << 0 << false;
+    QTest::newRow("TAB to the next stop") << QByteArray("A\tB\tC") << QStringList{"A       B       C", ""} << 0 << 17 << 0 << false;
+    QTest::newRow("TAB on a stop") << QByteArray("12345678\tB") << QStringList{"12345678        B", ""} << 0 << 17 << 0 << false;
     QTest::newRow("TAB stops at the last column") << QByteArray(10, '\t') + "Z"
-                                                  << QStringList{QString(79, ' ') + "Z", ""} << 0 << 79 << 0;
-    QTest::newRow("LF keeps the column") << QByteArray("AB\nC") << QStringList{"AB", "  C"} << 1 << 3 << 0;
-    QTest::newRow("CR to the first column") << QByteArray("AB\rC") << QStringList{"CB", ""} << 0 << 1 << 0;
-    QTest::newRow("CR LF") << QByteArray("AB\r\nC") << QStringList{"AB", "C"} << 1 << 1 << 0;
+                                                  << QStringList{QString(79, ' ') + "Z", ""} << 0 << 79 << 0 << false;
+    QTest::newRow("LF keeps the column") << QByteArray("AB\nC") << QStringList{"AB", "  C"} << 1 << 3 << 0 << false;
+    QTest::newRow("CR to the first column") << QByteArray("AB\rC") << QStringList{"CB", ""} << 0 << 1 << 0 << false;
+    QTest::newRow("CR LF") << QByteArray("AB\r\nC") << QStringList{"AB", "C"} << 1 << 1 << 0 << false;
     QTest::newRow("other controls ignored") << QByteArray("A\x01\x0b\x0c\x1b\x7f", 6) + QByteArray(1, '\0') + "B"
-                                            << QStringList{"AB", ""} << 0 << 2 << 0;
-    QTest::newRow("escape sequence shown as text") << QByteArray("X\x1b[2J") << QStringList{"X[2J", ""} << 0 << 4 << 0;
-    QTest::newRow("Latin-1 byte") << QByteArray("\xe9") << QStringList{QString(QChar(0xe9)), ""} << 0 << 1 << 0;
-    QTest::newRow("last column then wrap") << full + "y" << QStringList{QString(80, 'x'), "y"} << 1 << 1 << 0;
+                                            << QStringList{"AB", ""} << 0 << 2 << 0 << false;
+    QTest::newRow("escape sequence shown as text") << QByteArray("X\x1b[2J") << QStringList{"X[2J", ""} << 0 << 4 << 0 << false;
+    QTest::newRow("Latin-1 byte") << QByteArray("\xe9") << QStringList{QString(QChar(0xe9)), ""} << 0 << 1 << 0 << false;
+    QTest::newRow("last column then wrap") << full + "y" << QStringList{QString(80, 'x'), "y"} << 1 << 1 << 0 << false;
     QTest::newRow("full row then CR LF adds no blank row") << full + "\r\ny"
-                                                           << QStringList{QString(80, 'x'), "y"} << 1 << 1 << 0;
+                                                           << QStringList{QString(80, 'x'), "y"} << 1 << 1 << 0 << false;
+    // The counter's CR-ended lines stack.
+    QTest::newRow("CR moves down") << QByteArray("AB\rC") << QStringList{"AB", "C"} << 1 << 1 << 0 << true;
+    QTest::newRow("CR LF is one line end") << QByteArray("AB\r\nC") << QStringList{"AB", "C"} << 1 << 1 << 0 << true;
+    QTest::newRow("CR CR leaves a blank row") << QByteArray("A\r\rB") << QStringList{"A", ""} << 2 << 1 << 0 << true;
+    QTest::newRow("LF alone moves down") << QByteArray("AB\nC\n\nD") << QStringList{"AB", "  C"} << 3 << 4 << 0 << true;
+    QTest::newRow("full row then CR") << full + "\ry" << QStringList{QString(80, 'x'), "y"} << 1 << 1 << 0 << true;
 }
 
 void TestTerminal::screen()
 {
     QFETCH(QByteArray, bytes);
+    QFETCH(bool, newLineOnCr);
     TerminalScreen screen;
+    screen.setNewLineOnCr(newLineOnCr);
     screen.feed(bytes);
     QTEST(trimmedRows(screen, 2), "rows");
     QTEST(screen.cursorRow(), "row");
@@ -94,11 +104,22 @@ void TestTerminal::screen()
     QTEST(screen.bells(), "bells");
 }
 
+void TestTerminal::fullScreenScrollsUp_data()
+{
+    QTest::addColumn<QByteArray>("lineEnd");
+    QTest::addColumn<bool>("newLineOnCr");
+    QTest::newRow("CR LF") << QByteArray("\r\n") << false;
+    QTest::newRow("CR, new line on CR") << QByteArray("\r") << true;
+}
+
 void TestTerminal::fullScreenScrollsUp()
 {
+    QFETCH(QByteArray, lineEnd);
+    QFETCH(bool, newLineOnCr);
     TerminalScreen screen;
+    screen.setNewLineOnCr(newLineOnCr);
     for (int n = 0; n < 30; ++n)
-        screen.feed(QStringLiteral("line %1\r\n").arg(n).toLatin1());
+        screen.feed(QStringLiteral("line %1").arg(n).toLatin1() + lineEnd);
     const QStringList rows = trimmedRows(screen, TerminalScreen::kRows);
     // 30 lines and the blank one the cursor stands on: the first seven went off the top.
     QCOMPARE(rows.first(), QStringLiteral("line 7"));
@@ -155,9 +176,23 @@ void TestTerminal::windowOwnsTheLineAndHandsItOver()
     QVERIFY_THROWS_EXCEPTION(LineBusyError, s.main->link().Exchange(QStringLiteral("a")));
     QCOMPARE(s.commands(), QStringList{"9D"});
 
+    // The counter ends its replies with CR alone: by default each gets a row of its own.
+    // Turned off, the choice is kept for the next terminal.
+    QAction* newLineOnCr = terminal->findChild<QAction*>("menuNewLineOnCR");
+    QVERIFY(newLineOnCr->isChecked());
+    for (const char* key : {"\x02", "9", "D", "\x03"})
+        press(view, 0, QString::fromLatin1(key));
+    QTRY_COMPARE(rowText(terminal, 1), QStringLiteral("NEW"));
+    newLineOnCr->trigger();
+    QCOMPARE(app::SettingsStore::open()->value(app::SettingName::TerminalNewLineOnCR), QVariant(false));
+
     s.clearCommands();
+    app::messageBoxes().reset();
     terminal->findChild<QAction*>(way)->trigger();
     QVERIFY(!app::fTerminal);
+    // Nothing asks about a line that is already dropped.
+    QCoreApplication::processEvents();
+    QCOMPARE(app::messageBoxes().recordedTexts(), QStringList());
     QVERIFY(s.main->connectMenuShown());
     QFETCH(QString, panel);
     QCOMPARE(child<QLabel>(s.main, "panConnect")->text(),

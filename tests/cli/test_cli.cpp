@@ -60,7 +60,7 @@ private slots:
         QTest::newRow("no dial tone") << QStringList{"send", "--dial", "0164", "9D"} << 3
                                       << "kestrova-cli: No Dial Tone detected. Is modem connected to phone line?\n";
         QTest::newRow("silence") << QStringList{"status", "--dial", "0165", "--dial-timeout", "300"} << 3
-                                 << "kestrova-cli: No connection within 0.3 seconds\n";
+                                 << "kestrova-cli: No answer within 0.3 seconds\n";
     }
     void dialThroughModem()
     {

@@ -20,6 +20,7 @@ const QString kEcho = QStringLiteral("Modem responded. Dialling 0161");
 const QString kBusy = QStringLiteral("Number is busy. Please try later");
 const QString kNoCarrier = QStringLiteral("No modem detected at remote end. Aborting...");
 const QString kNoDial = QStringLiteral("No Dial Tone detected. Is modem connected to phone line?");
+const QString kRefused = QStringLiteral("The modem refused the dial command (ERROR). Check the number.");
 } // namespace
 
 class TestModemDial : public QObject {
@@ -34,6 +35,7 @@ private slots:
         QTest::addColumn<bool>("connected");
         QTest::addColumn<QByteArray>("leftOver");
         const int t = 150;
+        const QString none = QStringLiteral("No answer within 0.15 seconds");
         QTest::newRow("echo then connect") << QByteArray("ATDT0161\r\r\nCONNECT 9600\r\n") << t
                                            << QStringList{kDialling, kEcho, "Connected"} << true << QByteArray();
         QTest::newRow("busy after connect unseen") << QByteArray("\r\nCONNECT\r\nBUSY\r\n") << t
@@ -45,15 +47,22 @@ private slots:
                                      << false << QByteArray();
         QTest::newRow("no dial tone") << QByteArray("\r\nNO DIAL TONE\r\n") << t << QStringList{kDialling, kNoDial}
                                       << false << QByteArray();
-        QTest::newRow("lower case") << QByteArray("\r\nconnect\r\n") << t << QStringList{kDialling} << false << QByteArray();
-        QTest::newRow("not at start") << QByteArray("\r\nxCONNECT\r\n") << t << QStringList{kDialling} << false
+        // Ends the dial at once: the rest of the burst is not read as the call's.
+        QTest::newRow("error") << QByteArray("ATDT0161\r\r\nERROR\r\nCONNECT\r\n") << 60000
+                               << QStringList{kDialling, kEcho, kRefused} << false << QByteArray("CONNECT\r");
+        QTest::newRow("error not at start") << QByteArray("\r\n0 ERROR\r\n") << t << QStringList{kDialling, none}
+                                            << false << QByteArray();
+        QTest::newRow("lower case") << QByteArray("\r\nconnect\r\nerror\r\n") << t << QStringList{kDialling, none}
+                                    << false << QByteArray();
+        QTest::newRow("not at start") << QByteArray("\r\nxCONNECT\r\n") << t << QStringList{kDialling, none} << false
                                       << QByteArray();
         QTest::newRow("numeric, ok, ring, no answer") << QByteArray("1\rOK\r\nRING\r\nNO ANSWER\r\n") << t
-                                                      << QStringList{kDialling} << false << QByteArray();
-        QTest::newRow("no carriage return") << QByteArray("\r\nCONNECT 9600") << t << QStringList{kDialling} << false
-                                            << QByteArray("CONNECT 9600");
-        QTest::newRow("connect waiting at deadline") << QByteArray("CONNECT 9600\r\n") << 0 << QStringList{kDialling}
-                                                     << false << QByteArray();
+                                                      << QStringList{kDialling, none} << false << QByteArray();
+        QTest::newRow("no carriage return") << QByteArray("\r\nCONNECT 9600") << t << QStringList{kDialling, none}
+                                            << false << QByteArray("CONNECT 9600");
+        QTest::newRow("connect waiting at deadline") << QByteArray("CONNECT 9600\r\n") << 0
+                                                     << QStringList{kDialling, "No answer within 0 seconds"} << false
+                                                     << QByteArray();
     }
     void resultLines()
     {
@@ -108,8 +117,9 @@ private slots:
         QTest::newRow("busy") << "01632 960002" << kBusy << false;
         QTest::newRow("no carrier") << "01632 960003" << kNoCarrier << false;
         QTest::newRow("no dial tone") << "01632 960004" << kNoDial << false;
-        QTest::newRow("silence") << "01632 960005" << QString() << false;
-        QTest::newRow("cancel") << "01632 960005" << QString() << true;
+        QTest::newRow("silence") << "01632 960005" << "No answer within 0.6 seconds" << false;
+        QTest::newRow("cancel") << "01632 960005" << "Dial cancelled" << true;
+        QTest::newRow("refused character") << "+44 1632 960001" << kRefused << false;
     }
     void simulatedCall()
     {
