@@ -3,6 +3,7 @@
 #include "tfstatus.h"
 
 #include "app/application.h"
+#include "app/buttonmnemonics.h"
 #include "app/messageboxes.h"
 #include "app/tfmain.h"
 #include "counter/counterstatus.h"
@@ -50,6 +51,8 @@ TfStatus::TfStatus(app::TfMain& main) : m_main(main)
     hide();
     connect(m_main.mdiArea(), &QMdiArea::subWindowActivated, this, &TfStatus::onSubWindowActivated);
     connect(&link(), &Link::holdChanged, this, &TfStatus::updateControls);
+    // "&Save" and the "Counter &Setup" menu share a letter: in edit mode Alt+S saves.
+    app::giveButtonsMnemonicPriority(this);
     showNoValues();
 }
 

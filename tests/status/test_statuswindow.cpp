@@ -79,6 +79,8 @@ private slots:
     void refreshInViewModeEnablesNothing();
     void cancelInEditModeRereadsAndDiscardsEdits();
     void escapeCancelsAndEnterSaves();
+    void altKeysPressTheButtons_data();
+    void altKeysPressTheButtons();
     void failedReadLeavesTheDisplay();
     void closingOwnDialogIsNoActivation();
     void switchingBackToTheWindowReadsAgain();
@@ -414,6 +416,39 @@ void TestStatusWindow::cancelInEditModeRereadsAndDiscardsEdits()
     QVERIFY(s.button("bbtnChange")->isEnabled());
     QVERIFY(!s.button("bbtnSave")->isEnabled());
     QVERIFY(!s.control<QSpinBox>("seUpTh1")->isEnabled());
+}
+
+// A button and a menu of the main frame that share a letter: the key presses the button.
+void TestStatusWindow::altKeysPressTheButtons_data()
+{
+    QTest::addColumn<bool>("editMode");
+    QTest::addColumn<char>("key");
+    QTest::addColumn<QString>("pressed");
+    QTest::newRow("edit mode: Alt+S saves, not Counter Setup") << true << 'S' << "bbtnSave";
+    QTest::newRow("edit mode: Alt+C cancels") << true << 'C' << "bbtnCancel";
+    QTest::newRow("view mode: Alt+R refreshes") << false << 'R' << "bbtnRefresh";
+}
+
+void TestStatusWindow::altKeysPressTheButtons()
+{
+    QFETCH(bool, editMode);
+    QFETCH(char, key);
+    QFETCH(QString, pressed);
+    StatusSession s;
+    QVERIFY(s.connect());
+    s.main->show();
+    QVERIFY(QTest::qWaitForWindowActive(s.main));
+    if (editMode)
+        s.button("bbtnChange")->click();
+    QStringList clicked;
+    for (auto* button : s.status->findChildren<QPushButton*>())
+        connect(button, &QPushButton::clicked, s.status, [&clicked, name = button->objectName()] { clicked << name; });
+    s.control<QSpinBox>("seUpTh1")->setFocus();
+    QWidget* focus = QApplication::focusWidget();
+    QVERIFY(focus && s.status->isAncestorOf(focus));
+    QTest::keyClick(focus, Qt::Key(Qt::Key_A + key - 'A'), Qt::AltModifier);
+    QTRY_COMPARE(clicked, QStringList{pressed});
+    QVERIFY(!QApplication::activePopupWidget());
 }
 
 void TestStatusWindow::escapeCancelsAndEnterSaves()
