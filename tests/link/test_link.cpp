@@ -28,6 +28,25 @@ void answerWith(FakePortDevice* device, const QByteArray& reply)
     };
 }
 
+// Counts the events of one type that the application delivers to any object.
+class EventCounter : public QObject {
+public:
+    EventCounter(QEvent::Type type, int* count) : m_type(type), m_count(count)
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == m_type)
+            ++*m_count;
+        return false;
+    }
+
+private:
+    QEvent::Type m_type;
+    int* m_count;
+};
+
 } // namespace
 
 class TestLink : public QObject {
@@ -147,6 +166,29 @@ private slots:
     {
         device->onFrame = [this](const QByteArray&) { device->feedSilently("QUIET\r"); };
         QCOMPARE(link->Exchange(QStringLiteral("g")), QStringLiteral("QUIET"));
+    }
+
+    void aWaitLooksAtTheQueueOnlyWhereInputGoesUnannounced()
+    {
+        // On a silent line a wait wakes for its deadline alone.
+        int timerEvents = 0;
+        EventCounter counter(QEvent::Timer, &timerEvents);
+        QCOMPARE(EventWait::until(QDeadlineTimer(300, Qt::PreciseTimer), port.get()), WaitEnd::Deadline);
+        QVERIFY2(timerEvents <= 2, qPrintable(QString::number(timerEvents)));
+
+        // Inside a slot of the input signal QSerialPort announces nothing more: the rest of
+        // the reply comes silently, and the read there still finds it.
+        QString reply;
+        bool beforeTheTimeOut = false;
+        connect(port.get(), &ComPort::inputArrived, this, [&] {
+            QTimer::singleShot(20, device, [this] { device->feedSilently("REST\r"); });
+            const QDeadlineTimer timeOut(3000);
+            reply = link->ReadReply(CR, 3000);
+            beforeTheTimeOut = !timeOut.hasExpired();
+        }, Qt::SingleShotConnection);
+        device->feed("FIRST ");
+        QCOMPARE(reply, QStringLiteral("FIRST REST"));
+        QVERIFY(beforeTheTimeOut);
     }
 
     void exchangeLogsBothLines()
