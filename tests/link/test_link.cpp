@@ -6,14 +6,17 @@
 #include "link/link.h"
 #include "link/wait.h"
 #include "support/fakeportdevice.h"
+#include "support/logtext.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
 using namespace kfc;
 using kfc::test::FakePortDevice;
+using kfc::test::withoutFrameTimes;
 
 namespace {
 
@@ -196,7 +199,7 @@ private slots:
         answerWith(device, "NEW\r");
         QSignalSpy logged(link.get(), &Link::logged);
         link->Exchange(QStringLiteral("9D"));
-        QCOMPARE(link->log(), (QStringList{QStringLiteral("Tx  9D"), QStringLiteral("Rx  NEW")}));
+        QCOMPARE(withoutFrameTimes(link->log()), (QStringList{QStringLiteral("Tx  9D"), QStringLiteral("Rx  NEW")}));
         QCOMPARE(logged.count(), 2);
     }
 
@@ -207,14 +210,23 @@ private slots:
         clock.start();
         QCOMPARE(link->Exchange(QStringLiteral("a")), QString());
         QVERIFY(clock.elapsed() < 40);
-        QCOMPARE(link->log(), (QStringList{QStringLiteral("Tx  a"), QStringLiteral("Rx  ")}));
+        QCOMPARE(link->log(), (QStringList{QStringLiteral("Tx  a  (not sent)"), QStringLiteral("Rx  ")}));
         QCOMPARE(device->written, QByteArray());
     }
 
-    void sendCommandAloneIsNotLogged()
+    void sendCommandAloneIsLoggedWithItsFrameTime()
     {
+        // A command that gets no reply is logged too, once, with the time its frame took:
+        // here at least the settle time and four byte gaps.
         QVERIFY(link->SendCommand(QStringLiteral("7A")));
-        QVERIFY(link->log().isEmpty());
+        QCOMPARE(link->log().size(), 1);
+        static const QRegularExpression line(QStringLiteral("^Tx  7A  \\((\\d+) ms\\)$"));
+        const QRegularExpressionMatch match = line.match(link->log().first());
+        QVERIFY2(match.hasMatch(), qPrintable(link->log().first()));
+        QVERIFY(match.captured(1).toInt() >= 50 + 4 * 2);
+        // A password set without reading a reply is masked like a logon.
+        QVERIFY(link->SendCommand(QStringLiteral("91234")));
+        QCOMPARE(withoutFrameTimes(link->log()).last(), QStringLiteral("Tx  9****"));
     }
 
     void paddedCommands()
@@ -258,6 +270,8 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(LineLostError, link->SendCommand(QStringLiteral("0123456789")));
         QVERIFY(device->written.size() < 12);
         QVERIFY(!device->written.endsWith('\x03'));
+        QVERIFY2(link->log().filter(QRegularExpression(QStringLiteral("^Tx  0123456789  \\(cut off after \\d+ ms\\)$"))).size() == 1,
+                 qPrintable(link->log().join(QLatin1Char('|'))));
     }
 
     void commandFromAClickDuringAnExchangeIsRefused()
