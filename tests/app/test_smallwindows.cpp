@@ -39,6 +39,7 @@ private slots:
     void versionStringsAreSortedAndFoundWithoutRegardToCase();
     void partsAbove255AreShownWhole();
     void debugLogGetsTwoLinesPerExchange();
+    void debugLogKeepsTheLatestLinesAndSaysSo();
     void placeholderWindow();
     void messageServiceTakesQueuedAnswersInOrder();
 };
@@ -184,6 +185,27 @@ void TestSmallWindows::debugLogGetsTwoLinesPerExchange()
     QVERIFY(!frmDebug->saveLog());
     QVERIFY2(messageBoxes().recordedTexts().last().startsWith("Cannot save the debug log to "),
              qPrintable(messageBoxes().recordedTexts().join('|')));
+}
+
+void TestSmallWindows::debugLogKeepsTheLatestLinesAndSaysSo()
+{
+    AppFixture fixture;
+    TfrmDebug debug;
+    for (int n = 1; n <= TfrmDebug::kCapacity + 3; ++n)
+        debug.LogLine(QString("Rx  %1").arg(n));
+    const QTextDocument* memo = debug.Memo1()->document();
+    QCOMPARE(memo->blockCount(), TfrmDebug::kCapacity + 1);
+    const QString notice = "--  3 older lines dropped: this log keeps the latest 50000.";
+    QCOMPARE(memo->firstBlock().text(), notice);
+    QCOMPARE(memo->firstBlock().next().text(), QString("Rx  4"));
+    QCOMPARE(memo->lastBlock().text(), QString("Rx  %1").arg(TfrmDebug::kCapacity + 3));
+
+    // The saved log opens with the same notice, then the lines kept, each stamped.
+    const QStringList saved = debug.stampedText().split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(saved.size(), TfrmDebug::kCapacity + 1);
+    QCOMPARE(saved.first(), notice);
+    QCOMPARE(saved[1].mid(25), QString("Rx  4"));
+    QCOMPARE(saved.last().mid(25), QString("Rx  %1").arg(TfrmDebug::kCapacity + 3));
 }
 
 void TestSmallWindows::placeholderWindow()
