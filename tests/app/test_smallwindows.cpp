@@ -72,6 +72,7 @@ void TestSmallWindows::aboutLayout()
     QCOMPARE(notes->lineWrapMode(), QPlainTextEdit::NoWrap);
     QCOMPARE(notes->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     QVERIFY(notes->toPlainText().startsWith("Version " KFC_TEST_VERSION "  "));
+    QVERIFY(notes->toPlainText().contains("\nBuilt and tested on Debian 12 only.\n"));
     // Every label lies inside the panel, none cut off.
     for (const char* name : {"labProduct", "lblCopyright", "labVersion", "labBuild", "labReleased"}) {
         auto* line = child<QLabel>(&about, name);
