@@ -305,6 +305,7 @@ private slots:
         QString nestedReply;
         QTimer::singleShot(20, this, [&] {
             answerWith(device, "UPDOFF\r");
+            auto interrupt = link->holdLine(Link::HoldKind::Interrupt);
             nestedReply = link->Exchange(QStringLiteral("i0"));
         });
         QElapsedTimer clock;
