@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <optional>
 
 namespace kfc {
 
@@ -137,7 +138,13 @@ bool Link::SendCommand(const QString& command)
                                               "the counter can receive.").arg(bad));
     }
     m_port.switchMonitoringOn();
-    const FrameEnd end = sendFrame(command);
+    FrameEnd end = FrameEnd::NotSent;
+    try {
+        end = sendFrame(command);
+    } catch (const LineBusyError&) {
+        logCommand(command, FrameEnd::Refused, frameTime);
+        throw;
+    }
     logCommand(command, end, frameTime);
     throwIfLineDied();
     return end == FrameEnd::Whole;
@@ -173,10 +180,14 @@ void Link::logCommand(const QString& command, FrameEnd end, const QElapsedTimer&
     case FrameEnd::Whole: outcome = QStringLiteral("%1 ms").arg(frameTime.elapsed()); break;
     case FrameEnd::CutOff: outcome = QStringLiteral("cut off after %1 ms").arg(frameTime.elapsed()); break;
     case FrameEnd::NotSent: outcome = QStringLiteral("not sent"); break;
+    case FrameEnd::Refused: outcome = QStringLiteral("refused"); break;
     }
     LogLine(QStringLiteral("Tx  ") + maskedCommand(command, m_previousCommand) + QStringLiteral("  (")
             + outcome + QLatin1Char(')'));
-    m_previousCommand = command;
+    // A refused command comes from a handler that ran inside another dialogue's wait: the
+    // dialogue's next command (a password after "9") still follows the one before.
+    if (end != FrameEnd::Refused)
+        m_previousCommand = command;
 }
 
 QString Link::ReadReply(quint8 terminator, int timeoutMs)
@@ -222,7 +233,13 @@ QString Link::exchange(const QString& command, quint8 terminator, int timeoutMs,
 {
     QString reply;
     {
-        LineHold hold = holdLine();
+        std::optional<LineHold> hold;
+        try {
+            hold.emplace(holdLine());
+        } catch (const LineBusyError&) {
+            logCommand(command, FrameEnd::Refused, QElapsedTimer());
+            throw;
+        }
         if (SendCommand(command)) {
             const QDeadlineTimer deadline(qint64(timeoutMs < 0 ? timing.replyTimeoutMs : timeoutMs),
                                           Qt::PreciseTimer);

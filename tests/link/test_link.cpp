@@ -276,18 +276,30 @@ private slots:
 
     void commandFromAClickDuringAnExchangeIsRefused()
     {
-        answerWith(device, "REPLY\r");
+        // The click comes while the logon's "9" waits for its reply.
         bool refused = false;
-        QTimer::singleShot(10, this, [&] {
-            try {
-                link->SendCommand(QStringLiteral("1C"));
-            } catch (const LineBusyError&) {
-                refused = true;
-            }
-        });
-        QCOMPARE(link->Exchange(QStringLiteral("a")), QStringLiteral("REPLY"));
+        device->onFrame = [&](const QByteArray& command) {
+            if (command == "9")
+                QTimer::singleShot(10, device, [&] {
+                    try {
+                        link->SendCommand(QStringLiteral("1C"));
+                    } catch (const LineBusyError&) {
+                        refused = true;
+                    }
+                });
+            QTimer::singleShot(30, device, [this] { device->feed("REPLY\r"); });
+        };
+        QCOMPARE(link->Exchange(QStringLiteral("9")), QStringLiteral("REPLY"));
         QVERIFY(refused);
-        QCOMPARE(device->written, frame("a"));
+        QCOMPARE(device->written, frame("9"));
+        // The refused command is logged after the refusal (masked too, coming after the "9");
+        // the password that follows the "9" is still masked.
+        link->Exchange(QStringLiteral("0042"));
+        const QStringList log = withoutFrameTimes(link->log());
+        QCOMPARE(log.size(), 6);
+        QCOMPARE(log.first(), QStringLiteral("Tx  9"));
+        QVERIFY(log[1].startsWith(QStringLiteral("--  refused: ")));
+        QCOMPARE(log.mid(2), (QStringList{"Tx  **  (refused)", "Rx  REPLY", "Tx  ****", "Rx  REPLY"}));
     }
 
     void dialogueHoldsTheLineBetweenItsCommands()
