@@ -31,23 +31,15 @@ void answerWith(FakePortDevice* device, const QByteArray& reply)
     };
 }
 
-// Counts the events of one type that the application delivers to any object.
-class EventCounter : public QObject {
-public:
-    EventCounter(QEvent::Type type, int* count) : m_type(type), m_count(count)
-    {
-        QCoreApplication::instance()->installEventFilter(this);
-    }
+// Counts the timer events that the application delivers to any object.
+struct TimerEventCounter : QObject {
+    int count = 0;
+    TimerEventCounter() { QCoreApplication::instance()->installEventFilter(this); }
     bool eventFilter(QObject*, QEvent* event) override
     {
-        if (event->type() == m_type)
-            ++*m_count;
+        count += event->type() == QEvent::Timer;
         return false;
     }
-
-private:
-    QEvent::Type m_type;
-    int* m_count;
 };
 
 } // namespace
@@ -174,10 +166,9 @@ private slots:
     void aWaitLooksAtTheQueueOnlyWhereInputGoesUnannounced()
     {
         // On a silent line a wait wakes for its deadline alone.
-        int timerEvents = 0;
-        EventCounter counter(QEvent::Timer, &timerEvents);
+        TimerEventCounter timerEvents;
         QCOMPARE(EventWait::until(QDeadlineTimer(300, Qt::PreciseTimer), port.get()), WaitEnd::Deadline);
-        QVERIFY2(timerEvents <= 2, qPrintable(QString::number(timerEvents)));
+        QVERIFY2(timerEvents.count <= 2, qPrintable(QString::number(timerEvents.count)));
 
         // Inside a slot of the input signal QSerialPort announces nothing more: the rest of
         // the reply comes silently, and the read there still finds it.
