@@ -25,12 +25,23 @@ QLabel* makeLine(const QString& name, QWidget* parent)
 // Newest first: a heading with the version and its release date, one line per change.
 const QString TfrmAbout::kReleaseNotes = QStringLiteral(
     "Version 1.0.0  08/12/26\n"
-    "First release, for Windows and Linux.\n"
-    "Direct connection over a serial cable.\n"
+    "First release.\n"
+    "Built and tested on Debian 12 only.\n"
+    "Direct connection, or modem and phone book.\n"
     "Counter logon; set and change the password.\n"
-    "Connection, progress, clock and line lamps.\n"
-    "Window size and port settings are kept.\n"
+    "Status: read, edit and save the configuration.\n"
+    "Continuous update: fish and conductivity live.\n"
+    "Clear counts, recalibrate, flush the buffer.\n"
+    "Download events to screen, file or printer.\n"
+    "Conductivity profile and probe calibration.\n"
+    "Current conductivity monitor.\n"
+    "Dummy fish, weir dimensions, baud rates.\n"
+    "Raw command, and a terminal on the line.\n"
+    "Debug log of every command and reply.\n"
+    "Command-line client: kestrova-cli.\n"
+    "Simulated counter and modem: kestrova-sim.\n"
     "Demo mode (--demo): a simulated counter.\n"
+    "Window size and port settings are kept.\n"
     "\n");
 
 TfrmAbout::TfrmAbout(QWidget* parent, VersionResource resource)

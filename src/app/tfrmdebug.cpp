@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 namespace kfc::app {
@@ -20,6 +21,9 @@ TfrmDebug::TfrmDebug(QWidget* parent) : QWidget(parent, Qt::Window)
     m_memo = new QPlainTextEdit(this);
     m_memo->setObjectName(QStringLiteral("Memo1"));
     m_memo->setReadOnly(true);
+    // The lines kept and the notice above them. This also turns off the undo history,
+    // which would keep every line ever appended.
+    m_memo->setMaximumBlockCount(kCapacity + 1);
     m_save = new QPushButton(QStringLiteral("&Save Log..."), this);
     m_save->setObjectName(QStringLiteral("btnSaveLog"));
     connect(m_save, &QPushButton::clicked, this, &TfrmDebug::saveLog);
@@ -38,14 +42,34 @@ TfrmDebug::TfrmDebug(QWidget* parent) : QWidget(parent, Qt::Window)
 void TfrmDebug::LogLine(const QString& text)
 {
     m_stamps.append(QDateTime::currentDateTime());
+    // Past the limit the oldest line kept gives way to the notice. From the second time
+    // on the document has already dropped its first block, the old notice, and it frees
+    // the room such text held.
     m_memo->appendPlainText(text);
+    if (m_stamps.size() > kCapacity)
+        noteOldestLineDropped();
+}
+
+void TfrmDebug::noteOldestLineDropped()
+{
+    ++m_dropped;
+    m_stamps.removeFirst();
+    QTextCursor cursor(m_memo->document());
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    cursor.insertText(QStringLiteral("--  %1 older lines dropped: this log keeps the latest %2.")
+                          .arg(m_dropped)
+                          .arg(kCapacity));
 }
 
 QString TfrmDebug::stampedText() const
 {
     QString text;
-    // The memo's blocks and the stamps are appended together, one each per line.
     QTextBlock block = m_memo->document()->firstBlock();
+    if (m_dropped > 0) {
+        text += block.text() + QLatin1Char('\n');
+        block = block.next();
+    }
+    // The memo's blocks and the stamps are appended together, one each per line.
     for (const QDateTime& stamp : m_stamps) {
         if (!block.isValid())
             break;

@@ -285,8 +285,7 @@ bool WriteWeirDimensions(Link& link, WeirDimensions& weir)
         const QString command =
             QString::asprintf("E5S%1d%4.4d%3.3d", n, int(entry.length), int(entry.depth));
         if (!link.SendCommand(command)) {
-            link.LogLine(QStringLiteral("--  not sent: ") + command);
-            allSent = false;
+            allSent = false;   // the link's log says so
             continue;
         }
         entry.changed = false;

@@ -3,6 +3,8 @@
 #include "errors.h"
 #include "hooks.h"
 
+#include <QScopedValueRollback>
+
 namespace kfc {
 
 ComPort::ComPort(std::unique_ptr<PortDevice> device, QObject* parent)
@@ -20,7 +22,10 @@ ComPort::ComPort(std::unique_ptr<PortDevice> device, QObject* parent)
         m_rxLit = false;
         emit lampsChanged(m_txLit, m_rxLit);
     });
+    // Everything in the program hears of input through inputArrived, so this is the one
+    // place that knows whether a slot of it is running.
     connect(m_device.get(), &PortDevice::readyRead, this, [this] {
+        const QScopedValueRollback delivering(m_deliveringInput, m_deliveringInput + 1);
         lightRx();
         emit inputArrived();
     });

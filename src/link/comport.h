@@ -70,6 +70,11 @@ public:
 
     PortDevice& device() { return *m_device; }
 
+    // True while inputArrived is being delivered, that is inside a slot connected to it.
+    // QSerialPort does not announce new input again until that slot has returned, so a
+    // wait started there cannot rely on the signal.
+    bool deliveringInput() const { return m_deliveringInput > 0; }
+
 signals:
     void opened();
     void closed();
@@ -87,6 +92,7 @@ private:
 
     std::unique_ptr<PortDevice> m_device;
     PortNames m_names;
+    int m_deliveringInput = 0;
     bool m_lineDied = false;
     QString m_lineDiedReason;
     QString m_lineDiedDevice;

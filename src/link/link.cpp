@@ -4,7 +4,10 @@
 #include "untrusted.h"
 #include "wait.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
+#include <optional>
 
 namespace kfc {
 
@@ -126,30 +129,65 @@ bool Link::EndFrame() { return SendPaced(ETX); }
 
 bool Link::SendCommand(const QString& command)
 {
+    QElapsedTimer frameTime;
+    frameTime.start();
     // Latin-1 would turn such a character into '?' and the counter would act on that.
-    if (const QString bad = firstUnsendable(command); !bad.isEmpty())
+    if (const QString bad = firstUnsendable(command); !bad.isEmpty()) {
+        logCommand(command, FrameEnd::NotSent, frameTime);
         throw CommandTextError(QStringLiteral("The command cannot be sent: '%1' is not a character "
                                               "the counter can receive.").arg(bad));
+    }
     m_port.switchMonitoringOn();
+    FrameEnd end = FrameEnd::NotSent;
+    try {
+        end = sendFrame(command);
+    } catch (const LineBusyError&) {
+        logCommand(command, FrameEnd::Refused, frameTime);
+        throw;
+    }
+    logCommand(command, end, frameTime);
     throwIfLineDied();
+    return end == FrameEnd::Whole;
+}
+
+Link::FrameEnd Link::sendFrame(const QString& command)
+{
     if (command.size() > kMaxCommandLength || !m_port.PortIsOpen())
-        return false;
+        return FrameEnd::NotSent;
     LineHold hold = holdLine();
     // Cleared before and after the settle time: whatever the counter sent before this
     // command is never taken for its reply.
     ClearLine();
-    bool sent = StartFrame();
+    if (!StartFrame())
+        return FrameEnd::NotSent;
     for (char byte : command.toLatin1()) {
-        if (!sent)
-            break;
-        sent = SendPaced(quint8(byte));
+        if (!SendPaced(quint8(byte)))
+            return FrameEnd::CutOff;
     }
-    sent = sent && EndFrame();
-    throwIfLineDied();
-    if (!sent)
-        return false;
+    if (!EndFrame())
+        return FrameEnd::CutOff;
     YieldToUI();
-    return true;
+    return FrameEnd::Whole;
+}
+
+void Link::logCommand(const QString& command, FrameEnd end, const QElapsedTimer& frameTime)
+{
+    // One line for every command, whether a reply is read or not, written when the frame
+    // is out: its stamp is the moment the counter has the whole command, and the time is
+    // what the frame took from the first clearing of the line to the end of the last gap.
+    QString outcome;
+    switch (end) {
+    case FrameEnd::Whole: outcome = QStringLiteral("%1 ms").arg(frameTime.elapsed()); break;
+    case FrameEnd::CutOff: outcome = QStringLiteral("cut off after %1 ms").arg(frameTime.elapsed()); break;
+    case FrameEnd::NotSent: outcome = QStringLiteral("not sent"); break;
+    case FrameEnd::Refused: outcome = QStringLiteral("refused"); break;
+    }
+    LogLine(QStringLiteral("Tx  ") + maskedCommand(command, m_previousCommand) + QStringLiteral("  (")
+            + outcome + QLatin1Char(')'));
+    // A refused command comes from a handler that ran inside another dialogue's wait: the
+    // dialogue's next command (a password after "9") still follows the one before.
+    if (end != FrameEnd::Refused)
+        m_previousCommand = command;
 }
 
 QString Link::ReadReply(quint8 terminator, int timeoutMs)
@@ -193,11 +231,15 @@ QString Link::Exchange(const QString& command, const std::function<bool(const QS
 QString Link::exchange(const QString& command, quint8 terminator, int timeoutMs,
                        const std::function<bool(const QString&)>& unsolicited)
 {
-    LogLine(QStringLiteral("Tx  ") + maskedCommand(command, m_previousCommand));
-    m_previousCommand = command;
     QString reply;
     {
-        LineHold hold = holdLine();
+        std::optional<LineHold> hold;
+        try {
+            hold.emplace(holdLine());
+        } catch (const LineBusyError&) {
+            logCommand(command, FrameEnd::Refused, QElapsedTimer());
+            throw;
+        }
         if (SendCommand(command)) {
             const QDeadlineTimer deadline(qint64(timeoutMs < 0 ? timing.replyTimeoutMs : timeoutMs),
                                           Qt::PreciseTimer);

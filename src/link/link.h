@@ -4,6 +4,7 @@
 
 #include "comport.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -72,13 +73,14 @@ public:
     // Frames and paces one command; reads nothing. False when it was not sent (too long,
     // port closed). A line that has died throws LineLostError: the dialogue ends there.
     // Throws CommandTextError, sending nothing, when the command holds a character with no
-    // 8-bit form.
+    // 8-bit form. Every command is logged once, when its frame is out, with the time the
+    // frame took ("Tx  9D  (581 ms)"), or as "(not sent)" or "(refused)".
     bool SendCommand(const QString& command);
     // The bytes up to the terminator (not included), at most 255 kept; empty when no
     // terminator came before the time-out (-1: the timing's reply time-out). A line that
     // dies during the wait ends it at once with LineLostError.
     QString ReadReply(quint8 terminator = CR, int timeoutMs = -1);
-    // SendCommand then ReadReply, with both logged (a password in the command as '*').
+    // SendCommand then ReadReply, the reply logged too (a password in the command as '*').
     QString Exchange(const QString& command, quint8 terminator = CR, int timeoutMs = -1);
     // The same for a command whose reply may come after lines the counter sends unasked:
     // each line that `unsolicited` takes (returns true for) is handed to it, and the read
@@ -89,8 +91,8 @@ public:
     // The reply to "9D".
     QString QueryPasswordState();
 
-    // The trace of exchanges that the debug window shows; the latest kLogCapacity lines
-    // are kept. Control bytes in a line are escaped (printable()), so every entry is one
+    // The trace of commands and replies that the debug window shows; the latest
+    // kLogCapacity lines are kept. Control bytes in a line are escaped (printable()), so every entry is one
     // line of plain text.
     static constexpr int kLogCapacity = 10000;
     void LogLine(const QString& text);
@@ -143,6 +145,11 @@ signals:
     void holdChanged();
 
 private:
+    // How far a command got onto the line. Refused: the line is busy with another dialogue.
+    enum class FrameEnd { Refused, NotSent, CutOff, Whole };
+    FrameEnd sendFrame(const QString& command);
+    // The command's line in the log ("Tx  " + command, a password as '*', then how it went).
+    void logCommand(const QString& command, FrameEnd end, const QElapsedTimer& frameTime);
     // Both Exchange forms: unsolicited may be empty.
     QString exchange(const QString& command, quint8 terminator, int timeoutMs,
                      const std::function<bool(const QString&)>& unsolicited);
@@ -157,7 +164,7 @@ private:
 
     ComPort& m_port;
     QStringList m_log;
-    QString m_previousCommand;  // the last one exchanged: after a lone "9" comes a password
+    QString m_previousCommand;  // the last one sent: after a lone "9" comes a password
     std::vector<Holder> m_holders;
     int m_exclusiveHolds = 0;
 };

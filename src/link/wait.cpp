@@ -16,12 +16,13 @@ namespace kfc {
 
 namespace {
 
-// readyRead is not emitted again while a slot connected to it is still running, so a
-// wait nested inside such a slot would never hear of new input. This short poll of the
-// queue covers that case; it is a timer in the event loop, not a spin. It is only a
-// fallback (input normally wakes the wait at once), so it is kept slow enough that a wait
-// on a silent counter costs well under 1 % of a core.
-constexpr int kInputPollMs = 25;
+// A wait on a port sleeps until the port announces input or closes, or the deadline
+// passes, so a wait on a silent counter wakes only for its deadline. The one place where
+// input is not announced is inside a slot connected to the port's input signal: QSerialPort
+// does not emit readyRead again until that slot has returned, while it still takes the
+// bytes into its queue. A wait there (and everything nested in it) also looks at the queue
+// on this short timer, a timer in the event loop and not a spin.
+constexpr int kInputPollMs = 10;
 
 int g_depth = 0;
 
@@ -74,20 +75,26 @@ WaitEnd EventWait::until(const QDeadlineTimer& deadline, ComPort* input)
         deadlineTimer.setTimerType(Qt::PreciseTimer);
         deadlineTimer.setSingleShot(true);
         QObject::connect(&deadlineTimer, &QTimer::timeout, &loop, &QEventLoop::quit);
-        // Round up: a timer that fires a fraction early would only cost another turn.
-        qint64 remainingNs = deadline.remainingTimeNSecs();
-        deadlineTimer.start(int((remainingNs + 999'999) / 1'000'000));
+        if (!deadline.isForever()) {
+            // Round up: a timer that fires a fraction early would only cost another turn.
+            const qint64 remainingNs = deadline.remainingTimeNSecs();
+            deadlineTimer.start(int((remainingNs + 999'999) / 1'000'000));
+        }
 
         QTimer pollTimer;
         if (input) {
-            pollTimer.setInterval(kInputPollMs);
-            QObject::connect(&pollTimer, &QTimer::timeout, &loop, [&]() {
-                if (inputEnd())
-                    loop.quit();
-            });
-            pollTimer.start();
             QObject::connect(input, &ComPort::inputArrived, &loop, &QEventLoop::quit);
             QObject::connect(input, &ComPort::closed, &loop, &QEventLoop::quit);
+            // Whether the signal can be heard holds for this whole turn: a delivery of it
+            // that starts inside the loop quits the loop before it ends.
+            if (input->deliveringInput()) {
+                pollTimer.setInterval(kInputPollMs);
+                QObject::connect(&pollTimer, &QTimer::timeout, &loop, [&]() {
+                    if (inputEnd())
+                        loop.quit();
+                });
+                pollTimer.start();
+            }
         }
 
         waiter.loop = &loop;

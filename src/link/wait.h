@@ -21,6 +21,8 @@ class EventWait {
 public:
     // Runs pending events until the deadline passes or, when a port is given, until it
     // has unread input or closes. A wait with no port always lasts until the deadline.
+    // Between those it sleeps: on a silent line it wakes for the deadline alone, except
+    // inside a slot of the port's inputArrived, where it looks at the queue every few ms.
     static WaitEnd until(const QDeadlineTimer& deadline, ComPort* input = nullptr);
 
     // How many waits are on the call stack. A handler that runs inside a wait sees a

@@ -1,6 +1,7 @@
 // The about box, the debug log and the placeholder.
 
 #include "support/apptest.h"
+#include "support/logtext.h"
 
 #include "app/tfblank.h"
 #include "app/tfrmabout.h"
@@ -13,16 +14,18 @@
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
 
 using namespace kfc;
 using namespace kfc::app;
 using kfc::test::AppFixture;
 using kfc::test::child;
+using kfc::test::withoutFrameTimes;
 
 namespace {
 
 QString label(const QWidget* window, const char* name) { return child<QLabel>(window, name)->text(); }
-
 } // namespace
 
 class TestSmallWindows : public QObject {
@@ -36,6 +39,7 @@ private slots:
     void versionStringsAreSortedAndFoundWithoutRegardToCase();
     void partsAbove255AreShownWhole();
     void debugLogGetsTwoLinesPerExchange();
+    void debugLogKeepsTheLatestLinesAndSaysSo();
     void placeholderWindow();
     void messageServiceTakesQueuedAnswersInOrder();
 };
@@ -68,6 +72,7 @@ void TestSmallWindows::aboutLayout()
     QCOMPARE(notes->lineWrapMode(), QPlainTextEdit::NoWrap);
     QCOMPARE(notes->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     QVERIFY(notes->toPlainText().startsWith("Version " KFC_TEST_VERSION "  "));
+    QVERIFY(notes->toPlainText().contains("\nBuilt and tested on Debian 12 only.\n"));
     // Every label lies inside the panel, none cut off.
     for (const char* name : {"labProduct", "lblCopyright", "labVersion", "labBuild", "labReleased"}) {
         auto* line = child<QLabel>(&about, name);
@@ -157,9 +162,10 @@ void TestSmallWindows::debugLogGetsTwoLinesPerExchange()
     main.link().LogLine(QString("Rx  a") + QChar(0) + "\x1b[2J");
     QCOMPARE(frmDebug->windowTitle(), QString("Debug"));
     QVERIFY(!frmDebug->isVisible());
+    // The password set gets no reply, and is logged all the same.
     const QString expected = "Tx  9D\nRx  NEW\nTx  9D\nRx  NEW\nTx  9D\nRx  OLD\nTx  9\nRx  PASSWORD\nTx  ****\nRx  OK\n"
-                             "Tx  9D\nRx  1OR2\nTx  9*****\nRx  \nRx  a\\x00\\x1B[2J";
-    QCOMPARE(child<QPlainTextEdit>(frmDebug, "Memo1")->toPlainText(), expected);
+                             "Tx  9D\nRx  1OR2\nTx  9*****\nTx  9*****\nRx  \nRx  a\\x00\\x1B[2J";
+    QCOMPARE(withoutFrameTimes(child<QPlainTextEdit>(frmDebug, "Memo1")->toPlainText()), expected);
     QVERIFY(line.commands().contains("0042"));  // masked in the log only
 
     // Saved through the file dialog, each line stamped, masked as shown.
@@ -173,13 +179,34 @@ void TestSmallWindows::debugLogGetsTwoLinesPerExchange()
     static const QRegularExpression stamp("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}  ");
     for (int i = 0; i < lines.size(); ++i) {
         QVERIFY2(stamp.match(lines[i]).hasMatch(), qPrintable(lines[i]));
-        QCOMPARE(lines[i].mid(25), expected.split('\n')[i]);
+        QCOMPARE(withoutFrameTimes(lines[i].mid(25)), expected.split('\n')[i]);
     }
     // A file that cannot be written is reported, not passed over.
     messageBoxes().queueSaveFileName(folder.filePath("no/such/folder/debug.log"));
     QVERIFY(!frmDebug->saveLog());
     QVERIFY2(messageBoxes().recordedTexts().last().startsWith("Cannot save the debug log to "),
              qPrintable(messageBoxes().recordedTexts().join('|')));
+}
+
+void TestSmallWindows::debugLogKeepsTheLatestLinesAndSaysSo()
+{
+    AppFixture fixture;
+    TfrmDebug debug;
+    for (int n = 1; n <= TfrmDebug::kCapacity + 3; ++n)
+        debug.LogLine(QString("Rx  %1").arg(n));
+    const QTextDocument* memo = debug.Memo1()->document();
+    QCOMPARE(memo->blockCount(), TfrmDebug::kCapacity + 1);
+    const QString notice = "--  3 older lines dropped: this log keeps the latest 50000.";
+    QCOMPARE(memo->firstBlock().text(), notice);
+    QCOMPARE(memo->firstBlock().next().text(), QString("Rx  4"));
+    QCOMPARE(memo->lastBlock().text(), QString("Rx  %1").arg(TfrmDebug::kCapacity + 3));
+
+    // The saved log opens with the same notice, then the lines kept, each stamped.
+    const QStringList saved = debug.stampedText().split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(saved.size(), TfrmDebug::kCapacity + 1);
+    QCOMPARE(saved.first(), notice);
+    QCOMPARE(saved[1].mid(25), QString("Rx  4"));
+    QCOMPARE(saved.last().mid(25), QString("Rx  %1").arg(TfrmDebug::kCapacity + 3));
 }
 
 void TestSmallWindows::placeholderWindow()

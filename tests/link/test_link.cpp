@@ -6,14 +6,17 @@
 #include "link/link.h"
 #include "link/wait.h"
 #include "support/fakeportdevice.h"
+#include "support/logtext.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
 using namespace kfc;
 using kfc::test::FakePortDevice;
+using kfc::test::withoutFrameTimes;
 
 namespace {
 
@@ -27,6 +30,17 @@ void answerWith(FakePortDevice* device, const QByteArray& reply)
         QTimer::singleShot(0, device, [device, reply] { device->feed(reply); });
     };
 }
+
+// Counts the timer events that the application delivers to any object.
+struct TimerEventCounter : QObject {
+    int count = 0;
+    TimerEventCounter() { QCoreApplication::instance()->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        count += event->type() == QEvent::Timer;
+        return false;
+    }
+};
 
 } // namespace
 
@@ -149,12 +163,34 @@ private slots:
         QCOMPARE(link->Exchange(QStringLiteral("g")), QStringLiteral("QUIET"));
     }
 
+    void aWaitLooksAtTheQueueOnlyWhereInputGoesUnannounced()
+    {
+        // On a silent line a wait wakes for its deadline alone.
+        TimerEventCounter timerEvents;
+        QCOMPARE(EventWait::until(QDeadlineTimer(300, Qt::PreciseTimer), port.get()), WaitEnd::Deadline);
+        QVERIFY2(timerEvents.count <= 2, qPrintable(QString::number(timerEvents.count)));
+
+        // Inside a slot of the input signal QSerialPort announces nothing more: the rest of
+        // the reply comes silently, and the read there still finds it.
+        QString reply;
+        bool beforeTheTimeOut = false;
+        connect(port.get(), &ComPort::inputArrived, this, [&] {
+            QTimer::singleShot(20, device, [this] { device->feedSilently("REST\r"); });
+            const QDeadlineTimer timeOut(3000);
+            reply = link->ReadReply(CR, 3000);
+            beforeTheTimeOut = !timeOut.hasExpired();
+        }, Qt::SingleShotConnection);
+        device->feed("FIRST ");
+        QCOMPARE(reply, QStringLiteral("FIRST REST"));
+        QVERIFY(beforeTheTimeOut);
+    }
+
     void exchangeLogsBothLines()
     {
         answerWith(device, "NEW\r");
         QSignalSpy logged(link.get(), &Link::logged);
         link->Exchange(QStringLiteral("9D"));
-        QCOMPARE(link->log(), (QStringList{QStringLiteral("Tx  9D"), QStringLiteral("Rx  NEW")}));
+        QCOMPARE(withoutFrameTimes(link->log()), (QStringList{QStringLiteral("Tx  9D"), QStringLiteral("Rx  NEW")}));
         QCOMPARE(logged.count(), 2);
     }
 
@@ -165,14 +201,23 @@ private slots:
         clock.start();
         QCOMPARE(link->Exchange(QStringLiteral("a")), QString());
         QVERIFY(clock.elapsed() < 40);
-        QCOMPARE(link->log(), (QStringList{QStringLiteral("Tx  a"), QStringLiteral("Rx  ")}));
+        QCOMPARE(link->log(), (QStringList{QStringLiteral("Tx  a  (not sent)"), QStringLiteral("Rx  ")}));
         QCOMPARE(device->written, QByteArray());
     }
 
-    void sendCommandAloneIsNotLogged()
+    void sendCommandAloneIsLoggedWithItsFrameTime()
     {
+        // A command that gets no reply is logged too, once, with the time its frame took:
+        // here at least the settle time and four byte gaps.
         QVERIFY(link->SendCommand(QStringLiteral("7A")));
-        QVERIFY(link->log().isEmpty());
+        QCOMPARE(link->log().size(), 1);
+        static const QRegularExpression line(QStringLiteral("^Tx  7A  \\((\\d+) ms\\)$"));
+        const QRegularExpressionMatch match = line.match(link->log().first());
+        QVERIFY2(match.hasMatch(), qPrintable(link->log().first()));
+        QVERIFY(match.captured(1).toInt() >= 50 + 4 * 2);
+        // A password set without reading a reply is masked like a logon.
+        QVERIFY(link->SendCommand(QStringLiteral("91234")));
+        QCOMPARE(withoutFrameTimes(link->log()).last(), QStringLiteral("Tx  9****"));
     }
 
     void paddedCommands()
@@ -216,22 +261,36 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(LineLostError, link->SendCommand(QStringLiteral("0123456789")));
         QVERIFY(device->written.size() < 12);
         QVERIFY(!device->written.endsWith('\x03'));
+        QVERIFY2(link->log().filter(QRegularExpression(QStringLiteral("^Tx  0123456789  \\(cut off after \\d+ ms\\)$"))).size() == 1,
+                 qPrintable(link->log().join(QLatin1Char('|'))));
     }
 
     void commandFromAClickDuringAnExchangeIsRefused()
     {
-        answerWith(device, "REPLY\r");
+        // The click comes while the logon's "9" waits for its reply.
         bool refused = false;
-        QTimer::singleShot(10, this, [&] {
-            try {
-                link->SendCommand(QStringLiteral("1C"));
-            } catch (const LineBusyError&) {
-                refused = true;
-            }
-        });
-        QCOMPARE(link->Exchange(QStringLiteral("a")), QStringLiteral("REPLY"));
+        device->onFrame = [&](const QByteArray& command) {
+            if (command == "9")
+                QTimer::singleShot(10, device, [&] {
+                    try {
+                        link->SendCommand(QStringLiteral("1C"));
+                    } catch (const LineBusyError&) {
+                        refused = true;
+                    }
+                });
+            QTimer::singleShot(30, device, [this] { device->feed("REPLY\r"); });
+        };
+        QCOMPARE(link->Exchange(QStringLiteral("9")), QStringLiteral("REPLY"));
         QVERIFY(refused);
-        QCOMPARE(device->written, frame("a"));
+        QCOMPARE(device->written, frame("9"));
+        // The refused command is logged after the refusal (masked too, coming after the "9");
+        // the password that follows the "9" is still masked.
+        link->Exchange(QStringLiteral("0042"));
+        const QStringList log = withoutFrameTimes(link->log());
+        QCOMPARE(log.size(), 6);
+        QCOMPARE(log.first(), QStringLiteral("Tx  9"));
+        QVERIFY(log[1].startsWith(QStringLiteral("--  refused: ")));
+        QCOMPARE(log.mid(2), (QStringList{"Tx  **  (refused)", "Rx  REPLY", "Tx  ****", "Rx  REPLY"}));
     }
 
     void dialogueHoldsTheLineBetweenItsCommands()
