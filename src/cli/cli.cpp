@@ -9,6 +9,7 @@
 #include "link/untrusted.h"
 #include "counter/statusformat.h"
 #include "counter/download.h"
+#include "counter/eventfile.h"
 #include "counter/password.h"
 
 #include <QCommandLineParser>
@@ -28,24 +29,49 @@ namespace {
 // An explicit device path is given this number for the run; it is never saved.
 constexpr int kPathComNumber = 99;
 
-const char* const kUsage =
-    "Usage: kestrova-cli ports\n"
-    "       kestrova-cli send --port PORT [--baud N] [--parity E|O|N] [--data-bits 7|8]\n"
-    "                         [--stop-bits 1|2] [--log] COMMAND...\n"
-    "       kestrova-cli status --port PORT [line options] [--log] [--json]\n"
-    "       kestrova-cli download --port PORT [line options] [--log] [--count N] [--status]\n"
-    "                             [--output FILE]\n"
-    "       kestrova-cli --help | --version\n"
-    "send, status and download take --dial NUMBER [--dial-timeout MS]: PORT is a modem's\n"
-    "port (9600 baud, 7 data bits, even parity, 1 stop bit unless line options say\n"
-    "otherwise), the number is dialled and the command runs over the call; exit status 3\n"
-    "when the call fails.\n"
+const char* const kNotes =
+    "line options: [--baud N] [--parity E|O|N] [--data-bits 7|8] [--stop-bits 1|2]\n"
+    "              [--dial NUMBER [--dial-timeout MS]]\n"
+    "With --dial NUMBER, PORT is a modem's port (9600 baud, 7 data bits, even parity,\n"
+    "1 stop bit unless line options say otherwise), the number is dialled and the command\n"
+    "runs over the call; exit status 3 when the call fails.\n"
     "PORT is COM and a number (COM3) or a device path (/dev/ttyUSB0).\n"
     "In a COMMAND, \\xHH stands for one byte (\\x06 is ACK) and \\\\ for a backslash.\n"
     "status and download log on when the counter has a password: its first line in a file\n"
     "named by --password-file, or the environment variable KESTROVA_PASSWORD.\n"
     "A COMMAND - reads commands from standard input, one a line (keeps a password off the\n"
     "command line).\n";
+
+QCommandLineOption option(const char* name, const char* description, const char* valueName = nullptr,
+                          const char* defaultValue = nullptr)
+{
+    QCommandLineOption option(QString::fromLatin1(name), QString::fromLatin1(description));
+    if (valueName)
+        option.setValueName(QString::fromLatin1(valueName));
+    if (defaultValue)
+        option.setDefaultValue(QString::fromLatin1(defaultValue));
+    return option;
+}
+
+// The options of every verb that talks to a counter.
+QList<QCommandLineOption> lineOptions()
+{
+    return {
+        option("port", "COM and a number, or a device path.", "PORT"),
+        option("baud", "Line speed (default 19200).", "N", "19200"),
+        option("parity", "E, O or N (default E).", "P", "E"),
+        option("data-bits", "7 or 8 (default 7).", "N", "7"),
+        option("stop-bits", "1 or 2 (default 1).", "N", "1"),
+        option("log", "Write the Tx/Rx trace to standard error."),
+        option("dial", "Dial NUMBER through the modem on PORT first.", "NUMBER"),
+        option("dial-timeout", "Give up a call after MS milliseconds (default 60000).", "MS"),
+    };
+}
+
+QCommandLineOption passwordFileOption()
+{
+    return option("password-file", "Log on with the first line of FILE.", "FILE");
+}
 
 void loadUserPortNames(PortNames& names)
 {
@@ -69,26 +95,6 @@ struct LineOptions {
     QString port;
     SerialSettings settings;
 };
-
-void addLineOptions(QCommandLineParser& parser)
-{
-    parser.addOptions({
-        {QStringLiteral("port"), QStringLiteral("COM and a number, or a device path."), QStringLiteral("PORT")},
-        {QStringLiteral("baud"), QStringLiteral("Line speed (default 19200)."), QStringLiteral("N"), QStringLiteral("19200")},
-        {QStringLiteral("parity"), QStringLiteral("E, O or N (default E)."), QStringLiteral("P"), QStringLiteral("E")},
-        {QStringLiteral("data-bits"), QStringLiteral("7 or 8 (default 7)."), QStringLiteral("N"), QStringLiteral("7")},
-        {QStringLiteral("stop-bits"), QStringLiteral("1 or 2 (default 1)."), QStringLiteral("N"), QStringLiteral("1")},
-        {QStringLiteral("log"), QStringLiteral("Write the Tx/Rx trace to standard error.")},
-        {QStringLiteral("json"), QStringLiteral("Print the status as JSON.")},
-        {QStringLiteral("count"), QStringLiteral("download: this many events, 0 to 99999 (default: all)."), QStringLiteral("N")},
-        {QStringLiteral("status"), QStringLiteral("download: write the status header first.")},
-        {QStringLiteral("output"), QStringLiteral("download: write the event file FILE (CR LF line ends, the bytes as received; without it the lines go to standard output escaped as send prints replies)."), QStringLiteral("FILE")},
-        {QStringLiteral("password-file"), QStringLiteral("Log on with the first line of FILE."), QStringLiteral("FILE")},
-        {QStringLiteral("dial"), QStringLiteral("Dial NUMBER through the modem on PORT first."), QStringLiteral("NUMBER")},
-        {QStringLiteral("dial-timeout"), QStringLiteral("Give up a call after MS milliseconds (default 60000)."),
-         QStringLiteral("MS")},
-    });
-}
 
 // Fills the port settings from the options; an error text when one is not valid.
 QString readLineOptions(const QCommandLineParser& parser, ComPort& port)
@@ -139,9 +145,11 @@ QString readLineOptions(const QCommandLineParser& parser, ComPort& port)
     return {};
 }
 
+QString usageText();
+
 int usageError(QTextStream& err, const QString& text)
 {
-    err << "kestrova-cli: " << text << '\n' << kUsage;
+    err << "kestrova-cli: " << text << '\n' << usageText();
     err.flush();
     return UsageOrPortError;
 }
@@ -150,7 +158,7 @@ int usageError(QTextStream& err, const QString& text)
 // reply holding the text "\x06" reads differently from one holding the byte.
 QString replyLine(const QString& reply)
 {
-    return printable(QString(reply).replace(QLatin1Char('\\'), QStringLiteral("\\\\")));
+    return printable(reply, Backslashes::Doubled);
 }
 
 int sendCommands(Link& link, const QStringList& commands, QTextStream& out)
@@ -226,14 +234,15 @@ bool readPassword(const QCommandLineParser& parser, QString* password, QString* 
 // Logs on when the counter has a password in force.
 bool logOn(Link& link, const QString& password, QTextStream& err)
 {
-    const QString state = link.QueryPasswordState();
+    const QString reply = link.QueryPasswordState();
+    const PasswordState state = ClassifyPasswordState(reply);
     if (state == PasswordState::Old && password.isEmpty()) {
         err << "kestrova-cli: the counter has a password; give it as the first line of a file "
                "with --password-file FILE, or in the environment variable KESTROVA_PASSWORD\n";
         return false;
     }
-    if (state != PasswordState::Old && state != PasswordState::New && state != PasswordState::LoggedOn) {
-        err << "kestrova-cli: Invalid Password Response - " << printable(state) << '\n';
+    if (state == PasswordState::NoAnswer || state == PasswordState::Invalid) {
+        err << "kestrova-cli: Invalid Password Response - " << printable(reply) << '\n';
         return false;
     }
     return state != PasswordState::Old || CounterLogon(link, PadPassword(password));
@@ -263,33 +272,23 @@ bool readCount(const QCommandLineParser& parser, QString* count)
     return true;
 }
 
-class OutputError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
 // The same download as the window's: the lines go to standard output escaped, or to the
 // event file exactly as the window writes it.
 int download(Link& link, const QCommandLineParser& parser, const QString& count, QTextStream& out,
              QTextStream& err)
 {
-    QFile file(parser.value(QStringLiteral("output")));
-    const bool toFile = parser.isSet(QStringLiteral("output"));
-    if (toFile && !file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        err << "kestrova-cli: cannot create " << file.fileName() << ": " << file.errorString() << '\n';
-        return EmptyReply;
-    }
+    EventFileWriter file;
+    if (parser.isSet(QStringLiteral("output")))
+        file.open(parser.value(QStringLiteral("output")));
     auto sink = [&](const QString& line) {
         // On standard output as send prints a reply, so no byte of it drives a terminal;
         // the event file keeps the bytes exactly.
-        if (!toFile) {
-            out << replyLine(line) << '\n';
-            out.flush();
+        if (file.isOpen()) {
+            file.writeLine(line);
             return;
         }
-        const QByteArray bytes = line.toLatin1() + "\r\n";
-        if (file.write(bytes) != bytes.size() || !file.flush())
-            throw OutputError(QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()).toStdString());
+        out << replyLine(line) << '\n';
+        out.flush();
     };
 
     auto hold = link.holdLine();
@@ -323,18 +322,38 @@ int download(Link& link, const QCommandLineParser& parser, const QString& count,
     return Ok;
 }
 
+
+// What a verb's handler is given.
+struct Invocation {
+    const QCommandLineParser& parser;   // the verb's own options
+    QStringList arguments;              // after the verb; send's are made its commands
+    QTextStream& out;
+    QTextStream& err;
+    QTextStream* in;
+    Link* link = nullptr;               // the open line, for a verb that opens one
+};
+
+struct Verb {
+    QString name;
+    QString synopsis;                    // what follows "kestrova-cli " in the usage
+    QList<QCommandLineOption> options;   // its own; any other verb's option is refused
+    QString arguments;                   // the positional arguments it takes; none when empty
+    bool opensLine;                      // opens PORT (and dials) before the handler runs
+    bool logsOn;                         // logs on before, and hangs up after, the handler
+    QString (*prepare)(Invocation&);     // checks before the line opens: a usage error or empty
+    int (*handler)(Invocation&);
+};
+
 // Logs on, runs the verb, and ends the session; a failure of the link or of the output
 // file ends the run with its reason on standard error.
-int counterSession(Link& link, ComPort& port, const QString& verb, const QCommandLineParser& parser,
-                   const QString& password, const QString& count, QTextStream& out, QTextStream& err)
+int counterSession(ComPort& port, const Verb& verb, Invocation& invocation, const QString& password)
 {
+    Link& link = *invocation.link;
+    QTextStream& err = invocation.err;
     int result = EmptyReply;
     try {
-        if (logOn(link, password, err)) {
-            result = verb == QLatin1String("status")
-                         ? printStatus(link, parser.isSet(QStringLiteral("json")), out, err)
-                         : download(link, parser, count, out, err);
-        }
+        if (logOn(link, password, err))
+            result = verb.handler(invocation);
     } catch (const LineLostError&) {
         // Said on standard error when the port reported it; nothing is left to hang up.
         return EmptyReply;
@@ -373,93 +392,15 @@ int dialModem(ComPort& port, const QString& number, int timeoutMs, QTextStream& 
     return CallFailed;
 }
 
-} // namespace
 
-bool decodeCommand(const QString& text, QString* command)
+// Opens the line (dialling when asked), runs the verb over it, logged on when it logs on,
+// and closes the line.
+int runOnLine(const Verb& verb, Invocation& invocation)
 {
-    QString decoded;
-    for (int i = 0; i < text.size(); ++i) {
-        if (text[i] != QLatin1Char('\\')) {
-            decoded += text[i];
-            continue;
-        }
-        if (i + 1 < text.size() && text[i + 1] == QLatin1Char('\\')) {
-            decoded += QLatin1Char('\\');
-            ++i;
-            continue;
-        }
-        bool ok = i + 3 < text.size() && text[i + 1] == QLatin1Char('x');
-        const int byte = ok ? text.mid(i + 2, 2).toInt(&ok, 16) : 0;
-        if (!ok)
-            return false;
-        decoded += QChar(byte);
-        i += 3;
-    }
-    *command = decoded;
-    return true;
-}
-
-int run(const QStringList& args, QTextStream& out, QTextStream& err, QTextStream* in)
-{
-    QCommandLineParser parser;
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
-    addLineOptions(parser);
-    parser.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("ports, send, status or download"));
-    if (!parser.parse(args))
-        return usageError(err, parser.errorText());
-    if (parser.isSet(help)) {
-        out << kUsage << '\n' << parser.helpText();
-        return Ok;
-    }
-    if (parser.isSet(version)) {
-        out << "kestrova-cli " << KFC_VERSION_TEXT << '\n';
-        return Ok;
-    }
-    QStringList positional = parser.positionalArguments();
-    if (positional.isEmpty())
-        return usageError(err, QStringLiteral("no verb given"));
-    const QString verb = positional.takeFirst();
-
-    if (verb == QLatin1String("ports"))
-        return listPorts(out);
-    const bool send = verb == QLatin1String("send");
-    if (!send && verb != QLatin1String("status") && verb != QLatin1String("download"))
-        return usageError(err, QStringLiteral("unknown verb: %1").arg(verb));
-    if (!send && !positional.isEmpty())
-        return usageError(err, QStringLiteral("%1 takes no COMMAND").arg(verb));
-
-    // "-": the commands read from standard input, one a line, in its place.
-    if (const qsizetype dash = positional.indexOf(QStringLiteral("-")); dash >= 0 && in) {
-        QStringList read;
-        for (QString line; in->readLineInto(&line);)
-            read << line;
-        positional.remove(dash);
-        for (qsizetype i = 0; i < read.size(); ++i)
-            positional.insert(dash + i, read[i]);
-    }
-
-    QStringList commands;
-    for (const QString& text : positional) {
-        QString command;
-        if (!decodeCommand(text, &command))
-            return usageError(err, QStringLiteral("malformed \\x escape in: %1").arg(text));
-        // Latin-1 would send such a character as '?' and the run would report success.
-        if (const QString bad = firstUnsendable(command); !bad.isEmpty())
-            return usageError(err, QStringLiteral("'%1' in command %2 is not a character the counter "
-                                                  "can receive (only 8-bit characters can be sent)")
-                                       .arg(bad, text));
-        if (command.size() > kMaxCommandLength)
-            return usageError(err, QStringLiteral("a command holds at most %1 characters").arg(kMaxCommandLength));
-        commands << command;
-    }
-    if (send && commands.isEmpty())
-        return usageError(err, QStringLiteral("send needs at least one COMMAND"));
-    QString count;
-    if (!readCount(parser, &count))
-        return usageError(err, QStringLiteral("--count must be a whole number from 0 to %1").arg(kMaxDownloadCount));
+    const QCommandLineParser& parser = invocation.parser;
+    QTextStream& err = invocation.err;
     QString password, problem;
-    if (!readPassword(parser, &password, &problem))
+    if (verb.logsOn && !readPassword(parser, &password, &problem))
         return usageError(err, problem);
 
     const QString dialNumber = parser.value(QStringLiteral("dial"));
@@ -505,16 +446,249 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err, QTextStream
             err.flush();
         });
     }
+    invocation.link = &link;
     int result = EmptyReply;
     try {
-        result = send ? sendCommands(link, commands, out)
-                      : counterSession(link, port, verb, parser, password, count, out, err);
+        result = verb.logsOn ? counterSession(port, verb, invocation, password) : verb.handler(invocation);
     } catch (const LineLostError&) {
         // Said on standard error when the port reported it.
     }
     port.ClosePort();
     hooks().showMessage = nullptr;
     return result;
+}
+
+// ---- the verbs ------------------------------------------------------------------------
+
+int portsVerb(Invocation& invocation)
+{
+    return listPorts(invocation.out);
+}
+
+// Makes the arguments the commands to send: "-" stands for the lines of standard input,
+// and each is decoded and checked before anything goes on the line.
+QString prepareCommands(Invocation& invocation)
+{
+    QStringList& positional = invocation.arguments;
+    if (const qsizetype dash = positional.indexOf(QStringLiteral("-")); dash >= 0 && invocation.in) {
+        QStringList read;
+        for (QString line; invocation.in->readLineInto(&line);)
+            read << line;
+        positional.remove(dash);
+        for (qsizetype i = 0; i < read.size(); ++i)
+            positional.insert(dash + i, read[i]);
+    }
+
+    QStringList commands;
+    for (const QString& text : positional) {
+        QString command;
+        if (!decodeCommand(text, &command))
+            return QStringLiteral("malformed \\x escape in: %1").arg(text);
+        // Latin-1 would send such a character as '?' and the run would report success.
+        if (const QString bad = firstUnsendable(command); !bad.isEmpty())
+            return QStringLiteral("'%1' in command %2 is not a character the counter "
+                                  "can receive (only 8-bit characters can be sent)")
+                .arg(bad, text);
+        if (command.size() > kMaxCommandLength)
+            return QStringLiteral("a command holds at most %1 characters").arg(kMaxCommandLength);
+        commands << command;
+    }
+    if (commands.isEmpty())
+        return QStringLiteral("send needs at least one COMMAND");
+    positional = commands;
+    return {};
+}
+
+int sendVerb(Invocation& invocation)
+{
+    return sendCommands(*invocation.link, invocation.arguments, invocation.out);
+}
+
+int statusVerb(Invocation& invocation)
+{
+    return printStatus(*invocation.link, invocation.parser.isSet(QStringLiteral("json")), invocation.out,
+                       invocation.err);
+}
+
+QString prepareCount(Invocation& invocation)
+{
+    QString count;
+    if (!readCount(invocation.parser, &count))
+        return QStringLiteral("--count must be a whole number from 0 to %1").arg(kMaxDownloadCount);
+    return {};
+}
+
+int downloadVerb(Invocation& invocation)
+{
+    QString count;
+    readCount(invocation.parser, &count);
+    return download(*invocation.link, invocation.parser, count, invocation.out, invocation.err);
+}
+
+const std::vector<Verb>& verbs()
+{
+    static const std::vector<Verb> table{
+        {QStringLiteral("ports"), QStringLiteral("ports"), {}, {}, false, false, nullptr, portsVerb},
+        {QStringLiteral("send"), QStringLiteral("send --port PORT [line options] [--log] COMMAND..."),
+         lineOptions(), QStringLiteral("COMMAND"), true, false, prepareCommands, sendVerb},
+        {QStringLiteral("status"),
+         QStringLiteral("status --port PORT [line options] [--log] [--password-file FILE] [--json]"),
+         lineOptions() << passwordFileOption() << option("json", "Print the status as JSON."), {}, true, true,
+         nullptr, statusVerb},
+        {QStringLiteral("download"),
+         QStringLiteral("download --port PORT [line options] [--log] [--password-file FILE]\n"
+                        "[--count N] [--status] [--output FILE]"),
+         lineOptions() << passwordFileOption()
+                       << option("count", "This many events, 0 to 99999 (default: all).", "N")
+                       << option("status", "Write the status header first.")
+                       << option("output",
+                                 "Write the event file FILE (CR LF line ends, the bytes as received; without "
+                                 "it the lines go to standard output escaped as send prints replies).",
+                                 "FILE"),
+         {}, true, true, prepareCount, downloadVerb},
+    };
+    return table;
+}
+
+const Verb* findVerb(const QString& name)
+{
+    for (const Verb& verb : verbs())
+        if (verb.name == name)
+            return &verb;
+    return nullptr;
+}
+
+bool takesOption(const Verb& verb, const QString& name)
+{
+    return std::any_of(verb.options.begin(), verb.options.end(),
+                       [&name](const QCommandLineOption& option) { return option.names().contains(name); });
+}
+
+// "kestrova-cli" and the verb's synopsis, its second line lined up under the first option,
+// after a "Usage: " or its width of blanks.
+QString synopsisText(const Verb& verb)
+{
+    const QString indent = QStringLiteral("\n") + QString(20 + verb.name.size() + 1, QLatin1Char(' '));
+    return QStringLiteral("kestrova-cli ") + QString(verb.synopsis).replace(QLatin1Char('\n'), indent)
+           + QLatin1Char('\n');
+}
+
+QString usageText()
+{
+    QString text;
+    for (const Verb& verb : verbs())
+        text += (text.isEmpty() ? QStringLiteral("Usage: ") : QStringLiteral("       ")) + synopsisText(verb);
+    return text + QStringLiteral("       kestrova-cli --help | --version | VERB --help\n") + QLatin1String(kNotes);
+}
+
+// The parser of one verb: its own options, and its arguments for the help.
+void addVerbOptions(QCommandLineParser& parser, const Verb& verb)
+{
+    parser.addHelpOption();
+    parser.addOptions(verb.options);
+    if (!verb.arguments.isEmpty())
+        parser.addPositionalArgument(verb.arguments, QStringLiteral("What to send, in turn; - reads them from "
+                                                                    "standard input, one a line."),
+                                     verb.arguments + QStringLiteral("..."));
+}
+
+// Without a verb, the usage of all and the options that need no verb; with one, its usage
+// and its options only.
+QString helpText(const Verb* verb)
+{
+    if (!verb) {
+        QCommandLineParser general;
+        general.addHelpOption();
+        general.addVersionOption();
+        general.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("ports, send, status or download; "
+                                                                             "kestrova-cli VERB --help lists its "
+                                                                             "options"));
+        return usageText() + QLatin1Char('\n') + general.helpText();
+    }
+    QCommandLineParser parser;
+    addVerbOptions(parser, *verb);
+    QString options = parser.helpText();
+    options = options.mid(std::max<qsizetype>(options.indexOf(QLatin1String("Options:")), 0));
+    return QStringLiteral("Usage: ") + synopsisText(*verb) + QLatin1Char('\n') + options;
+}
+
+} // namespace
+
+bool decodeCommand(const QString& text, QString* command)
+{
+    QString decoded;
+    for (int i = 0; i < text.size(); ++i) {
+        if (text[i] != QLatin1Char('\\')) {
+            decoded += text[i];
+            continue;
+        }
+        if (i + 1 < text.size() && text[i + 1] == QLatin1Char('\\')) {
+            decoded += QLatin1Char('\\');
+            ++i;
+            continue;
+        }
+        bool ok = i + 3 < text.size() && text[i + 1] == QLatin1Char('x');
+        const int byte = ok ? text.mid(i + 2, 2).toInt(&ok, 16) : 0;
+        if (!ok)
+            return false;
+        decoded += QChar(byte);
+        i += 3;
+    }
+    *command = decoded;
+    return true;
+}
+
+int run(const QStringList& args, QTextStream& out, QTextStream& err, QTextStream* in)
+{
+    // Knows every verb's options: it finds the verb, and tells an option of another verb
+    // from one that no verb has.
+    QCommandLineParser any;
+    const QCommandLineOption help = any.addHelpOption();
+    const QCommandLineOption version = any.addVersionOption();
+    QStringList added;
+    for (const Verb& verb : verbs()) {
+        for (const QCommandLineOption& option : verb.options) {
+            if (!added.contains(option.names().first())) {
+                added << option.names();
+                any.addOption(option);
+            }
+        }
+    }
+    any.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("ports, send, status or download"));
+    if (!any.parse(args))
+        return usageError(err, any.errorText());
+    const QStringList positional = any.positionalArguments();
+    const Verb* verb = positional.isEmpty() ? nullptr : findVerb(positional.first());
+    if (any.isSet(help)) {
+        out << helpText(verb);
+        return Ok;
+    }
+    if (any.isSet(version)) {
+        out << "kestrova-cli " << KFC_VERSION_TEXT << '\n';
+        return Ok;
+    }
+    if (positional.isEmpty())
+        return usageError(err, QStringLiteral("no verb given"));
+    if (!verb)
+        return usageError(err, QStringLiteral("unknown verb: %1").arg(positional.first()));
+    for (const QString& name : any.optionNames()) {
+        if (!takesOption(*verb, name))
+            return usageError(err, QStringLiteral("%1 does not take --%2; kestrova-cli %1 --help lists its options")
+                                       .arg(verb->name, name));
+    }
+
+    QCommandLineParser parser;
+    addVerbOptions(parser, *verb);
+    if (!parser.parse(args))
+        return usageError(err, parser.errorText());
+    Invocation invocation{parser, parser.positionalArguments().mid(1), out, err, in};
+    if (verb->arguments.isEmpty() && !invocation.arguments.isEmpty())
+        return usageError(err, QStringLiteral("%1 takes no COMMAND").arg(verb->name));
+    if (verb->prepare) {
+        if (const QString problem = verb->prepare(invocation); !problem.isEmpty())
+            return usageError(err, problem);
+    }
+    return verb->opensLine ? runOnLine(*verb, invocation) : verb->handler(invocation);
 }
 
 } // namespace kfc::cli

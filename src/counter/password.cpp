@@ -15,6 +15,17 @@ void reportInvalidState(const QString& reply)
 
 } // namespace
 
+PasswordState ClassifyPasswordState(const QString& reply)
+{
+    if (reply == QLatin1String("NEW"))
+        return PasswordState::New;
+    if (reply == QLatin1String("OLD"))
+        return PasswordState::Old;
+    if (reply == QLatin1String("1OR2"))
+        return PasswordState::LoggedOn;
+    return reply.isEmpty() ? PasswordState::NoAnswer : PasswordState::Invalid;
+}
+
 QString PadPassword(const QString& typed)
 {
     return typed.size() >= 4 ? typed : QString(4 - typed.size(), QLatin1Char('0')) + typed;
@@ -23,11 +34,12 @@ QString PadPassword(const QString& typed)
 bool CounterLogon(Link& link, const QString& password)
 {
     auto hold = link.holdLine();
-    const QString state = link.QueryPasswordState();
+    const QString stateReply = link.QueryPasswordState();
+    const PasswordState state = ClassifyPasswordState(stateReply);
     if (state == PasswordState::New || state == PasswordState::LoggedOn)
         return true;
     if (state != PasswordState::Old) {
-        reportInvalidState(state);
+        reportInvalidState(stateReply);
         return false;
     }
     link.Exchange(QStringLiteral("9"));
@@ -41,21 +53,23 @@ bool CounterLogon(Link& link, const QString& password)
 bool CounterLogoff(Link& link)
 {
     auto hold = link.holdLine();
-    const QString state = link.QueryPasswordState();
+    const QString stateReply = link.QueryPasswordState();
+    const PasswordState state = ClassifyPasswordState(stateReply);
     if (state == PasswordState::New)
         return true;
     if (state == PasswordState::LoggedOn || state == PasswordState::Old) {
         link.SendCommand(QStringLiteral("92"));
         return true;
     }
-    reportInvalidState(state);
+    reportInvalidState(stateReply);
     return false;
 }
 
 bool SetCounterPassword(Link& link, const QString& newPassword)
 {
     auto hold = link.holdLine();
-    const QString state = link.QueryPasswordState();
+    const QString stateReply = link.QueryPasswordState();
+    const PasswordState state = ClassifyPasswordState(stateReply);
     if (state == PasswordState::New) {
         link.SendCommand(QStringLiteral("9") + newPassword);
         return true;
@@ -68,7 +82,7 @@ bool SetCounterPassword(Link& link, const QString& newPassword)
         showMessage(MessageKind::Error, QStringLiteral("Must logon before changing password"));
         return false;
     }
-    reportInvalidState(state);
+    reportInvalidState(stateReply);
     return false;
 }
 

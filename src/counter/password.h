@@ -9,11 +9,17 @@ namespace kfc {
 
 class Link;
 
-namespace PasswordState {
-inline const QString New = QStringLiteral("NEW");    // no password set
-inline const QString Old = QStringLiteral("OLD");    // set, this connection not logged on
-inline const QString LoggedOn = QStringLiteral("1OR2");
-} // namespace PasswordState
+// The counter's answer to "9D".
+enum class PasswordState {
+    New,        // "NEW": no password set; the connection goes on as if logged on
+    Old,        // "OLD": set, and this connection has not logged on
+    LoggedOn,   // "1OR2": set, and this connection is logged on
+    NoAnswer,   // the empty reply: nothing answered within the time-out
+    Invalid,    // any other reply
+};
+
+// Which state a reply to "9D" means; the reply must match exactly.
+PasswordState ClassifyPasswordState(const QString& reply);
 
 // What the user typed, left-filled with '0' to four characters.
 QString PadPassword(const QString& typed);

@@ -12,7 +12,7 @@ const QString kLogoff = QStringLiteral("92");
 
 } // namespace
 
-QString printable(const QString& text)
+QString printable(const QString& text, Backslashes backslashes)
 {
     QString out;
     out.reserve(text.size());
@@ -20,6 +20,8 @@ QString printable(const QString& text)
         if (isControl(c.unicode()))
             out += QStringLiteral("\\x")
                    + QString::number(c.unicode(), 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        else if (c == QLatin1Char('\\') && backslashes == Backslashes::Doubled)
+            out += QStringLiteral("\\\\");
         else
             out += c;
     }

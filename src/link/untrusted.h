@@ -8,9 +8,16 @@
 
 namespace kfc {
 
+enum class Backslashes {
+    Kept,      // a backslash stays as it is
+    Doubled,   // a backslash is written "\\", so that the text "\x06" reads differently
+               // from the byte 0x06 (the command-line client's output)
+};
+
 // The text with every control character (0x00-0x1F, 0x7F, 0x80-0x9F) written as \xHH.
-// Nothing else changes, so applying it twice gives the same text as applying it once.
-QString printable(const QString& text);
+// Nothing else changes, so with Backslashes::Kept applying it twice gives the same text as
+// applying it once.
+QString printable(const QString& text, Backslashes backslashes = Backslashes::Kept);
 
 // True when every character has an 8-bit form, so the text goes on the line as typed.
 bool fitsOnLine(const QString& text);

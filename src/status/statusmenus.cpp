@@ -145,7 +145,8 @@ QList<QMenu*> TfStatus::mergedMenus() const
 void TfStatus::CheckPasswordState()
 {
     m_accessGranted = false;
-    const QString state = link().QueryPasswordState();
+    const QString reply = link().QueryPasswordState();
+    const PasswordState state = ClassifyPasswordState(reply);
     if (state == PasswordState::New) {
         m_accessGranted = true;
         m_passwordSet = false;
@@ -161,7 +162,7 @@ void TfStatus::CheckPasswordState()
             m_accessGranted = true;
             menuPasswords->setText(QStringLiteral("Change &Password"));
         }
-    } else if (state.isEmpty()) {
+    } else if (state == PasswordState::NoAnswer) {
         // Nothing answers on this port: the line is dropped at once, since a log-off would
         // only wait for the same silence.
         app::messageBoxes().show(MessageKind::Error,
@@ -171,7 +172,7 @@ void TfStatus::CheckPasswordState()
     } else {
         // Without this the operator would be left connected in front of the placeholder,
         // with no word of why the counter is not shown.
-        app::messageBoxes().show(MessageKind::Error, QStringLiteral("Invalid Password Response - ") + printable(state));
+        app::messageBoxes().show(MessageKind::Error, QStringLiteral("Invalid Password Response - ") + printable(reply));
     }
     updateControls();
 }

@@ -5,6 +5,7 @@
 #include "app/statusaccess.h"
 #include "counter/counterstatus.h"
 #include "link/link.h"
+#include "link/untrusted.h"
 #include "link/wait.h"
 
 #include <QGridLayout>
@@ -22,19 +23,6 @@ namespace {
 
 constexpr int kOnce = 0;
 constexpr int kContinuous = 1;
-
-// The reading as received, but a control byte from a noisy line shown as \xHH.
-QString shownAsReceived(const QString& reading)
-{
-    QString shown;
-    for (const QChar c : reading) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            shown += QStringLiteral("\\x%1").arg(QString::number(c.unicode(), 16).toUpper().rightJustified(2, QLatin1Char('0')));
-        else
-            shown += c;
-    }
-    return shown;
-}
 
 } // namespace
 
@@ -131,7 +119,8 @@ void TfCurrCond::readingLoop()
     do {
         YieldToUI();
         const QString value = ReadConductivity(m_link);
-        m_eValue->setText(shownAsReceived(value));
+        // The reading as received, but a control byte from a noisy line shown as \xHH.
+        m_eValue->setText(printable(value));
         if (m_rgMode->itemIndex() == kContinuous)
             DelayWithEvents(unsigned(m_link.timing.monitorIntervalMs));
         else

@@ -412,11 +412,8 @@ void TfDump::comeToFront()
 
 void TfDump::OpenOutputs()
 {
-    if (cboxFile->isChecked()) {
-        m_file.setFileName(labFileName->text());
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            outputError(QStringLiteral("Cannot create the event file %1: %2").arg(m_file.fileName(), m_file.errorString()));
-    }
+    if (cboxFile->isChecked())
+        m_eventFile.open(labFileName->text());
     if (cboxPrinter->isChecked()) {
         m_job = m_printJobs ? m_printJobs(m_printer) : std::make_unique<LinePrinter>(m_printer);
         if (!m_job->begin()) {
@@ -428,8 +425,7 @@ void TfDump::OpenOutputs()
 
 QString TfDump::CloseOutputs()
 {
-    if (m_file.isOpen())
-        m_file.close();
+    m_eventFile.close();
     if (!m_job)
         return {};
     const bool printed = m_job->end();
@@ -444,11 +440,8 @@ void TfDump::WriteOutputLine(const QString& text)
     if (cboxScreen->isChecked())
         memDisplay->appendPlainText(printable(text));
     // Each line reaches the file as it arrives, so a line that dies keeps what came.
-    if (m_file.isOpen()) {
-        const QByteArray bytes = text.toLatin1() + "\r\n";
-        if (m_file.write(bytes) != bytes.size() || !m_file.flush())
-            outputError(QStringLiteral("Cannot write the event file %1: %2").arg(m_file.fileName(), m_file.errorString()));
-    }
+    if (m_eventFile.isOpen())
+        m_eventFile.writeLine(text);
     if (m_job && !m_job->printLine(printable(text)))
         outputError(QStringLiteral("Cannot print on %1").arg(printerName()));
 }

@@ -4,7 +4,8 @@
 // optionally after a status header. A new window for each "&Download"; it frees itself
 // when closed with "&Exit".
 
-#include <QFile>
+#include "counter/eventfile.h"
+
 #include <QMdiSubWindow>
 #include <QPrinter>
 
@@ -78,7 +79,7 @@ private:
     app::TfMain& m_main;
     app::StatusAccess& m_status;
     QPrinter m_printer;
-    QFile m_file;
+    EventFileWriter m_eventFile;
     std::unique_ptr<LinePrinter> m_job;
     PrintJobFactory m_printJobs;
     bool m_running = false;

@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "app/messageboxes.h"
 #include "link/link.h"
+#include "link/untrusted.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -81,19 +82,6 @@ QString TfSendCommand::refusal(const QString& command)
     return {};
 }
 
-QString TfSendCommand::shownReply(const QString& reply)
-{
-    QString shown;
-    for (QChar c : reply) {
-        const ushort code = c.unicode();
-        if (code < 0x20 || (code >= 0x7F && code <= 0x9F))
-            shown += QStringLiteral("\\x") + QString::number(code, 16).toUpper().rightJustified(2, QLatin1Char('0'));
-        else
-            shown += c;
-    }
-    return shown;
-}
-
 void TfSendCommand::OKBtnClick()
 {
     eResult->clear();
@@ -106,7 +94,7 @@ void TfSendCommand::OKBtnClick()
     OKBtn->setEnabled(false);
     const auto enable = qScopeGuard([this] { OKBtn->setEnabled(true); });
     app::showingErrors([this, &command] {
-        eResult->setText(shownReply(m_link.Exchange(command)));
+        eResult->setText(printable(m_link.Exchange(command)));
         // A reply wider than the field is read from its start.
         eResult->setCursorPosition(0);
     });

@@ -23,8 +23,6 @@ public:
 
     // Why a command text cannot go on the line; empty when it can.
     static QString refusal(const QString& command);
-    // A reply as it can be shown in one line: control bytes as \xHH.
-    static QString shownReply(const QString& reply);
 
 private:
     Link& m_link;

@@ -47,6 +47,8 @@ void clickOk(QWidget* dialog) { child<QPushButton>(dialog, "BitBtn1")->click(); 
 class TestCounterLogon : public QObject {
     Q_OBJECT
 private slots:
+    void passwordStateOfEachReply_data();
+    void passwordStateOfEachReply();
     void controlsAndCaptions();
     void rightPasswordLogsOn();
     void shortPasswordIsPaddedWithZeros();
@@ -62,6 +64,25 @@ private slots:
     void cancelClosesWithCancel();
     void deadLineClosesAsRefused();
 };
+
+// Only the exact replies count; silence is told apart from a reply that makes no sense.
+void TestCounterLogon::passwordStateOfEachReply_data()
+{
+    QTest::addColumn<QString>("reply");
+    QTest::addColumn<PasswordState>("state");
+    QTest::newRow("new") << "NEW" << PasswordState::New;
+    QTest::newRow("old") << "OLD" << PasswordState::Old;
+    QTest::newRow("logged on") << "1OR2" << PasswordState::LoggedOn;
+    QTest::newRow("silence") << "" << PasswordState::NoAnswer;
+    QTest::newRow("lower case") << "new" << PasswordState::Invalid;
+    QTest::newRow("trailing blank") << "OLD " << PasswordState::Invalid;
+}
+
+void TestCounterLogon::passwordStateOfEachReply()
+{
+    QFETCH(QString, reply);
+    QTEST(ClassifyPasswordState(reply), "state");
+}
 
 void TestCounterLogon::controlsAndCaptions()
 {

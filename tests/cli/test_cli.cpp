@@ -107,6 +107,12 @@ private slots:
         // Sent as Latin-1 it would become "??" and the run would report success.
         QTest::newRow("emoji") << QStringList{"send", "--port", "COM1", "9D", QString::fromUtf8("E5T\xF0\x9F\x90\x9F")}
                                << QString::fromUtf8("'\xF0\x9F\x90\x9F' in command E5T\xF0\x9F\x90\x9F is not a character the counter can receive");
+        // Each verb takes its own options only: send prints replies, it logs on to nothing.
+        QTest::newRow("send with --json") << QStringList{"send", "--json", "9D"} << "send does not take --json";
+        QTest::newRow("send with --password-file") << QStringList{"send", "--password-file", "pw", "9D"}
+                                                   << "send does not take --password-file";
+        QTest::newRow("status with --output") << QStringList{"status", "--output", "f"}
+                                              << "status does not take --output";
     }
     void usageErrorsExitWithTwo()
     {
@@ -275,20 +281,27 @@ private slots:
         QCOMPARE(r.err, QStringLiteral("kestrova-cli: Invalid response from Counter reading conductivity\n"));
     }
 
+    // A verb's help lists its own options only.
     void helpAndVersion_data()
     {
-        QTest::addColumn<QString>("option");
+        QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("says");
-        QTest::newRow("help") << "--help" << "kestrova-cli download --port PORT";
-        QTest::newRow("version") << "--version" << "kestrova-cli 1.";
+        QTest::addColumn<QString>("lacks");
+        QTest::newRow("help") << QStringList{"--help"} << "kestrova-cli download --port PORT" << "--output <FILE>";
+        QTest::newRow("version") << QStringList{"--version"} << "kestrova-cli 1." << "Usage";
+        QTest::newRow("send's help") << QStringList{"send", "--help"} << "--dial-timeout" << "--json";
+        QTest::newRow("status's help") << QStringList{"--help", "status"} << "--password-file" << "--output";
+        QTest::newRow("download's help") << QStringList{"download", "--help"} << "--output" << "--json";
     }
     void helpAndVersion()
     {
-        QFETCH(QString, option);
-        const Run r = runCli({option});
+        QFETCH(QStringList, args);
+        const Run r = runCli(args);
         QCOMPARE(r.code, 0);
         QFETCH(QString, says);
+        QFETCH(QString, lacks);
         QVERIFY2(r.out.contains(says), qPrintable(r.out));
+        QVERIFY2(!r.out.contains(lacks), qPrintable(r.out));
     }
 
     // A counter holding three events; password: the counter's, env: KESTROVA_PASSWORD,

@@ -4,9 +4,11 @@
 
 #include "counter/counterstatus.h"
 #include "counter/download.h"
+#include "counter/eventfile.h"
 #include "link/errors.h"
 #include "support/simline.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace kfc;
@@ -161,6 +163,43 @@ private slots:
         QTEST(DownloadClock::durationText(ms), "text");
         QCOMPARE(DownloadClock(0).text(12), QStringLiteral("12 events"));
         QCOMPARE(DownloadClock(40).text(0), QStringLiteral("0 of 40 events"));
+    }
+
+    // The event file: the bytes as received, CR LF, each line on disk before the next
+    // comes; a file that cannot be made or written says which and why.
+    void eventFile_data()
+    {
+        QTest::addColumn<QString>("name");   // in a fresh folder; "/dev/full" as it is
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("lines") << "events.LG2" << QByteArray("06/12/26 UP \xe9\x1b\r\n\r\n") << "";
+        QTest::newRow("folder missing") << "none/events.LG2" << QByteArray() << "Cannot create the event file ";
+        QTest::newRow("disk full") << "/dev/full" << QByteArray() << "Cannot write the event file /dev/full: ";
+    }
+    void eventFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, error);
+        QTemporaryDir folder;
+        const QString fileName = name.startsWith('/') ? name : folder.filePath(name);
+        EventFileWriter writer;
+        try {
+            writer.open(fileName);
+            writer.writeLine(QStringLiteral("06/12/26 UP ") + QChar(0xe9) + QChar(0x1b));
+            QFile written(fileName);
+            QVERIFY(written.open(QIODevice::ReadOnly));
+            QCOMPARE(written.readAll(), QByteArray("06/12/26 UP \xe9\x1b\r\n"));
+            writer.writeLine(QString());
+            writer.close();
+            QVERIFY(error.isEmpty());
+        } catch (const EventFileError& e) {
+            QVERIFY2(QString::fromUtf8(e.what()).startsWith(error.isEmpty() ? "-" : error), e.what());
+            QVERIFY2(QString::fromUtf8(e.what()).contains(fileName), e.what());
+            return;
+        }
+        QFile written(fileName);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QTEST(written.readAll(), "bytes");
     }
 };
 

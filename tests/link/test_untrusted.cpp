@@ -18,17 +18,19 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("plain") << "OK 12.5 V8.9" << "OK 12.5 V8.9";
-        QTest::newRow("zero first") << QString(QChar(0)) + "12" << "\\x0012";
-        QTest::newRow("zeros only") << QString(3, QChar(0)) << "\\x00\\x00\\x00";
-        QTest::newRow("escape sequence") << "\x1b[2J\x1b]0;t\x07" << "\\x1B[2J\\x1B]0;t\\x07";
-        QTest::newRow("CR LF TAB") << "a\r\n\tb" << "a\\x0D\\x0A\\x09b";
-        QTest::newRow("DEL") << "a\x7f" << "a\\x7F";
-        QTest::newRow("C1 range") << QString(QChar(0x80)) + QChar(0x9b) + QChar(0x9f) << "\\x80\\x9B\\x9F";
+        QTest::addColumn<QString>("doubled");   // the command-line client's form
+        QTest::newRow("plain") << "OK 12.5 V8.9" << "OK 12.5 V8.9" << "OK 12.5 V8.9";
+        QTest::newRow("zero first") << QString(QChar(0)) + "12" << "\\x0012" << "\\x0012";
+        QTest::newRow("zeros only") << QString(3, QChar(0)) << "\\x00\\x00\\x00" << "\\x00\\x00\\x00";
+        QTest::newRow("escape sequence") << "\x1b[2J\x1b]0;t\x07" << "\\x1B[2J\\x1B]0;t\\x07" << "\\x1B[2J\\x1B]0;t\\x07";
+        QTest::newRow("CR LF TAB") << "a\r\n\tb" << "a\\x0D\\x0A\\x09b" << "a\\x0D\\x0A\\x09b";
+        QTest::newRow("DEL") << "a\x7f" << "a\\x7F" << "a\\x7F";
+        QTest::newRow("C1 range") << QString(QChar(0x80)) + QChar(0x9b) + QChar(0x9f) << "\\x80\\x9B\\x9F" << "\\x80\\x9B\\x9F";
         QTest::newRow("Latin-1 letters stay") << QString(QChar(0xa0)) + QChar(0xe9) + QChar(0xff)
+                                              << QString(QChar(0xa0)) + QChar(0xe9) + QChar(0xff)
                                               << QString(QChar(0xa0)) + QChar(0xe9) + QChar(0xff);
-        QTest::newRow("backslash stays") << "\\x41\\" << "\\x41\\";
-        QTest::newRow("already escaped") << "\\x1B[2J" << "\\x1B[2J";
+        QTest::newRow("backslash stays") << "\\x41\\" << "\\x41\\" << "\\\\x41\\\\";
+        QTest::newRow("already escaped") << "\\x1B[2J" << "\\x1B[2J" << "\\\\x1B[2J";
     }
     void printableEscapesControlBytes()
     {
@@ -36,6 +38,7 @@ private slots:
         QFETCH(QString, shown);
         QCOMPARE(printable(text), shown);
         QCOMPARE(printable(printable(text)), shown);
+        QTEST(printable(text, Backslashes::Doubled), "doubled");
         // An error quoting the text keeps all of it, also through what().
         const LinkError error(QStringLiteral("'%1' is bad").arg(text));
         QCOMPARE(error.text(), "'" + shown + "' is bad");
