@@ -75,15 +75,15 @@ bool MessageBoxes::ask(MessageKind kind, const QString& text, Default byDefault)
         return runBox(kind, text, QMessageBox::Yes | QMessageBox::No,
                       byDefault == Default::No ? QMessageBox::No : QMessageBox::Yes)
                == QMessageBox::Yes;
-    const bool yes = takeAnswer();
+    const bool yes = takeAnswer(text);
     m_recorded.append({kind, text, true, yes, byDefault == Default::No});
     return yes;
 }
 
-bool MessageBoxes::takeAnswer()
+bool MessageBoxes::takeAnswer(const QString& text)
 {
     if (m_answers.empty()) {
-        ++m_unanswered;
+        m_unanswered << text;
         qWarning("A question was asked with no scripted answer; taken as No.");
         return false;
     }
@@ -104,7 +104,7 @@ QString MessageBoxes::askSaveFileName(QWidget* parent, const QString& caption,
         return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
     }
     if (m_fileNames.empty()) {
-        ++m_unanswered;
+        m_unanswered << caption;
         return {};
     }
     QString name = m_fileNames.front();
@@ -119,7 +119,7 @@ bool MessageBoxes::askPrinterSetup(QWidget* parent, QPrinter& printer)
         return dialog.exec() == QDialog::Accepted;
     }
     if (m_printerAnswers.empty()) {
-        ++m_unanswered;
+        m_unanswered << QStringLiteral("Printer setup");
         return false;
     }
     const bool accepted = m_printerAnswers.front();
@@ -146,7 +146,7 @@ void MessageBoxes::reset()
     m_fileNames.clear();
     m_printerAnswers.clear();
     m_recorded.clear();
-    m_unanswered = 0;
+    m_unanswered.clear();
 }
 
 } // namespace kfc::app

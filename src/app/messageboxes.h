@@ -6,6 +6,7 @@
 #include "link/hooks.h"
 
 #include <QList>
+#include <QStringList>
 #include <QString>
 
 #include <deque>
@@ -52,21 +53,23 @@ public:
 
     const QList<RecordedMessage>& recorded() const { return m_recorded; }
     QStringList recordedTexts() const;
-    int unansweredQuestions() const { return m_unanswered; }
+    int unansweredQuestions() const { return int(m_unanswered.size()); }
+    // What was asked with no answer queued: a question's text, a dialog's caption.
+    const QStringList& unansweredTexts() const { return m_unanswered; }
     // Forgets recorded texts and queued answers.
     void reset();
 
     static QString captionFor(MessageKind kind);
 
 private:
-    bool takeAnswer();
+    bool takeAnswer(const QString& text);
 
     bool m_scripted = false;
     std::deque<bool> m_answers;
     std::deque<QString> m_fileNames;
     std::deque<bool> m_printerAnswers;
     QList<RecordedMessage> m_recorded;
-    int m_unanswered = 0;
+    QStringList m_unanswered;
 };
 
 // The program-wide service.

@@ -25,14 +25,12 @@ using namespace kfc;
 using namespace kfc::app;
 using kfc::test::AppFixture;
 using kfc::test::child;
+using kfc::test::frontWindow;
+using kfc::test::menuBarTitles;
 using kfc::test::menuItem;
+using kfc::test::panelText;
 
 namespace {
-
-QString panelText(const TfMain& main, const QString& name)
-{
-    return child<QLabel>(&main, name)->text();
-}
 
 struct MenuStates {
     bool direct, modem, terminal, hangup;
@@ -45,20 +43,6 @@ MenuStates menuStates(const TfMain& main)
             menuItem(main, "menuConnectModem")->isEnabled(),
             menuItem(main, "menuConnectTerminal")->isEnabled(),
             menuItem(main, "menuConnectHangup")->isEnabled()};
-}
-
-QString frontWindow(const TfMain& main)
-{
-    QMdiSubWindow* current = main.mdiArea()->currentSubWindow();
-    return current ? current->objectName() : QString();
-}
-
-QStringList menuBarTitles(TfMain& main)
-{
-    QStringList titles;
-    for (QAction* action : main.menuBar()->actions())
-        titles << action->text();
-    return titles;
 }
 
 // A child window with menus of its own, as the status window and the terminal have.
@@ -254,14 +238,13 @@ void TestMainFrame::connectionPanelTexts()
 
 void TestMainFrame::directConnectionToSimulatedCounter()
 {
-    AppFixture fixture;
-    test::SimulatedLine line(*fixture.store());
+    test::MainFrameSession s;
+    TfMain& main = *s.main;
+    test::SimulatedLine& line = s.line;
     QVERIFY(line.started);
-    auto windows = test::makeWindows();
-    TfMain& main = windows->main();
     QCOMPARE(menuStates(main), (MenuStates{true, true, true, false}));
 
-    test::connectDirect(main);
+    s.connect();
     QVERIFY(main.comPort().PortIsOpen());
     QCOMPARE(panelText(main, "panConnect"), QString("  Direct: Com %1, 19200, E, 7, 1").arg(line.comNumber));
     QCOMPARE(menuStates(main), (MenuStates{false, false, false, true}));
@@ -274,11 +257,10 @@ void TestMainFrame::directConnectionToSimulatedCounter()
 
 void TestMainFrame::hangupAnsweredNoChangesNothing()
 {
-    AppFixture fixture;
-    test::SimulatedLine line(*fixture.store());
-    auto windows = test::makeWindows();
-    TfMain& main = windows->main();
-    test::connectDirect(main);
+    test::MainFrameSession s;
+    s.connect();
+    TfMain& main = *s.main;
+    test::SimulatedLine& line = s.line;
     // What the status window said on connecting (password state, status read).
     line.pty.counter().clearCommands();
     QVERIFY(main.comPort().PortIsOpen());
@@ -300,11 +282,10 @@ void TestMainFrame::hangupAnsweredNoChangesNothing()
 
 void TestMainFrame::hangupLogsOffAndClosesTheLine()
 {
-    AppFixture fixture;
-    test::SimulatedLine line(*fixture.store());
-    auto windows = test::makeWindows();
-    TfMain& main = windows->main();
-    test::connectDirect(main);
+    test::MainFrameSession s;
+    s.connect();
+    TfMain& main = *s.main;
+    test::SimulatedLine& line = s.line;
     // What the status window said on connecting (password state, status read).
     line.pty.counter().clearCommands();
     main.comPort().TapiMode = true;
@@ -324,11 +305,10 @@ void TestMainFrame::hangupLogsOffAndClosesTheLine()
 
 void TestMainFrame::hangupWithoutAnswerToStateQueryStillClosesTheLine()
 {
-    AppFixture fixture;
-    test::SimulatedLine line(*fixture.store());
-    auto windows = test::makeWindows();
-    TfMain& main = windows->main();
-    test::connectDirect(main);
+    test::MainFrameSession s;
+    s.connect();
+    TfMain& main = *s.main;
+    test::SimulatedLine& line = s.line;
     // What the status window said on connecting (password state, status read).
     line.pty.counter().clearCommands();
     line.pty.counter().addFault({sim::SimFault::NoReply, "9D", 1, 0});
@@ -344,11 +324,10 @@ void TestMainFrame::hangupWithoutAnswerToStateQueryStillClosesTheLine()
 
 void TestMainFrame::closeQueryAnsweredNoKeepsRunning()
 {
-    AppFixture fixture;
-    test::SimulatedLine line(*fixture.store());
-    auto windows = test::makeWindows();
-    TfMain& main = windows->main();
-    test::connectDirect(main);
+    test::MainFrameSession s;
+    s.connect();
+    TfMain& main = *s.main;
+    test::SimulatedLine& line = s.line;
     // What the status window said on connecting (password state, status read).
     line.pty.counter().clearCommands();
 
@@ -364,11 +343,10 @@ void TestMainFrame::closeQueryAnsweredNoKeepsRunning()
 
 void TestMainFrame::exitWithPasswordSendsLogoffThenGoodbye()
 {
-    AppFixture fixture;
-    test::SimulatedLine line(*fixture.store());
-    auto windows = test::makeWindows();
-    TfMain& main = windows->main();
-    test::connectDirect(main);
+    test::MainFrameSession s;
+    s.connect();
+    TfMain& main = *s.main;
+    test::SimulatedLine& line = s.line;
     // What the status window said on connecting (password state, status read).
     line.pty.counter().clearCommands();
     // A password set on the counter after the connection: this one is not logged on.
@@ -412,11 +390,9 @@ void TestMainFrame::portSettingsSurviveARestart()
 
 void TestMainFrame::lampsLightWhileBytesPass()
 {
-    AppFixture fixture;
-    test::SimulatedLine line(*fixture.store());
-    auto windows = test::makeWindows();
-    TfMain& main = windows->main();
-    test::connectDirect(main);
+    test::MainFrameSession s;
+    s.connect();
+    TfMain& main = *s.main;
     auto* tx = child<ActivityLamp>(&main, "apdslTx");
     auto* rx = child<ActivityLamp>(&main, "apdslRx");
     // Out again after the status window's read on connecting.
@@ -436,11 +412,10 @@ void TestMainFrame::lampsLightWhileBytesPass()
 
 void TestMainFrame::deadLineIsReportedOnceAndLeavesNotConnected()
 {
-    AppFixture fixture;
-    test::SimulatedLine line(*fixture.store());
-    auto windows = test::makeWindows();
-    TfMain& main = windows->main();
-    test::connectDirect(main);
+    test::MainFrameSession s;
+    s.connect();
+    TfMain& main = *s.main;
+    test::SimulatedLine& line = s.line;
     QVERIFY(main.comPort().PortIsOpen());
 
     line.pty.hangUp();
@@ -491,11 +466,10 @@ void TestMainFrame::generalErrorHandlerShowsTheTextAndCarriesOn()
 
 void TestMainFrame::exitDuringAnExchangeIsRefused()
 {
-    AppFixture fixture;
-    test::SimulatedLine line(*fixture.store());
-    auto windows = test::makeWindows();
-    TfMain& main = windows->main();
-    test::connectDirect(main);
+    test::MainFrameSession s;
+    s.connect();
+    TfMain& main = *s.main;
+    test::SimulatedLine& line = s.line;
     // What the status window said on connecting (password state, status read).
     line.pty.counter().clearCommands();
     line.pty.counter().addFault({sim::SimFault::SlowReply, "9D", 1, 300});

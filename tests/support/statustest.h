@@ -1,6 +1,6 @@
 #pragma once
-// Shared set-up for the status window tests: the program's windows connected to a
-// simulated counter on a pseudo-terminal, and small drivers for the window's controls.
+// Shared set-up for the status window tests: the main frame session (apptest.h) with the
+// status window at hand, and small drivers for the window's controls.
 
 #include "support/apptest.h"
 
@@ -14,9 +14,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMdiArea>
 #include <QMenu>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -119,59 +117,14 @@ private:
     QDeadlineTimer m_deadline;
 };
 
-// How far the simulated counter's clock is behind the PC's in the window tests.
-constexpr qint64 kCounterClockOffsetSecs = -(2 * 86400 + 5 * 3600 + 17 * 60 + 23);
-
-// A fresh settings store, the simulated counter, and the program's windows.
-class StatusSession {
+// The main frame session with the status window's controls at hand.
+class StatusSession : public MainFrameSession {
 public:
     // A device given is the port's (one that records what goes out, say); else the real one.
-    explicit StatusSession(std::unique_ptr<PortDevice> device = nullptr) : line(*fixture.store())
+    explicit StatusSession(std::unique_ptr<PortDevice> device = nullptr)
+        : MainFrameSession(std::move(device)), status(dynamic_cast<status::TfStatus*>(app::fStatus))
     {
-        counterStatus() = CounterStatus{};
-        // A counter's clock is its own: anything stamped or compared with the PC's clock
-        // by mistake shows up at once.
-        counterState().clockOffsetSecs = kCounterClockOffsetSecs;
-        windows = makeWindows(std::move(device));
-        main = &windows->main();
-        status = dynamic_cast<status::TfStatus*>(app::fStatus);
     }
-    ~StatusSession()
-    {
-        app::messageBoxes().queueAnswer(true);
-        main->close();
-        windows.reset();
-    }
-
-    // "&Direct Connection" to the simulated counter; the status window then checks the
-    // password state and reads the counter.
-    bool connect()
-    {
-        connectDirect(*main);
-        return main->comPort().PortIsOpen();
-    }
-
-    sim::SimCounter& counter() { return line.pty.counter(); }
-    sim::SimState& counterState() { return line.pty.counter().state; }
-    QStringList commands() { return line.commands(); }
-    void clearCommands() { line.pty.counter().clearCommands(); }
-    // Waits for the counter to have taken every byte sent so far: the command list once it
-    // has stopped growing for quietMs, multiplied by KFC_TIME_SCALE when set (the sanitizer
-    // test preset sets it: there a loaded machine can leave a longer gap between two
-    // commands of one dialogue).
-    QStringList settledCommands(int quietMs = 100)
-    {
-        quietMs *= qMax(1, qEnvironmentVariableIntValue("KFC_TIME_SCALE"));
-        QStringList before;
-        do {
-            before = commands();
-            QTest::qWait(quietMs);
-        } while (before != commands());
-        return before;
-    }
-
-    // A line from the counter that no command asked for (continuous update).
-    void counterSays(const QByteArray& line) { emit counter().send(line + '\r', 0); }
 
     template <typename T>
     T* control(const QString& name) const
@@ -186,17 +139,7 @@ public:
             return edit->text();
         return control<QLabel>(name)->text();
     }
-    QString messagePanel() const { return child<QLabel>(main, QStringLiteral("panMessage"))->text(); }
-    QString frontWindow() const
-    {
-        QMdiSubWindow* current = main->mdiArea()->currentSubWindow();
-        return current ? current->objectName() : QString();
-    }
 
-    AppFixture fixture;
-    SimulatedLine line;
-    std::unique_ptr<app::ProgramWindows> windows;
-    app::TfMain* main = nullptr;
     status::TfStatus* status = nullptr;
 };
 
@@ -211,43 +154,21 @@ inline void choose(QComboBox* combo, int index)
 }
 
 // Answers the password window once it is up (the connection dialog may come first): each
-// text is typed and "&OK" pressed, in turn; a window still open after them is cancelled.
+// text is typed and "&OK" pressed, in turn.
 inline void answerPasswordWindow(const QStringList& typed, QString* caption = nullptr)
 {
-    auto* poll = new QTimer;
-    auto deadline = std::make_shared<QDeadlineTimer>(15000);
-    poll->setInterval(5);
-    QObject::connect(poll, &QTimer::timeout, [poll, deadline, typed, caption] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        const bool ours = dialog && dialog->objectName() == "fCounterLogon";
-        if (!ours && !deadline->hasExpired())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        if (!ours)
-            return;
-        if (caption)
-            *caption = dialog->windowTitle();
-        for (const QString& text : typed) {
-            if (!dialog->isVisible())
-                break;
-            child<QLineEdit>(dialog, "mePassword")->setText(text);
-            child<QPushButton>(dialog, "BitBtn1")->click();
-        }
-        // A window still open would hang the test.
-        if (dialog->isVisible())
-            qobject_cast<QDialog*>(dialog)->done(QDialog::Rejected);
-    });
-    poll->start();
-}
-
-// The main frame's menu bar titles, in order.
-inline QStringList menuBarTitles(const app::TfMain& main)
-{
-    QStringList titles;
-    for (QAction* action : main.findChild<QMenuBar*>()->actions())
-        titles << action->text();
-    return titles;
+    onNextModal(
+        [typed, caption](QDialog* dialog) {
+            if (caption)
+                *caption = dialog->windowTitle();
+            for (const QString& text : typed) {
+                if (!dialog->isVisible())
+                    break;
+                child<QLineEdit>(dialog, "mePassword")->setText(text);
+                child<QPushButton>(dialog, "BitBtn1")->click();
+            }
+        },
+        {.objectName = QStringLiteral("fCounterLogon"), .afterOpeningExchange = false, .withinMs = 15000});
 }
 
 } // namespace kfc::test
