@@ -4,8 +4,8 @@
 // the kind, the range and the value at start), its title, and which field of a channel's
 // record it shows and which field of the edited settings it saves. The layout, the display
 // of a channel, which of its controls the operator may use and the values a save compares
-// all follow this table; a new per-channel setting is a row here and its command in the
-// save plan.
+// all follow this table. A new per-channel setting is a row here, beside its fields in
+// ChannelStatus and EditedChannel and its command in the save plan.
 
 #include "counter/counterstatus.h"
 #include "counter/saveplan.h"
