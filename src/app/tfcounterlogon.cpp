@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScopedValueRollback>
 #include <QScreen>
 
 namespace kfc::app {
@@ -112,16 +113,17 @@ void TfCounterLogon::BitBtn1Click()
 {
     if (m_talking)
         return;
-    m_talking = true;
-    m_bitBtn1->setEnabled(false);
-    m_bitBtn2->setEnabled(false);
-    showingErrors([this] {
-        if (m_mode == Mode::Logon)
-            logonStep();
-        else
-            setStep();
-    });
-    m_talking = false;
+    {
+        const QScopedValueRollback talking(m_talking, true);
+        m_bitBtn1->setEnabled(false);
+        m_bitBtn2->setEnabled(false);
+        showingErrors([this] {
+            if (m_mode == Mode::Logon)
+                logonStep();
+            else
+                setStep();
+        });
+    }
     m_bitBtn1->setEnabled(true);
     m_bitBtn2->setEnabled(true);
     // A line that died under the step leaves nothing to log on to: the window goes, as a

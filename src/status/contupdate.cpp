@@ -1,29 +1,29 @@
-// Continuous update: the counter reports fish, conductivity and clock changes as they
-// happen, and the window follows them. The loop listens on the line inside the button's
-// handler; "&Cancel" (and the dummy fish window) run nested inside its wait, and the
-// listening hold makes the loop's pending read give way to their exchanges.
+// Continuous update: entering and leaving the mode, the loop that listens, and what each
+// line does to the record and the form.
 
-#include "tfstatus.h"
+#include "contupdate.h"
 
 #include "app/application.h"
-#include "app/tfmain.h"
 #include "counter/contupdate.h"
 #include "counter/counterstatus.h"
-#include "link/errors.h"
-#include "link/link.h"
 #include "counter/updateline.h"
+#include "link/errors.h"
+#include "link/hooks.h"
+#include "link/link.h"
 #include "link/wait.h"
+#include "statusform.h"
 
-#include <QAction>
 #include <QLocale>
-#include <QMenu>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScopeGuard>
 
 namespace kfc::status {
 
-QString TfStatus::eventStamp(const QDateTime& when)
+ContinuousUpdate::ContinuousUpdate(Link& link, StatusForm& form, std::function<void()> modeChanged)
+    : m_link(link), m_form(form), m_modeChanged(std::move(modeChanged))
+{
+}
+
+QString ContinuousUpdate::eventStamp(const QDateTime& when)
 {
     // The counter's clock has no time zone, so none is shown.
     const QLocale locale;
@@ -33,24 +33,21 @@ QString TfStatus::eventStamp(const QDateTime& when)
            + when.time().toString(timeFormat.trimmed());
 }
 
-void TfStatus::AddEventLine(const QString& text)
+void ContinuousUpdate::AddEventLine(const QString& text)
 {
-    memLastEvent->appendPlainText(eventStamp(record().dateTime) + QLatin1Char(' ') + text);
+    m_form.addEventLine(eventStamp(counterStatus().dateTime) + QLatin1Char(' ') + text);
 }
 
-void TfStatus::applyUpdateMode(bool on)
+void ContinuousUpdate::applyUpdateMode(bool on)
 {
-    m_contUpdActive = on;
+    m_active = on;
     if (!on)
-        showMessageText(QString());
-    memLastEvent->clear();
-    memLastEvent->setVisible(on);
-    m_profileRow->setVisible(!on);
-    bbtnContUpd->setVisible(!on);
-    updateControls();
+        showProgress(QString());
+    m_form.showUpdateMode(on);
+    m_modeChanged();
 }
 
-void TfStatus::SetContinuousUpdate(bool on)
+void ContinuousUpdate::SetContinuousUpdate(bool on)
 {
     applyUpdateMode(on);
     // A fish may pass just as the mode starts or stops: its line comes before the reply,
@@ -62,67 +59,67 @@ void TfStatus::SetContinuousUpdate(bool on)
         return true;
     };
     // The mode is entered or left whatever the counter said.
-    SwitchContinuousUpdate(link(), on, takeUnasked);
+    SwitchContinuousUpdate(m_link, on, takeUnasked);
 }
 
-void TfStatus::bbtnContUpdClick()
+void ContinuousUpdate::bbtnContUpdClick()
 {
     app::showingErrors([this] {
         // Whatever ends the mode but "&Cancel" (a refused start, a dead line, any error), the
         // window does not stay in a mode that nothing follows. Run before an error is shown,
         // so that its box does not stand over a half-left mode.
         const auto ended = qScopeGuard([this] {
-            if (m_contUpdActive)
-                leaveUpdateLocally(m_main.comPort().PortIsOpen() ? QStringLiteral("an error ended it")
-                                                                 : QStringLiteral("the line is closed"));
+            if (m_active)
+                leaveUpdateLocally(m_link.port().PortIsOpen() ? QStringLiteral("an error ended it")
+                                                              : QStringLiteral("the line is closed"));
         });
         SetContinuousUpdate(true);
-        showMessageText(QStringLiteral("Continuous Update Mode. Press Cancel to stop"));
+        showProgress(QStringLiteral("Continuous Update Mode. Press Cancel to stop"));
         listenForUpdates();
     });
     YieldToUI();
 }
 
-void TfStatus::listenForUpdates()
+void ContinuousUpdate::listenForUpdates()
 {
-    auto hold = link().holdLine(Link::HoldKind::Listening);
+    auto hold = m_link.holdLine(Link::HoldKind::Listening);
     // "&Cancel" may run inside the yield. A dead line has nothing more to say (a read on
     // it would return at once); one that dies during a read ends the mode by LineLostError,
     // which the main frame has told the user of.
-    while (m_contUpdActive) {
+    while (m_active) {
         YieldToUI();
-        if (!m_contUpdActive || !m_main.comPort().PortIsOpen())
+        if (!m_active || !m_link.port().PortIsOpen())
             break;
-        const QString line = link().ReadReply(CR);
+        const QString line = m_link.ReadReply(CR);
         if (!line.isEmpty())
             takeUpdateLine(line);
     }
 }
 
-void TfStatus::leaveUpdateLocally(const QString& why)
+void ContinuousUpdate::leaveUpdateLocally(const QString& why)
 {
-    link().LogLine(QStringLiteral("--  continuous update ended: ") + why);
+    m_link.LogLine(QStringLiteral("--  continuous update ended: ") + why);
     applyUpdateMode(false);
 }
 
-void TfStatus::takeUpdateLine(const QString& line)
+void ContinuousUpdate::takeUpdateLine(const QString& line)
 {
     UpdateLineResult result;
     try {
-        result = ApplyUpdateLine(record(), line);
+        result = ApplyUpdateLine(counterStatus(), line);
     } catch (const ConversionError& error) {
         // The fields before the bad one are taken; nothing is shown for the line.
-        link().LogLine(QStringLiteral("--  update line dropped: ") + line + QStringLiteral(" (") + error.text()
+        m_link.LogLine(QStringLiteral("--  update line dropped: ") + line + QStringLiteral(" (") + error.text()
                        + QLatin1Char(')'));
         return;
     }
     if (result.kind == UpdateLineResult::Kind::Rejected) {
-        link().LogLine(QStringLiteral("--  update line rejected, not a channel 1 to 4: ") + line);
+        m_link.LogLine(QStringLiteral("--  update line rejected, not a channel 1 to 4: ") + line);
         return;
     }
     if (!result.memo.isEmpty())
         AddEventLine(result.memo);
-    ShowStatus();
+    m_form.showRecord(counterStatus());
 }
 
 } // namespace kfc::status

@@ -1,10 +1,12 @@
-// The status window's controls, their captions, items, ranges and defaults, and their
-// layout. The window is kept compact for the main frame's default size; a scroll area
-// lets a smaller frame reach every control instead of cutting them off.
+// The status form's controls, their captions, items, ranges and defaults, and their
+// layout. The form is kept compact for the main frame's default size; the window holds it
+// in a scroll area, so that a smaller frame reaches every control instead of cutting them
+// off.
 
-#include "tfstatus.h"
+#include "statusform.h"
 
 #include "app/wheelguard.h"
+#include "channelcolumns.h"
 #include "counter/counterstatus.h"
 
 #include <QCheckBox>
@@ -18,12 +20,14 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTextDocument>
 #include <QTimeEdit>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <iterator>
 
 namespace kfc::status {
 
@@ -117,14 +121,47 @@ int digitsWidth(const QWidget& widget, int digits)
     return widget.fontMetrics().horizontalAdvance(QString(digits, QLatin1Char('0')));
 }
 
+bool sameGroup(const ChannelColumn& a, const ChannelColumn& b)
+{
+    return a.group && b.group && QLatin1String(a.group) == QLatin1String(b.group);
+}
+
+// The control of one column in the row of channel n.
+QWidget* makeChannelControl(const ChannelColumn& column, int n, QWidget& parent)
+{
+    const QString name = QLatin1String(column.prefix) + QString::number(n);
+    switch (column.kind) {
+    case ChannelColumn::Kind::RowSwitch:
+    case ChannelColumn::Kind::Check: {
+        auto* box = new QCheckBox(&parent);
+        box->setObjectName(name);
+        return box;
+    }
+    case ChannelColumn::Kind::Spin:
+        return makeChannelSpin(name, column.minimum, column.maximum, column.initial, &parent);
+    case ChannelColumn::Kind::Value: {
+        QLineEdit* value = makeReadOnlyText(name, QStringLiteral("0"), &parent);
+        // Centred, as their titles are.
+        value->setFixedWidth(digitsWidth(parent, column.digits) + column.padding);
+        value->setAlignment(Qt::AlignCenter);
+        return value;
+    }
+    }
+    return nullptr;
+}
+
 } // namespace
 
-void TfStatus::buildControls()
+StatusForm::StatusForm()
 {
-    auto* content = new QWidget;
-    content->setObjectName(QStringLiteral("panStatusContent"));
-    m_content = content;
-    auto* layout = new QVBoxLayout(content);
+    setObjectName(QStringLiteral("panStatusContent"));
+    buildControls();
+    connectHandlers();
+}
+
+void StatusForm::buildControls()
+{
+    auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 2, 6, 0);
     layout->setSpacing(2);
 
@@ -139,23 +176,15 @@ void TfStatus::buildControls()
     layout->addWidget(buildChannels(), 0, Qt::AlignLeft);
     layout->addWidget(buildButtons(), 1);
 
-    auto* scroll = new QScrollArea;
-    scroll->setObjectName(QStringLiteral("scrStatus"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setWidget(content);
-    setWidget(scroll);
-
-    eCondType = new QLineEdit(content);
+    eCondType = new QLineEdit(this);
     eCondType->setObjectName(QStringLiteral("eCondType"));
     eCondType->hide();
 
     // The wheel scrolls the window; it changes a value only in the focused control.
-    app::keepWheelToFocusedControls(content);
-    connectHandlers();
+    app::keepWheelToFocusedControls(this);
 }
 
-QWidget* TfStatus::buildSettings()
+QWidget* StatusForm::buildSettings()
 {
     auto* panel = new QWidget;
     auto* grid = new QGridLayout(panel);
@@ -196,7 +225,7 @@ QWidget* TfStatus::buildSettings()
     return panel;
 }
 
-QWidget* TfStatus::buildCounterBox()
+QWidget* StatusForm::buildCounterBox()
 {
     auto* panel = new QWidget;
     auto* grid = new QGridLayout(panel);
@@ -219,10 +248,11 @@ QWidget* TfStatus::buildCounterBox()
     dtpTime->setObjectName(QStringLiteral("dtpTime"));
     dtpTime->setDisplayFormat(QStringLiteral("HH:mm:ss"));
     dtpTime->setTime(QTime::currentTime());
-    bbtnSyncTime = makeButton(QStringLiteral("bbtnSyncTime"), QStringLiteral("S&ync Time"), panel);
+    QPushButton* bbtnSyncTime = makeButton(QStringLiteral("bbtnSyncTime"), QStringLiteral("S&ync Time"), panel);
     bbtnSyncTime->setToolTip(QStringLiteral("Synchronize counter to PC date and time"));
+    m_buttons.syncTime = bbtnSyncTime;
 
-    labCond = makeLabel(QStringLiteral("Conductivity Table Value "), panel);
+    QLabel* labCond = makeLabel(QStringLiteral("Conductivity Table Value "), panel);
     labCond->setObjectName(QStringLiteral("labCond"));
     eCond = makeReadOnlyText(QStringLiteral("eCond"), QString(), panel);
     eCond->setAlignment(Qt::AlignLeft);
@@ -239,7 +269,7 @@ QWidget* TfStatus::buildCounterBox()
     return panel;
 }
 
-QWidget* TfStatus::buildProfile()
+QWidget* StatusForm::buildProfile()
 {
     auto* panel = new QWidget;
     auto* row = new QHBoxLayout(panel);
@@ -274,7 +304,8 @@ QWidget* TfStatus::buildProfile()
                          kGridRows * rowHeight + frame);
     setGridTitles();
 
-    bbtnProfile = makeButton(QStringLiteral("bbtnProfile"), QStringLiteral("&Profile"), panel);
+    QPushButton* bbtnProfile = makeButton(QStringLiteral("bbtnProfile"), QStringLiteral("&Profile"), panel);
+    m_buttons.profile = bbtnProfile;
 
     row->addWidget(sgCond);
     row->addWidget(bbtnProfile, 0, Qt::AlignVCenter);
@@ -282,7 +313,23 @@ QWidget* TfStatus::buildProfile()
     return panel;
 }
 
-QGroupBox* TfStatus::buildChannels()
+int StatusForm::gridTitleWidth() const
+{
+    // 45 wide, unless the font in use needs more for "Gain(%)".
+    constexpr int kTitleWidth = 45;
+    constexpr int kCellPadding = 8;
+    return std::max(kTitleWidth, sgCond->fontMetrics().horizontalAdvance(QStringLiteral("Gain(%)"))
+                                     + kCellPadding);
+}
+
+void StatusForm::setGridTitles()
+{
+    sgCond->setColumnWidth(0, gridTitleWidth());
+    sgCond->item(0, 0)->setText(QStringLiteral("Cond"));
+    sgCond->item(1, 0)->setText(QStringLiteral("Gain(%)"));
+}
+
+QGroupBox* StatusForm::buildChannels()
 {
     gbChannels = new QGroupBox(QStringLiteral(" Channels "));
     gbChannels->setObjectName(QStringLiteral("gbChannels"));
@@ -290,83 +337,46 @@ QGroupBox* TfStatus::buildChannels()
     grid->setContentsMargins(4, 0, 4, 3);
     grid->setHorizontalSpacing(3);
     grid->setVerticalSpacing(1);
-
-    // Two title rows: a group title over its two columns, or one title over both rows.
-    auto pair = [&](int column, const QString& group, const QString& first, const QString& second) {
-        grid->addWidget(makeTitle(group, gbChannels), 0, column, 1, 2, Qt::AlignHCenter | Qt::AlignBottom);
-        grid->addWidget(makeTitle(first, gbChannels), 1, column);
-        grid->addWidget(makeTitle(second, gbChannels), 1, column + 1);
-    };
-    auto single = [&](int column, const QString& title) {
-        grid->addWidget(makeTitle(title, gbChannels), 0, column, 2, 1, Qt::AlignHCenter | Qt::AlignBottom);
-    };
-    single(1, QStringLiteral("Enab"));
-    pair(2, QStringLiteral("Thresholds"), QStringLiteral("Up"), QStringLiteral("Down"));
-    pair(4, QStringLiteral("Counts"), QStringLiteral("Up"), QStringLiteral("Down"));
-    pair(6, QStringLiteral("Up Relays"), QStringLiteral("1"), QStringLiteral("2"));
-    pair(8, QStringLiteral("Down Relays"), QStringLiteral("1"), QStringLiteral("2"));
-    single(10, QStringLiteral("Up/Down Time"));
-    pair(11, QStringLiteral("Event Relays"), QStringLiteral("1"), QStringLiteral("2"));
-    single(13, QStringLiteral("Event Time"));
-    single(14, QStringLiteral("Graph Enab"));
-    single(15, QStringLiteral("SA"));
-    single(16, QStringLiteral("WA"));
-
-    const int countWidth = digitsWidth(*gbChannels, 5) + 2;
-    const int attWidth = digitsWidth(*gbChannels, 3) + 4;
-    for (int n = 1; n <= kChannelCount; ++n) {
-        const int row = n + 1;
-        const QString digit = QString::number(n);
-        grid->addWidget(makeLabel(digit + QLatin1Char('.'), gbChannels), row, 0);
-
-        auto* enabled = new QCheckBox(gbChannels);
-        enabled->setObjectName(QStringLiteral("cBoxChannel") + digit);
-        grid->addWidget(enabled, row, 1, Qt::AlignHCenter);
-
-        grid->addWidget(makeChannelSpin(QStringLiteral("seUpTh") + digit, 0, 99, 0, gbChannels), row, 2);
-        grid->addWidget(makeChannelSpin(QStringLiteral("seDnTh") + digit, 0, 99, 0, gbChannels), row, 3);
-        auto* upCount = makeReadOnlyText(QStringLiteral("eUpCnt") + digit, QStringLiteral("0"), gbChannels);
-        auto* downCount = makeReadOnlyText(QStringLiteral("eDnCnt") + digit, QStringLiteral("0"), gbChannels);
-        // Centred, as their titles are.
-        for (QLineEdit* count : {upCount, downCount}) {
-            count->setFixedWidth(countWidth);
-            count->setAlignment(Qt::AlignCenter);
-        }
-        grid->addWidget(upCount, row, 4);
-        grid->addWidget(downCount, row, 5);
-
-        grid->addWidget(makeChannelSpin(QStringLiteral("seUpRel1Ch") + digit, 1, 12, 1, gbChannels), row, 6);
-        grid->addWidget(makeChannelSpin(QStringLiteral("seUpRel2Ch") + digit, 0, 12, 0, gbChannels), row, 7);
-        grid->addWidget(makeChannelSpin(QStringLiteral("seDnRel1Ch") + digit, 1, 12, 1, gbChannels), row, 8);
-        grid->addWidget(makeChannelSpin(QStringLiteral("seDnRel2Ch") + digit, 0, 12, 0, gbChannels), row, 9);
-        grid->addWidget(makeChannelSpin(QStringLiteral("seRelTimeCh") + digit, 1, 300, 1, gbChannels), row, 10);
-        grid->addWidget(makeChannelSpin(QStringLiteral("seEvRel1Ch") + digit, 1, 12, 1, gbChannels), row, 11);
-        grid->addWidget(makeChannelSpin(QStringLiteral("seEvRel2Ch") + digit, 0, 12, 0, gbChannels), row, 12);
-        grid->addWidget(makeChannelSpin(QStringLiteral("seEvTimeCh") + digit, 1, 300, 1, gbChannels), row, 13);
-
-        auto* graph = new QCheckBox(gbChannels);
-        graph->setObjectName(QStringLiteral("cBoxGraphCh") + digit);
-        grid->addWidget(graph, row, 14, Qt::AlignHCenter);
-
-        auto* sAtt = makeReadOnlyText(QStringLiteral("eSattCh") + digit, QStringLiteral("0"), gbChannels);
-        auto* wAtt = makeReadOnlyText(QStringLiteral("eWattCh") + digit, QStringLiteral("0"), gbChannels);
-        for (QLineEdit* attenuation : {sAtt, wAtt}) {
-            attenuation->setFixedWidth(attWidth);
-            attenuation->setAlignment(Qt::AlignCenter);
-        }
-        grid->addWidget(sAtt, row, 15);
-        grid->addWidget(wAtt, row, 16);
-    }
-    // A column wider than its spin edits (for its title) keeps them under the title's middle.
-    for (int i = 0; i < grid->count(); ++i) {
-        QLayoutItem* item = grid->itemAt(i);
-        if (qobject_cast<QSpinBox*>(item->widget()) || qobject_cast<QLineEdit*>(item->widget()))
-            item->setAlignment(Qt::AlignHCenter);
-    }
+    addChannelTitles(*grid);
+    for (int n = 1; n <= kChannelCount; ++n)
+        addChannelRow(*grid, n);
     return gbChannels;
 }
 
-QWidget* TfStatus::buildButtons()
+// Two title rows: a group's title over its columns with each column's own below, or a
+// column's title alone over both rows. Grid column 0 holds the row titles.
+void StatusForm::addChannelTitles(QGridLayout& grid)
+{
+    const Qt::Alignment alignment = Qt::AlignHCenter | Qt::AlignBottom;
+    const int count = int(std::size(kChannelColumns));
+    for (int i = 0; i < count; ++i) {
+        const ChannelColumn& column = kChannelColumns[i];
+        const QString title = QLatin1String(column.title);
+        if (!column.group) {
+            grid.addWidget(makeTitle(title, gbChannels), 0, i + 1, 2, 1, alignment);
+            continue;
+        }
+        if (i == 0 || !sameGroup(kChannelColumns[i - 1], column)) {
+            int span = 1;
+            while (i + span < count && sameGroup(kChannelColumns[i + span], column))
+                ++span;
+            grid.addWidget(makeTitle(QLatin1String(column.group), gbChannels), 0, i + 1, 1, span, alignment);
+        }
+        grid.addWidget(makeTitle(title, gbChannels), 1, i + 1);
+    }
+}
+
+void StatusForm::addChannelRow(QGridLayout& grid, int n)
+{
+    const int row = n + 1;
+    grid.addWidget(makeLabel(QString::number(n) + QLatin1Char('.'), gbChannels), row, 0);
+    int gridColumn = 1;
+    // A column wider than its controls (for its title) keeps them under the title's middle.
+    for (const ChannelColumn& column : kChannelColumns)
+        grid.addWidget(makeChannelControl(column, n, *gbChannels), row, gridColumn++, Qt::AlignHCenter);
+}
+
+QWidget* StatusForm::buildButtons()
 {
     auto* panel = new QWidget;
     auto* column = new QVBoxLayout(panel);
@@ -375,15 +385,20 @@ QWidget* TfStatus::buildButtons()
     auto* row = new QHBoxLayout;
     row->setSpacing(6);
 
-    bbtnRefresh = makeButton(QStringLiteral("bbtnRefresh"), QStringLiteral("&Refresh"), panel);
-    bbtnChange = makeButton(QStringLiteral("bbtnChange"), QStringLiteral("&Change"), panel);
-    bbtnSave = makeButton(QStringLiteral("bbtnSave"), QStringLiteral("&Save"), panel);
+    QPushButton* bbtnRefresh = makeButton(QStringLiteral("bbtnRefresh"), QStringLiteral("&Refresh"), panel);
+    QPushButton* bbtnChange = makeButton(QStringLiteral("bbtnChange"), QStringLiteral("&Change"), panel);
+    QPushButton* bbtnSave = makeButton(QStringLiteral("bbtnSave"), QStringLiteral("&Save"), panel);
     // Enter and Escape are taken by the window (keyPressEvent); the look says which.
     bbtnSave->setDefault(true);
     bbtnSave->setEnabled(false);
-    bbtnCancel = makeButton(QStringLiteral("bbtnCancel"), QStringLiteral("&Cancel"), panel);
+    QPushButton* bbtnCancel = makeButton(QStringLiteral("bbtnCancel"), QStringLiteral("&Cancel"), panel);
     bbtnCancel->setEnabled(false);
-    bbtnContUpd = makeButton(QStringLiteral("bbtnContUpd"), QStringLiteral("Cont. &Update"), panel);
+    QPushButton* bbtnContUpd = makeButton(QStringLiteral("bbtnContUpd"), QStringLiteral("Cont. &Update"), panel);
+    m_buttons.refresh = bbtnRefresh;
+    m_buttons.change = bbtnChange;
+    m_buttons.save = bbtnSave;
+    m_buttons.cancel = bbtnCancel;
+    m_buttons.contUpd = bbtnContUpd;
     // All five as wide as the widest.
     int width = 0;
     for (QPushButton* button : {bbtnRefresh, bbtnChange, bbtnSave, bbtnCancel, bbtnContUpd})
@@ -413,38 +428,6 @@ QWidget* TfStatus::buildButtons()
     column->addWidget(memLastEvent, 1);
     column->addStretch(0);
     return panel;
-}
-
-void TfStatus::connectHandlers()
-{
-    connect(bbtnRefresh, &QPushButton::clicked, this, &TfStatus::bbtnRefreshClick);
-    connect(bbtnChange, &QPushButton::clicked, this, &TfStatus::bbtnChangeClick);
-    connect(bbtnSave, &QPushButton::clicked, this, &TfStatus::bbtnSaveClick);
-    connect(bbtnCancel, &QPushButton::clicked, this, &TfStatus::bbtnCancelClick);
-    connect(bbtnContUpd, &QPushButton::clicked, this, &TfStatus::bbtnContUpdClick);
-    connect(bbtnProfile, &QPushButton::clicked, this, &TfStatus::bbtnProfileClick);
-    connect(bbtnSyncTime, &QPushButton::clicked, this, &TfStatus::bbtnSyncTimeClick);
-    connect(sgCond, &QTableWidget::cellDoubleClicked, this, &TfStatus::sgCondDblClick);
-
-    // "activated" is the operator's choice only; setting the index from the record does
-    // not emit it, so a read never sends a command.
-    connect(cbEvents, &QComboBox::activated, this, &TfStatus::cbEventsChange);
-    connect(cbContOutput, &QComboBox::activated, this, &TfStatus::cbContOutputChange);
-    connect(cbDump, &QComboBox::activated, this, &TfStatus::cbDumpChange);
-    connect(cbMaxSize, &QComboBox::activated, this, &TfStatus::cbDumpChange);
-    connect(dtpDate, &QDateEdit::dateChanged, this, [this] {
-        if (!m_showing)
-            dtpDateChange();
-    });
-    connect(dtpTime, &QTimeEdit::timeChanged, this, [this] {
-        if (!m_showing)
-            dtpTimeChange();
-    });
-    for (int n = 1; n <= kChannelCount; ++n) {
-        auto& box = channelControlOf<QCheckBox>(*this, QStringLiteral("cBoxChannel"), n);
-        // Also when the record sets it: the row's controls follow the box.
-        connect(&box, &QCheckBox::toggled, this, [this, box = &box] { cBoxChannelClick(box); });
-    }
 }
 
 } // namespace kfc::status

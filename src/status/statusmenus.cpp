@@ -2,7 +2,7 @@
 // active child), the password-state check made after every connection, the password
 // entries and the commands that act on the counter as a whole.
 
-#include "tfstatus.h"
+#include "statusmenus.h"
 
 #include "app/application.h"
 #include "app/messageboxes.h"
@@ -14,12 +14,11 @@
 #include "counter/password.h"
 #include "link/untrusted.h"
 #include "link/wait.h"
+#include "tfstatus.h"
 
 #include <QAction>
-#include <QScopedValueRollback>
 #include <QDeadlineTimer>
 #include <QLabel>
-#include <QMdiArea>
 #include <QMenu>
 
 #include <algorithm>
@@ -53,27 +52,34 @@ bool confirm(const QString& question)
 
 } // namespace
 
-void TfStatus::buildMenus()
+StatusMenus::StatusMenus(app::TfMain& main, TfStatus& window) : m_main(main), m_window(window)
 {
-    auto addTool = [this](QMenu* menu, const QString& name, const QString& caption, app::Tool tool) {
-        QAction* item = addItem(menu, name, caption);
-        connect(item, &QAction::triggered, this,
-                [this, tool] { app::showingErrors([this, tool] { openTool(tool); }); });
-        m_toolEntries.push_back({item, tool});
-        return item;
-    };
+    buildMenus();
+    connectItems();
+}
 
-    Information1 = makeMenu(QStringLiteral("Information1"), QStringLiteral("&Information"), this);
+QAction* StatusMenus::addTool(QMenu* menu, const QString& name, const QString& caption, app::Tool tool)
+{
+    QAction* item = addItem(menu, name, caption);
+    connect(item, &QAction::triggered, this, [this, tool] { app::showingErrors([this, tool] { openTool(tool); }); });
+    m_toolEntries.push_back({item, tool});
+    return item;
+}
+
+void StatusMenus::buildMenus()
+{
+    QWidget* owner = &m_window;
+    Information1 = makeMenu(QStringLiteral("Information1"), QStringLiteral("&Information"), owner);
     addTool(Information1, QStringLiteral("menuDownload"), QStringLiteral("&Download"), app::Tool::Download);
     addTool(Information1, QStringLiteral("menuConductivity"), QStringLiteral("C&urrent Conductivity"),
             app::Tool::CurrentConductivity);
 
-    menuCounterSetup = makeMenu(QStringLiteral("menuCounterSetup"), QStringLiteral("Counter &Setup"), this);
+    menuCounterSetup = makeMenu(QStringLiteral("menuCounterSetup"), QStringLiteral("Counter &Setup"), owner);
     addTool(menuCounterSetup, QStringLiteral("menuDummyFish"), QStringLiteral("Insert Dummy &Fish"),
             app::Tool::DummyFish);
     ClearCounts1 = addItem(menuCounterSetup, QStringLiteral("ClearCounts1"), QStringLiteral("&Clear Counts"));
     menuCounterSetup->addSeparator();
-    menuDisplay = makeMenu(QStringLiteral("menuDisplay"), QStringLiteral("&Display"), this);
+    menuDisplay = makeMenu(QStringLiteral("menuDisplay"), QStringLiteral("&Display"), owner);
     menuDisplay->menuAction()->setObjectName(QStringLiteral("menuDisplayItem"));
     menuCounterSetup->addMenu(menuDisplay);
     menuDisplayKestrova = addItem(menuDisplay, QStringLiteral("menuDisplayKestrova"), QStringLiteral("&Kestrova"));
@@ -81,7 +87,7 @@ void TfStatus::buildMenus()
     addTool(menuCounterSetup, QStringLiteral("menuProbe"), QStringLiteral("&Probe Calibrate"),
             app::Tool::ProbeCalibrate);
 
-    menuAdvancedSetup = makeMenu(QStringLiteral("menuAdvancedSetup"), QStringLiteral("&Advanced Setup"), this);
+    menuAdvancedSetup = makeMenu(QStringLiteral("menuAdvancedSetup"), QStringLiteral("&Advanced Setup"), owner);
     addTool(menuAdvancedSetup, QStringLiteral("BaudRate1"), QStringLiteral("Set &Baud Rate"), app::Tool::BaudRate);
     addTool(menuAdvancedSetup, QStringLiteral("menuSendCommand"), QStringLiteral("&Send Command"),
             app::Tool::SendCommand);
@@ -95,26 +101,29 @@ void TfStatus::buildMenus()
             app::Tool::WeirDimensions);
     menuAdvancedSetup->addSeparator();
     addTool(menuAdvancedSetup, QStringLiteral("menuTerminal"), QStringLiteral("&Terminal"), app::Tool::Terminal);
+}
 
+void StatusMenus::connectItems()
+{
     // The tools are registered after this window is made; their entries are usable once
     // a window is there to open.
     for (QMenu* menu : {Information1, menuCounterSetup, menuAdvancedSetup})
-        connect(menu, &QMenu::aboutToShow, this, &TfStatus::updateControls);
+        connect(menu, &QMenu::aboutToShow, this, &StatusMenus::changed);
 
-    connect(ClearCounts1, &QAction::triggered, this, &TfStatus::ClearCounts1Click);
-    connect(menuDisplayKestrova, &QAction::triggered, this, &TfStatus::menuDisplayKestrovaClick);
-    connect(menuDisplayCounts, &QAction::triggered, this, &TfStatus::menuDisplayCountsClick);
-    connect(menuPasswords, &QAction::triggered, this, &TfStatus::menuPasswordsClick);
-    connect(menuClearPwd, &QAction::triggered, this, &TfStatus::menuClearPwdClick);
-    connect(menuRecalibrate, &QAction::triggered, this, &TfStatus::menuRecalibrateClick);
-    connect(menuFlush, &QAction::triggered, this, &TfStatus::menuFlushClick);
+    connect(ClearCounts1, &QAction::triggered, this, &StatusMenus::ClearCounts1Click);
+    connect(menuDisplayKestrova, &QAction::triggered, this, &StatusMenus::menuDisplayKestrovaClick);
+    connect(menuDisplayCounts, &QAction::triggered, this, &StatusMenus::menuDisplayCountsClick);
+    connect(menuPasswords, &QAction::triggered, this, &StatusMenus::menuPasswordsClick);
+    connect(menuClearPwd, &QAction::triggered, this, &StatusMenus::menuClearPwdClick);
+    connect(menuRecalibrate, &QAction::triggered, this, &StatusMenus::menuRecalibrateClick);
+    connect(menuFlush, &QAction::triggered, this, &StatusMenus::menuFlushClick);
 }
 
-void TfStatus::updateMenuEnabling(bool lineBusy)
+void StatusMenus::updateEnabling(bool lineBusy, bool updating)
 {
     // During continuous update only Counter Setup stays open, and in it only the dummy
     // fish, whose fish show in the list of lines.
-    const bool free = !lineBusy && !m_contUpdActive;
+    const bool free = !lineBusy && !updating;
     Information1->menuAction()->setEnabled(free);
     menuAdvancedSetup->menuAction()->setEnabled(free);
     menuCounterSetup->menuAction()->setEnabled(!lineBusy);
@@ -127,25 +136,25 @@ void TfStatus::updateMenuEnabling(bool lineBusy)
     menuClearPwd->setEnabled(free && m_passwordSet);
 }
 
-void TfStatus::openTool(app::Tool tool)
+void StatusMenus::openTool(app::Tool tool)
 {
     // "&Terminal" watches the line's activity; the lamps are switched on before it opens.
     if (tool == app::Tool::Terminal)
         m_main.comPort().switchMonitoringOn();
-    m_main.openTool(tool, *this);
+    m_main.openTool(tool, m_window);
 }
 
-QList<QMenu*> TfStatus::mergedMenus() const
+QList<QMenu*> StatusMenus::menus() const
 {
     return {Information1, menuCounterSetup, menuAdvancedSetup};
 }
 
 // ---- passwords ------------------------------------------------------------------------
 
-void TfStatus::CheckPasswordState()
+void StatusMenus::CheckPasswordState()
 {
     m_accessGranted = false;
-    const QString reply = link().QueryPasswordState();
+    const QString reply = m_main.link().QueryPasswordState();
     const PasswordState state = ClassifyPasswordState(reply);
     if (state == PasswordState::New) {
         m_accessGranted = true;
@@ -155,7 +164,7 @@ void TfStatus::CheckPasswordState()
         m_accessGranted = true;
         m_passwordSet = true;
         menuPasswords->setText(QStringLiteral("Change &Password"));
-        DelayWithEvents(unsigned(link().timing.loggedOnSettleMs));
+        DelayWithEvents(unsigned(m_main.link().timing.loggedOnSettleMs));
     } else if (state == PasswordState::Old) {
         if (showPasswordWindow(app::TfCounterLogon::Mode::Logon) == QDialog::Accepted) {
             m_passwordSet = true;
@@ -174,24 +183,17 @@ void TfStatus::CheckPasswordState()
         // with no word of why the counter is not shown.
         app::messageBoxes().show(MessageKind::Error, QStringLiteral("Invalid Password Response - ") + printable(reply));
     }
-    updateControls();
+    emit changed();
 }
 
-int TfStatus::runOwnDialog(const std::function<int()>& run)
-{
-    // Closing a dialog of this window gives the focus back to it; that is no activation.
-    const QScopedValueRollback quiet(m_activationQuiet, true);
-    return run();
-}
-
-int TfStatus::showPasswordWindow(app::TfCounterLogon::Mode mode)
+int StatusMenus::showPasswordWindow(app::TfCounterLogon::Mode mode)
 {
     app::TfCounterLogon* window = app::fCounterLogon;
     if (!window) {
-        link().LogLine(QStringLiteral("--  the password window is missing"));
+        m_main.link().LogLine(QStringLiteral("--  the password window is missing"));
         return QDialog::Rejected;
     }
-    return runOwnDialog([window, mode] {
+    return m_window.runOwnDialog([window, mode] {
         switch (mode) {
         case app::TfCounterLogon::Mode::Logon: return window->showForLogon();
         case app::TfCounterLogon::Mode::Set: return window->showForSet();
@@ -201,7 +203,7 @@ int TfStatus::showPasswordWindow(app::TfCounterLogon::Mode mode)
     });
 }
 
-void TfStatus::menuPasswordsClick()
+void StatusMenus::menuPasswordsClick()
 {
     app::showingErrors([this] {
         // A password set or changed puts the counter in another state: ask it, so that the
@@ -212,56 +214,56 @@ void TfStatus::menuPasswordsClick()
     });
 }
 
-void TfStatus::menuClearPwdClick()
+void StatusMenus::menuClearPwdClick()
 {
     app::showingErrors([this] {
         if (!confirm(QStringLiteral("Warning! Clearing password. Are You Sure?")))
             return;
-        if (SetCounterPassword(link(), kClearingPassword))
+        if (SetCounterPassword(m_main.link(), kClearingPassword))
             CheckPasswordState();
     });
 }
 
 // ---- maintenance ----------------------------------------------------------------------
 
-void TfStatus::ClearCounts1Click()
+void StatusMenus::ClearCounts1Click()
 {
     app::showingErrors([this] {
         if (!confirm(QStringLiteral("Warning! Clearing counts. Are You Sure?")))
             return;
-        link().SendCommand(QStringLiteral("1C"));
-        RefreshStatus();
+        m_main.link().SendCommand(QStringLiteral("1C"));
+        m_window.RefreshStatus();
     });
 }
 
-void TfStatus::menuFlushClick()
+void StatusMenus::menuFlushClick()
 {
     app::showingErrors([this] {
         if (!confirm(QStringLiteral("Warning. This will flush the buffer of counts. Are you sure?")))
             return;
-        link().SendCommand(QStringLiteral("c"));
-        RefreshStatus();
+        m_main.link().SendCommand(QStringLiteral("c"));
+        m_window.RefreshStatus();
     });
 }
 
-void TfStatus::menuRecalibrateClick()
+void StatusMenus::menuRecalibrateClick()
 {
     app::showingErrors([this] {
         if (!confirm(QStringLiteral("Warning! Recalibrating counter. Are You Sure?")))
             return;
-        link().SendCommand(QStringLiteral("E1"));
+        m_main.link().SendCommand(QStringLiteral("E1"));
         recalibrateCountdown();
         // The counter is not read again here: the operator refreshes once it is ready. A
         // line that ended during the countdown has left the placeholder in front, and the
         // window of a dead connection stays hidden.
         if (m_main.comPort().PortIsOpen())
-            bringBackWithoutActivation();
+            m_window.bringBackWithoutActivation();
     });
 }
 
-void TfStatus::recalibrateCountdown()
+void StatusMenus::recalibrateCountdown()
 {
-    const QDeadlineTimer deadline(qint64(link().timing.recalibrateMs), Qt::PreciseTimer);
+    const QDeadlineTimer deadline(qint64(m_main.link().timing.recalibrateMs), Qt::PreciseTimer);
     app::TfBlank* blank = m_main.blankWindow();
     QLabel* panel = blank ? blank->panMain() : nullptr;
     if (panel)
@@ -280,21 +282,14 @@ void TfStatus::recalibrateCountdown()
     }
 }
 
-void TfStatus::bringBackWithoutActivation()
+void StatusMenus::menuDisplayKestrovaClick()
 {
-    const QScopedValueRollback quiet(m_activationQuiet, true);
-    showMaximized();
-    m_main.mdiArea()->setActiveSubWindow(this);
+    app::showingErrors([this] { m_main.link().SendCommand(QStringLiteral("EA0")); });
 }
 
-void TfStatus::menuDisplayKestrovaClick()
+void StatusMenus::menuDisplayCountsClick()
 {
-    app::showingErrors([this] { link().SendCommand(QStringLiteral("EA0")); });
-}
-
-void TfStatus::menuDisplayCountsClick()
-{
-    app::showingErrors([this] { link().SendCommand(QStringLiteral("EA1")); });
+    app::showingErrors([this] { m_main.link().SendCommand(QStringLiteral("EA1")); });
 }
 
 } // namespace kfc::status

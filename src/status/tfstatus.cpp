@@ -1,4 +1,5 @@
-// The status window: activation, view and edit modes, and showing the status record.
+// The status window: activation, the view and edit modes, the buttons, and the one
+// decision on which controls are usable.
 
 #include "tfstatus.h"
 
@@ -6,42 +7,40 @@
 #include "app/buttonmnemonics.h"
 #include "app/messageboxes.h"
 #include "app/tfmain.h"
+#include "contupdate.h"
 #include "counter/counterstatus.h"
-#include "link/hooks.h"
 #include "link/link.h"
+#include "statusform.h"
+#include "statusmenus.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDateEdit>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMdiArea>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QSpinBox>
-#include <QTableWidget>
-#include <QTimeEdit>
-
-#include <algorithm>
+#include <QScrollArea>
 
 namespace kfc::status {
 
-namespace {
-
-void setNumber(QLineEdit& edit, qint32 value) { edit.setText(QString::number(value)); }
-
-} // namespace
-
-TfStatus::TfStatus(app::TfMain& main) : m_main(main)
+TfStatus::TfStatus(app::TfMain& main)
+    : m_main(main),
+      m_form(new StatusForm),
+      m_update(std::make_unique<ContinuousUpdate>(main.link(), *m_form, [this] { updateControls(); })),
+      m_menus(std::make_unique<StatusMenus>(main, *this))
 {
     setObjectName(QStringLiteral("fStatus"));
     setWindowTitle(kCaption);
-    buildControls();
-    buildMenus();
+    // A scroll area lets a smaller frame reach every control instead of cutting them off.
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName(QStringLiteral("scrStatus"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(m_form);
+    setWidget(scroll);
+    connectForm();
+    connect(m_menus.get(), &StatusMenus::changed, this, &TfStatus::updateControls);
     // The tool windows are registered after this window is made.
     connect(&m_main, &app::TfMain::toolsChanged, this, &TfStatus::updateControls);
     SetEditMode(false);
@@ -62,6 +61,9 @@ TfStatus::~TfStatus()
     // active window changed; the area must not call back into this half-destroyed window.
     if (QMdiArea* area = mdiArea())
         disconnect(area, nullptr, this, nullptr);
+    // Nor the link: the window's parts go before its children, and the link must not
+    // ask them for the controls' state in between.
+    disconnect(&link(), nullptr, this, nullptr);
 }
 
 Link& TfStatus::link() const { return m_main.link(); }
@@ -70,17 +72,41 @@ CounterStatus& TfStatus::record() const { return counterStatus(); }
 
 CounterStatus& TfStatus::status() { return record(); }
 
-QString TfStatus::profileCell(int column) const { return sgCond->item(1, column)->text(); }
+bool TfStatus::contUpdActive() const { return m_update->active(); }
 
-void TfStatus::setProfileCell(int column, const QString& text) { sgCond->item(1, column)->setText(text); }
+QString TfStatus::profileCell(int column) const { return m_form->profileCell(column); }
 
-QString TfStatus::profileType() const { return eCondType->text(); }
+void TfStatus::setProfileCell(int column, const QString& text) { m_form->setProfileCell(column, text); }
 
-void TfStatus::setProfileType(const QString& type) { eCondType->setText(type); }
+QString TfStatus::profileType() const { return m_form->profileType(); }
 
-// Through the link's progress hook, which is the main frame's message panel: the one
-// route for progress texts, whether the status read or this window shows them.
-void TfStatus::showMessageText(const QString& text) const { showProgress(text); }
+void TfStatus::setProfileType(const QString& type) { m_form->setProfileType(type); }
+
+QList<QMenu*> TfStatus::mergedMenus() const { return m_menus->menus(); }
+
+bool TfStatus::accessGranted() const { return m_menus->accessGranted(); }
+
+bool TfStatus::passwordSet() const { return m_menus->passwordSet(); }
+
+bool TfStatus::dateChanged() const { return m_form->dateChanged(); }
+
+bool TfStatus::timeChanged() const { return m_form->timeChanged(); }
+
+void TfStatus::CheckPasswordState() { m_menus->CheckPasswordState(); }
+
+void TfStatus::connectForm()
+{
+    const StatusForm::Buttons& buttons = m_form->buttons();
+    connect(buttons.refresh, &QPushButton::clicked, this, &TfStatus::bbtnRefreshClick);
+    connect(buttons.change, &QPushButton::clicked, this, &TfStatus::bbtnChangeClick);
+    connect(buttons.save, &QPushButton::clicked, this, &TfStatus::bbtnSaveClick);
+    connect(buttons.cancel, &QPushButton::clicked, this, &TfStatus::bbtnCancelClick);
+    connect(buttons.contUpd, &QPushButton::clicked, this, &TfStatus::bbtnContUpdClick);
+    connect(buttons.profile, &QPushButton::clicked, this, &TfStatus::bbtnProfileClick);
+    connect(m_form, &StatusForm::profileGridDoubleClicked, this, &TfStatus::sgCondDblClick);
+    connect(m_form, &StatusForm::contOutputChosen, this, &TfStatus::cbContOutputChange);
+    connect(m_form, &StatusForm::dumpChosen, this, &TfStatus::cbDumpChange);
+}
 
 // ---- activation -----------------------------------------------------------------------
 
@@ -102,9 +128,9 @@ void TfStatus::FormActivate()
 {
     if (!isMaximized())
         showMaximized();
-    setGridTitles();
+    m_form->setGridTitles();
     // Continuous update keeps its mode; it is left through "&Cancel" only.
-    if (m_contUpdActive)
+    if (m_update->active())
         return;
     SetEditMode(false);
     if (m_main.comPort().PortIsOpen())
@@ -113,11 +139,11 @@ void TfStatus::FormActivate()
 
 void TfStatus::OpenAfterConnect()
 {
-    CheckPasswordState();
+    m_menus->CheckPasswordState();
     // The check waits for the counter; a hang-up or a dead line may have come meanwhile.
     if (!m_main.comPort().PortIsOpen())
-        m_accessGranted = false;
-    if (!m_accessGranted)
+        m_menus->withdrawAccess();
+    if (!m_menus->accessGranted())
         return;
     // What the last connection showed is not this counter's.
     showNoValues();
@@ -132,9 +158,23 @@ void TfStatus::OpenAfterConnect()
     FormActivate();
 }
 
+int TfStatus::runOwnDialog(const std::function<int()>& run)
+{
+    // Closing a dialog of this window gives the focus back to it; that is no activation.
+    const QScopedValueRollback quiet(m_activationQuiet, true);
+    return run();
+}
+
+void TfStatus::bringBackWithoutActivation()
+{
+    const QScopedValueRollback quiet(m_activationQuiet, true);
+    showMaximized();
+    m_main.mdiArea()->setActiveSubWindow(this);
+}
+
 void TfStatus::hideWindow()
 {
-    m_accessGranted = false;
+    m_menus->withdrawAccess();
     m_valuesKnown = false;
     // A tool open over this window belongs to the connection that has ended: it goes too,
     // rather than stay on screen with nothing to talk to. One still talking closes when
@@ -152,7 +192,7 @@ void TfStatus::closeEvent(QCloseEvent* event)
 {
     event->ignore();
     // The counter streams its lines: a hang-up now would leave it streaming.
-    if (m_contUpdActive) {
+    if (m_update->active()) {
         app::messageBoxes().show(MessageKind::Information, app::TfMain::kContUpdRunning);
         return;
     }
@@ -169,37 +209,22 @@ void TfStatus::updateControls()
     // While a dialogue holds the line nothing here may start another one, the dialogue's
     // own window included; the listener of continuous update is this window's own mode.
     const bool lineBusy = link().busy();
-    const bool viewing = !m_editMode && !m_contUpdActive && !lineBusy;
-    bbtnRefresh->setEnabled(viewing);
-    bbtnChange->setEnabled(viewing && m_valuesKnown);
-    bbtnContUpd->setEnabled(viewing && m_valuesKnown);
-    bbtnSave->setEnabled(m_editMode && !lineBusy);
-    bbtnCancel->setEnabled((m_editMode || m_contUpdActive) && !lineBusy);
-    bbtnSyncTime->setEnabled(m_editMode && !lineBusy);
-    bbtnProfile->setEnabled(m_editMode && !lineBusy && m_main.hasTool(app::Tool::Profile));
-    bbtnProfile->setToolTip(m_main.hasTool(app::Tool::Profile)
-                                ? QString()
-                                : QStringLiteral("Profile calibration is not available"));
+    const bool updating = m_update->active();
+    const bool viewing = !m_editMode && !updating && !lineBusy;
+    const StatusForm::Buttons& b = m_form->buttons();
+    b.refresh->setEnabled(viewing);
+    b.change->setEnabled(viewing && m_valuesKnown);
+    b.contUpd->setEnabled(viewing && m_valuesKnown);
+    b.save->setEnabled(m_editMode && !lineBusy);
+    b.cancel->setEnabled((m_editMode || updating) && !lineBusy);
+    b.syncTime->setEnabled(m_editMode && !lineBusy);
+    b.profile->setEnabled(m_editMode && !lineBusy && m_main.hasTool(app::Tool::Profile));
+    b.profile->setToolTip(m_main.hasTool(app::Tool::Profile) ? QString()
+                                                             : QStringLiteral("Profile calibration is not available"));
     // In edit mode the settings themselves can start a command (" Dump", "Cont. Output").
     // Re-enabling a parent gives each child back its own state.
-    m_content->setEnabled(!(lineBusy && m_editMode));
-    updateMenuEnabling(lineBusy);
-}
-
-int TfStatus::gridTitleWidth() const
-{
-    // 45 wide, unless the font in use needs more for "Gain(%)".
-    constexpr int kTitleWidth = 45;
-    constexpr int kCellPadding = 8;
-    return std::max(kTitleWidth, sgCond->fontMetrics().horizontalAdvance(QStringLiteral("Gain(%)"))
-                                     + kCellPadding);
-}
-
-void TfStatus::setGridTitles()
-{
-    sgCond->setColumnWidth(0, gridTitleWidth());
-    sgCond->item(0, 0)->setText(QStringLiteral("Cond"));
-    sgCond->item(1, 0)->setText(QStringLiteral("Gain(%)"));
+    m_form->setEnabled(!(lineBusy && m_editMode));
+    m_menus->updateEnabling(lineBusy, updating);
 }
 
 // ---- reading and showing --------------------------------------------------------------
@@ -215,123 +240,29 @@ void TfStatus::RefreshStatus()
 
 void TfStatus::showNoValues()
 {
-    const QScopedValueRollback showing(m_showing, true);
     m_valuesKnown = false;
-    labVersion->setText(QStringLiteral("Counter Version: "));
-    labEvents->clear();
-    for (QAbstractSpinBox* spin : findChildren<QAbstractSpinBox*>())
-        spin->clear();
-    for (QComboBox* combo : findChildren<QComboBox*>())
-        combo->setCurrentIndex(-1);
-    for (QLineEdit* edit : findChildren<QLineEdit*>()) {
-        if (edit != eCondType)
-            edit->clear();
-    }
-    for (QCheckBox* box : findChildren<QCheckBox*>())
-        box->setChecked(false);
-    for (int i = 1; i <= kProfilePointCount; ++i) {
-        sgCond->item(0, i)->setText(QString::number(conductivityPoint(i)));
-        sgCond->item(1, i)->setText(QString());
-    }
+    m_form->showNoValues();
     updateControls();
 }
 
-void TfStatus::ShowStatus()
-{
-    const QScopedValueRollback showing(m_showing, true);
-    const CounterStatus& status = record();
-    labVersion->setText(QStringLiteral("Counter Version: ") + QString::number(status.version, 'f', 2)
-                        + QLatin1Char(' ') + status.versionText);
-    labEvents->setText(QStringLiteral("There are %1 events, max of %2")
-                           .arg(status.eventCount)
-                           .arg(status.maxEvents));
-    if (status.dateTime.isValid()) {
-        dtpDate->setDate(status.dateTime.date());
-        dtpTime->setTime(status.dateTime.time());
-    }
-    setNumber(*eCond, status.conductivity);
-    cbPrinter->setCurrentIndex(status.printerEnabled);
-    cbEvents->setCurrentIndex(status.eventsEnabled);
-    cbRelay->setCurrentIndex(status.relayMode);
-    cbLogging->setCurrentIndex(status.eventLogging);
-    cbBuffer->setCurrentIndex(status.bufferType);
-    cbAlgorithm->setCurrentIndex(status.algorithm);
-    cbContOutput->setCurrentIndex(status.contOutput);
-    cbDump->setCurrentIndex(status.dump);
-    cbMaxSize->setCurrentIndex(status.maxFishSize == 100 ? 0 : 1);
-    seLengthComp->setValue(status.lengthComp);
-    for (int i = 1; i <= kProfilePointCount; ++i) {
-        sgCond->item(0, i)->setText(QString::number(conductivityPoint(i)));
-        sgCond->item(1, i)->setText(QString::number(status.profileGain(i)));
-    }
-    for (int n = 1; n <= kChannelCount; ++n)
-        ShowChannel(n);
-}
+void TfStatus::ShowStatus() { m_form->showRecord(record()); }
 
-void TfStatus::ShowChannel(int n)
-{
-    const QScopedValueRollback showing(m_showing, true);
-    const ChannelStatus& c = record().channel(n);
-    auto spin = [this, n](const char* prefix) -> QSpinBox& {
-        return channelControlOf<QSpinBox>(*this, QLatin1String(prefix), n);
-    };
-    auto text = [this, n](const char* prefix) -> QLineEdit& {
-        return channelControlOf<QLineEdit>(*this, QLatin1String(prefix), n);
-    };
-    channelControlOf<QCheckBox>(*this, QStringLiteral("cBoxChannel"), n).setChecked(c.enabled == 1);
-    spin("seUpTh").setValue(c.upThreshold);
-    spin("seDnTh").setValue(c.downThreshold);
-    setNumber(text("eUpCnt"), c.upCount);
-    setNumber(text("eDnCnt"), c.downCount);
-    spin("seUpRel1Ch").setValue(c.upRelay1);
-    spin("seUpRel2Ch").setValue(c.upRelay2);
-    spin("seDnRel1Ch").setValue(c.downRelay1);
-    spin("seDnRel2Ch").setValue(c.downRelay2);
-    spin("seEvRel1Ch").setValue(c.eventRelay1);
-    spin("seEvRel2Ch").setValue(c.eventRelay2);
-    spin("seRelTimeCh").setValue(c.upRelayTime);
-    spin("seEvTimeCh").setValue(c.eventRelayTime);
-    channelControlOf<QCheckBox>(*this, QStringLiteral("cBoxGraphCh"), n).setChecked(c.graphEnabled == 1);
-    setNumber(text("eSattCh"), c.sAtt);
-    setNumber(text("eWattCh"), c.wAtt);
-}
+void TfStatus::ShowChannel(int n) { m_form->showChannel(n, record().channel(n)); }
 
 // ---- modes --------------------------------------------------------------------------
 
 void TfStatus::SetEditMode(bool on)
 {
     m_editMode = on;
-    // The read-only texts are never switched: they show values, they take no input.
-    for (QAbstractSpinBox* spin : findChildren<QAbstractSpinBox*>())
-        spin->setEnabled(on);
-    for (QCheckBox* box : findChildren<QCheckBox*>())
-        box->setEnabled(on);
-    for (QComboBox* combo : findChildren<QComboBox*>())
-        combo->setEnabled(on);
+    m_form->setEditable(on);
     updateControls();
-    if (on) {
-        for (int n = 1; n <= kChannelCount; ++n)
-            UpdateChannelControls(n);
-    }
 }
 
-void TfStatus::UpdateChannelControls(int n)
-{
-    const bool usable = channelControlOf<QCheckBox>(*this, QStringLiteral("cBoxChannel"), n).isChecked()
-                        && m_editMode;
-    static const char* const spins[] = {"seUpTh",     "seDnTh",     "seUpRel1Ch", "seUpRel2Ch",
-                                        "seDnRel1Ch", "seDnRel2Ch", "seRelTimeCh", "seEvRel1Ch",
-                                        "seEvRel2Ch", "seEvTimeCh"};
-    for (const char* prefix : spins)
-        channelControlOf<QSpinBox>(*this, QLatin1String(prefix), n).setEnabled(usable);
-    channelControlOf<QCheckBox>(*this, QStringLiteral("cBoxGraphCh"), n).setEnabled(usable);
-}
+void TfStatus::bbtnContUpdClick() { m_update->bbtnContUpdClick(); }
 
-void TfStatus::UpdateEventControls()
-{
-    cbRelay->setEnabled(cbEvents->currentIndex() == 1);
-    cbLogging->setEnabled(cbRelay->isEnabled());
-}
+void TfStatus::SetContinuousUpdate(bool on) { m_update->SetContinuousUpdate(on); }
+
+QString TfStatus::eventStamp(const QDateTime& when) { return ContinuousUpdate::eventStamp(when); }
 
 // ---- handlers -----------------------------------------------------------------------
 
@@ -342,10 +273,9 @@ void TfStatus::bbtnRefreshClick()
 
 void TfStatus::bbtnChangeClick()
 {
-    m_dateChanged = false;
-    m_timeChanged = false;
+    m_form->forgetClockChanges();
     SetEditMode(true);
-    UpdateEventControls();
+    m_form->UpdateEventControls();
 }
 
 void TfStatus::bbtnSaveClick()
@@ -361,7 +291,7 @@ void TfStatus::bbtnSaveClick()
 void TfStatus::bbtnCancelClick()
 {
     app::showingErrors([this] {
-        if (m_contUpdActive) {
+        if (m_update->active()) {
             // The stop and the read after it run inside the listener's wait: one dialogue
             // that the listener gives way to.
             auto hold = link().holdLine(Link::HoldKind::Interrupt);
@@ -374,14 +304,6 @@ void TfStatus::bbtnCancelClick()
     });
 }
 
-void TfStatus::cBoxChannelClick(QCheckBox* box)
-{
-    const QString name = box->objectName();
-    UpdateChannelControls(name.right(1).toInt());
-}
-
-void TfStatus::cbEventsChange() { UpdateEventControls(); }
-
 void TfStatus::bbtnProfileClick()
 {
     // The profile window runs its dialog through runOwnDialog: closing it must not count
@@ -391,7 +313,7 @@ void TfStatus::bbtnProfileClick()
 
 void TfStatus::sgCondDblClick()
 {
-    if (bbtnProfile->isEnabled())
+    if (m_form->buttons().profile->isEnabled())
         bbtnProfileClick();
 }
 
@@ -399,12 +321,14 @@ void TfStatus::keyPressEvent(QKeyEvent* event)
 {
     // Enter saves and Escape cancels, as a dialog's default and cancel buttons do.
     const int key = event->key();
-    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && bbtnSave->isEnabled()) {
-        bbtnSave->click();
+    QPushButton* save = m_form->buttons().save;
+    QPushButton* cancel = m_form->buttons().cancel;
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && save->isEnabled()) {
+        save->click();
         return;
     }
-    if (key == Qt::Key_Escape && bbtnCancel->isEnabled()) {
-        bbtnCancel->click();
+    if (key == Qt::Key_Escape && cancel->isEnabled()) {
+        cancel->click();
         return;
     }
     QMdiSubWindow::keyPressEvent(event);

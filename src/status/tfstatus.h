@@ -4,44 +4,31 @@
 // technician change and save them, follows the counter live in continuous update, and
 // carries the maintenance and password commands in its menus.
 //
-// Its code is split by concern:
-//   tfstatus.cpp     the window, activation, modes and display
-//   statuslayout.cpp the controls and their layout
-//   statussave.cpp   saving the changes and the controls that act at once
-//   contupdate.cpp   continuous update
-//   statusmenus.cpp  menus, passwords and maintenance commands
+// The window is the controller: it holds the modes (view, edit, continuous update), runs
+// the dialogues with the counter, and decides in one place which controls are usable.
+// Each part owns its own state:
+//   statusform.h     the form: the controls, their layout, showing a record, the edits
+//   contupdate.h     continuous update and its mode
+//   statusmenus.h    the menus, the password state and the maintenance commands
+//   tfstatus.cpp     this window: activation, view and edit modes, the buttons
+//   statussave.cpp   saving the edits and the settings that act at once
 
 #include "app/mergedmenus.h"
 #include "app/statusaccess.h"
 #include "app/statuswindowapi.h"
-#include "app/tfcounterlogon.h"
 #include "channelcontrols.h"
 
 #include <QMdiSubWindow>
 #include <QPointer>
 
 #include <functional>
-#include <vector>
+#include <memory>
 
-class QAction;
-class QCheckBox;
-class QComboBox;
 class QDateTime;
-class QDateEdit;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QMenu;
-class QPlainTextEdit;
-class QPushButton;
-class QSpinBox;
-class QTableWidget;
-class QTimeEdit;
 
 namespace kfc {
 class Link;
 struct CounterStatus;
-struct EditedSettings;
 }
 
 namespace kfc::app {
@@ -49,6 +36,10 @@ class TfMain;
 }
 
 namespace kfc::status {
+
+class ContinuousUpdate;
+class StatusForm;
+class StatusMenus;
 
 class TfStatus : public QMdiSubWindow,
                  public app::StatusWindowApi,
@@ -70,7 +61,7 @@ public:
 
     // What the tool windows may ask.
     CounterStatus& status() override;
-    bool contUpdActive() const override { return m_contUpdActive; }
+    bool contUpdActive() const override;
     QString profileCell(int column) const override;
     void setProfileCell(int column, const QString& text) override;
     QString profileType() const override;
@@ -78,14 +69,14 @@ public:
     QWidget* dialogParent() override { return this; }
     // Runs a modal dialog of this window's own (its closing is no activation).
     int runOwnDialog(const std::function<int()>& run) override;
+    // Brings the window back to the front without the activation steps.
+    void bringBackWithoutActivation();
 
-    // Reading and showing.
+    // Reading and showing the record.
     void RefreshStatus() override;
     void ShowStatus();
     void ShowChannel(int n);
     void SetEditMode(bool on);
-    void UpdateChannelControls(int n);
-    void UpdateEventControls();
 
     // The control of channel n named prefix + n, whatever the letter case (null when the
     // window has none).
@@ -101,41 +92,23 @@ public:
     void bbtnChangeClick();
     void bbtnSaveClick();
     void bbtnCancelClick();
-    void cBoxChannelClick(QCheckBox* box);
-    void cbEventsChange();
     void bbtnProfileClick();
     void sgCondDblClick();
+    void bbtnContUpdClick();
+    void SetContinuousUpdate(bool on);
+    // The time stamp of an event line in continuous update.
+    static QString eventStamp(const QDateTime& when);
 
-    // Saving: the controls' values go through the save plan.
+    // Saving: the form's edits go through the save plan; two settings act at once.
     void SaveChanges();
-    void dtpDateChange();
-    void dtpTimeChange();
-    void bbtnSyncTimeClick();
     void cbContOutputChange();
     void cbDumpChange();
 
-    // Continuous update.
-    void bbtnContUpdClick();
-    void SetContinuousUpdate(bool on);
-    void AddEventLine(const QString& text);
-    // The time stamp of an event line: the counter's clock as the system writes a short
-    // date and a long time.
-    static QString eventStamp(const QDateTime& when);
-
-    // Passwords and maintenance.
     void CheckPasswordState();
-    void ClearCounts1Click();
-    void menuFlushClick();
-    void menuRecalibrateClick();
-    void menuDisplayKestrovaClick();
-    void menuDisplayCountsClick();
-    void menuPasswordsClick();
-    void menuClearPwdClick();
-
-    bool accessGranted() const { return m_accessGranted; }
-    bool passwordSet() const { return m_passwordSet; }
-    bool dateChanged() const { return m_dateChanged; }
-    bool timeChanged() const { return m_timeChanged; }
+    bool accessGranted() const;
+    bool passwordSet() const;
+    bool dateChanged() const;
+    bool timeChanged() const;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -143,117 +116,30 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // statuslayout.cpp
-    void buildControls();
-    QWidget* buildSettings();
-    QWidget* buildCounterBox();
-    QWidget* buildProfile();
-    QGroupBox* buildChannels();
-    QWidget* buildButtons();
-    void connectHandlers();
-
-    // statusmenus.cpp
-    void buildMenus();
-    void recalibrateCountdown();
-    void bringBackWithoutActivation();
-    // The menus' part of updateControls().
-    void updateMenuEnabling(bool lineBusy);
-    void openTool(app::Tool tool);
-    int showPasswordWindow(app::TfCounterLogon::Mode mode);
-
-    // statussave.cpp
-    EditedSettings editedSettings() const;
-
-    // contupdate.cpp
-    void takeUpdateLine(const QString& line);
-    void listenForUpdates();
-    // Ends the mode in this window only, saying why in the debug log.
-    void leaveUpdateLocally(const QString& why);
-    void applyUpdateMode(bool on);
-
-    // tfstatus.cpp
     // Which buttons, settings and menu entries are usable, decided in this one place from
     // the window's mode and from who holds the line; called whenever either changes.
     void updateControls();
     // Before the first read of a connection has succeeded the window knows nothing of
     // the counter: every value shows empty, and nothing may be changed or followed.
     void showNoValues();
+    void connectForm();
     void onSubWindowActivated(QMdiSubWindow* window);
-    void setGridTitles();
-    int gridTitleWidth() const;
 
     Link& link() const;
     CounterStatus& record() const;
-    void showMessageText(const QString& text) const;
 
     app::TfMain& m_main;
+    StatusForm* m_form = nullptr;
+    std::unique_ptr<ContinuousUpdate> m_update;
+    std::unique_ptr<StatusMenus> m_menus;
 
-    bool m_timeChanged = false;
-    bool m_dateChanged = false;
-    bool m_accessGranted = false;
-    bool m_passwordSet = false;
-    bool m_contUpdActive = false;
+    bool m_editMode = false;
     // A read of this connection has succeeded: the controls show the counter's values.
     bool m_valuesKnown = false;
-
-    // Setting the controls from the record is not the operator's change.
-    bool m_showing = false;
     // The child that was active last; a modal dialog taking the focus for a while does
     // not change it, so its closing is no activation of this window.
     QPointer<QMdiSubWindow> m_lastActiveChild;
     bool m_activationQuiet = false;
-
-    // Controls the code reaches directly; the per-channel ones are found by name.
-    QLabel* labVersion = nullptr;
-    QLabel* labEvents = nullptr;
-    QComboBox* cbPrinter = nullptr;
-    QComboBox* cbEvents = nullptr;
-    QComboBox* cbRelay = nullptr;
-    QComboBox* cbLogging = nullptr;
-    QComboBox* cbBuffer = nullptr;
-    QComboBox* cbAlgorithm = nullptr;
-    QComboBox* cbContOutput = nullptr;
-    QComboBox* cbDump = nullptr;
-    QComboBox* cbMaxSize = nullptr;
-    QSpinBox* seLengthComp = nullptr;
-    QLabel* labCond = nullptr;
-    QLineEdit* eCond = nullptr;
-    QTableWidget* sgCond = nullptr;
-    QPushButton* bbtnProfile = nullptr;
-    QLineEdit* eCondType = nullptr;
-    QDateEdit* dtpDate = nullptr;
-    QTimeEdit* dtpTime = nullptr;
-    QPushButton* bbtnSyncTime = nullptr;
-    QGroupBox* gbChannels = nullptr;
-    QPushButton* bbtnRefresh = nullptr;
-    QPushButton* bbtnChange = nullptr;
-    QPushButton* bbtnSave = nullptr;
-    QPushButton* bbtnCancel = nullptr;
-    QPushButton* bbtnContUpd = nullptr;
-    QPlainTextEdit* memLastEvent = nullptr;
-
-    // Menus merged into the main frame's menu bar.
-    struct ToolEntry {
-        QAction* item;
-        app::Tool tool;
-    };
-    std::vector<ToolEntry> m_toolEntries;
-    bool m_editMode = false;
-    QWidget* m_content = nullptr;
-    // The profile grid and its button: during continuous update (which changes no gain)
-    // they make room for the list of lines.
-    QWidget* m_profileRow = nullptr;
-    QMenu* Information1 = nullptr;
-    QMenu* menuCounterSetup = nullptr;
-    QMenu* menuAdvancedSetup = nullptr;
-    QMenu* menuDisplay = nullptr;
-    QAction* ClearCounts1 = nullptr;
-    QAction* menuDisplayKestrova = nullptr;
-    QAction* menuDisplayCounts = nullptr;
-    QAction* menuPasswords = nullptr;
-    QAction* menuClearPwd = nullptr;
-    QAction* menuRecalibrate = nullptr;
-    QAction* menuFlush = nullptr;
 };
 
 } // namespace kfc::status
