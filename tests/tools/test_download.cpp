@@ -215,7 +215,9 @@ private slots:
         const QString file = folder.filePath(QStringLiteral("dead.LG2"));
         chooseFile(dump, file);
         int acksSeen = 0;
-        connect(&s->counter(), &sim::SimCounter::commandReceived, this, [&](const QString& command) {
+        // Gone with this function: the session's own hang-up comes after it has returned.
+        QObject watch;
+        connect(&s->counter(), &sim::SimCounter::commandReceived, &watch, [&](const QString& command) {
             if (command == kAck && ++acksSeen == 4)
                 s->line.pty.hangUp();
         });
@@ -257,7 +259,8 @@ private slots:
             dump->setPrintJobFactory([](QPrinter& printer) { return std::make_unique<JobFailingAtItsEnd>(printer); });
         int refused = 0;
         bool exitOnAfterRefusal = false;
-        connect(&s->counter(), &sim::SimCounter::commandReceived, this, [&](const QString& command) {
+        QObject watch;
+        connect(&s->counter(), &sim::SimCounter::commandReceived, &watch, [&](const QString& command) {
             if (secondStart && command == kAck && refused++ == 0) {
                 dump->bbtnStartClick();
                 exitOnAfterRefusal = control<QPushButton>(dump, "bbtnExit")->isEnabled();
