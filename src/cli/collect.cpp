@@ -74,8 +74,12 @@ void setCounterClock(Link& link, const CounterStatus& status)
     const QDateTime now = QDateTime::currentDateTime();
     edited.date = now.date();
     edited.time = now.time();
-    for (const QString& command : planCommands(planSave(status, edited)))
-        link.SendCommand(command);
+    // The plan of a save holds every other setting too, taken as the window's controls
+    // would hold them: only its date and time commands go out.
+    for (const QString& command : planCommands(planSave(status, edited))) {
+        if (command.startsWith(QLatin1String("3A")) || command.startsWith(QLatin1String("4A")))
+            link.SendCommand(command);
+    }
 }
 
 class SiteSession {

@@ -108,6 +108,9 @@ private slots:
                                  << true << "" << "collected" << 1;
         QTest::newRow("a fish during the download") << "0161" << 0 << QByteArray("flush-after=true\n") << "fish" << 0
             << "collected" << false << "the event count changed from 3 to 4 during the download" << "collected" << 1;
+        // Ten minutes behind with set-clock: set, and confirmed by a second read.
+        QTest::newRow("clock set") << "0161" << 0 << QByteArray("set-clock=true\nclock-tolerance=60\n") << "" << 0
+                                   << "collected" << false << "" << "collected" << 1;
         QTest::newRow("a reply lost") << "0161" << 0 << QByteArray("flush-after=true\n") << "lost" << 1
                                       << "incomplete" << false << "the download was not complete" << "collected" << 1;
     }
@@ -140,6 +143,8 @@ private slots:
             if (fault == "lost" && command == QString(QChar(6)) && ++acks == 1)
                 a.counter().addFault({sim::SimFault::NoReply, {}, 1, 0});
         });
+        const bool setClock = siteA.contains("set-clock");
+        a.counter().state.clockOffsetSecs = setClock ? -600 : 0;
         QTemporaryDir folder;
         writeFile(folder.filePath("sites.ini"),
                   "[Weir A]\nport=" + a.devicePath().toLatin1() + "\n" + siteA + "[Weir B:2]\nport="
@@ -165,6 +170,11 @@ private slots:
         QTEST(entryB.value("attempts").toInt(), "attemptsB");
         QCOMPARE(entryA.value("expected").toInt(), 3);
         QVERIFY(std::abs(entryA.value("clockDrift").toInt()) <= 2);
+        QCOMPARE(entryA.value("clockSet").toBool(), setClock);
+        QCOMPARE(a.counter().commands().filter(QRegularExpression("^4A\\d{6}$")).size(), setClock ? 1 : 0);
+        // Setting the clock changes nothing else on the counter.
+        QCOMPARE(a.counter().commands().filter(QRegularExpression("^[0-9]")).filter(QRegularExpression("^(?!9D|4A|3A)")),
+                 QStringList{});
         QVERIFY(QDateTime::fromString(entryA.value("finished").toString(), Qt::ISODate).isValid());
         QVERIFY(entryA.value("finished").toString().contains(QRegularExpression("([+-]\\d\\d:\\d\\d|Z)$")));
         QCOMPARE(a.counter().state.events.isEmpty(), entryA.value("flushed").toBool());
@@ -176,7 +186,7 @@ private slots:
             QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
             const QStringList lines = QString::fromLatin1(file.readAll()).split("\r\n");
             QCOMPARE(lines.size(), 7 + received + 1);
-            QVERIFY(lines[0].startsWith("Date:   ") && lines[6].startsWith("Ch: 4   En: Y"));
+            QVERIFY2(lines[0].startsWith("Date:   ") && lines[6].startsWith("Ch: 4   En: Y"), qPrintable(lines.join("|")));
             QCOMPARE(lines.mid(7, received), events.mid(0, received));
             QCOMPARE(entry.value("events").toInt(), received);
         };
