@@ -1,4 +1,7 @@
 #include "cli.h"
+#include "session.h"
+#include "collect.h"
+#include "sitelist.h"
 
 #include "link/comport.h"
 #include "counter/counterstatus.h"
@@ -25,9 +28,6 @@
 namespace kfc::cli {
 
 namespace {
-
-// An explicit device path is given this number for the run; it is never saved.
-constexpr int kPathComNumber = 99;
 
 const char* const kNotes =
     "line options: [--baud N] [--parity E|O|N] [--data-bits 7|8] [--stop-bits 1|2]\n"
@@ -73,12 +73,6 @@ QCommandLineOption passwordFileOption()
     return option("password-file", "Log on with the first line of FILE.", "FILE");
 }
 
-void loadUserPortNames(PortNames& names)
-{
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrova"),
-                       QStringLiteral("Control"));
-    names.load(settings);
-}
 
 int listPorts(QTextStream& out)
 {
@@ -103,16 +97,8 @@ QString readLineOptions(const QCommandLineParser& parser, ComPort& port)
     if (portText.isEmpty())
         return QStringLiteral("--port is required");
     loadUserPortNames(port.portNames());
-    if (portText.startsWith(QLatin1Char('/'))) {
-        port.portNames().setOverride(kPathComNumber, portText);
-        port.settings.comNumber = kPathComNumber;
-    } else {
-        bool ok = portText.startsWith(QLatin1String("COM"), Qt::CaseInsensitive);
-        const int n = ok ? portText.mid(3).trimmed().toInt(&ok) : 0;
-        if (!ok || n < PortNames::kFirst || n > PortNames::kLast)
-            return QStringLiteral("PORT must be COM1..COM99 or a device path: %1").arg(portText);
-        port.settings.comNumber = n;
-    }
+    if (QString problem = applyPortText(portText, port); !problem.isEmpty())
+        return problem;
 
     bool ok = false;
     // A modem line runs at the modem's speed unless told otherwise.
@@ -231,31 +217,7 @@ bool readPassword(const QCommandLineParser& parser, QString* password, QString* 
     return true;
 }
 
-// Logs on when the counter has a password in force.
-bool logOn(Link& link, const QString& password, QTextStream& err)
-{
-    const QString reply = link.QueryPasswordState();
-    const PasswordState state = ClassifyPasswordState(reply);
-    if (state == PasswordState::Old && password.isEmpty()) {
-        err << "kestrova-cli: the counter has a password; give it as the first line of a file "
-               "with --password-file FILE, or in the environment variable KESTROVA_PASSWORD\n";
-        return false;
-    }
-    if (state == PasswordState::NoAnswer || state == PasswordState::Invalid) {
-        err << "kestrova-cli: Invalid Password Response - " << printable(reply) << '\n';
-        return false;
-    }
-    return state != PasswordState::Old || CounterLogon(link, PadPassword(password));
-}
 
-// Ends the session as the program's hang-up does: log-off, then "e".
-void hangUp(Link& link, ComPort& port)
-{
-    if (!port.PortIsOpen())
-        return;
-    CounterLogoff(link);
-    link.SendCommand(QStringLiteral("e"));
-}
 
 // The download's count text: "0" (all values) without --count.
 bool readCount(const QCommandLineParser& parser, QString* count)
@@ -331,6 +293,7 @@ struct Invocation {
     QTextStream& err;
     QTextStream* in;
     Link* link = nullptr;               // the open line, for a verb that opens one
+    QList<Site> sites = {};             // collect's, checked before any call
 };
 
 struct Verb {
@@ -370,27 +333,6 @@ int counterSession(ComPort& port, const Verb& verb, Invocation& invocation, cons
     return result;
 }
 
-// Dials through the modem on the open port; on a failure says why on standard error.
-int dialModem(ComPort& port, const QString& number, int timeoutMs, QTextStream& err)
-{
-    ModemDialer dialer(port);
-    QString lastLine;
-    dialer.progress = [&lastLine](const QString& text) { lastLine = text; };
-    bool connected = false;
-    try {
-        connected = dialer.dial(number, timeoutMs);
-    } catch (const LinkError& e) {
-        lastLine = e.text();
-    }
-    if (connected) {
-        port.DiscardInput();   // whatever the modem sent after "CONNECT"
-        return Ok;
-    }
-    err << "kestrova-cli: " << lastLine << '\n';
-    err.flush();
-    port.ClosePort();
-    return CallFailed;
-}
 
 
 // Opens the line (dialling when asked), runs the verb over it, logged on when it logs on,
@@ -525,6 +467,46 @@ int downloadVerb(Invocation& invocation)
     return download(*invocation.link, invocation.parser, count, invocation.out, invocation.err);
 }
 
+// The sites to visit, read and checked before any call: the whole list, or the ones named.
+QString prepareSites(Invocation& invocation)
+{
+    const QCommandLineParser& parser = invocation.parser;
+    if (parser.value(QStringLiteral("sites")).isEmpty())
+        return QStringLiteral("collect needs --sites FILE");
+    if (parser.value(QStringLiteral("archive")).isEmpty())
+        return QStringLiteral("collect needs --archive DIR");
+    for (const char* name : {"retries", "retry-wait"}) {
+        bool ok = false;
+        if (parser.isSet(QLatin1String(name)) && (parser.value(QLatin1String(name)).toInt(&ok), !ok
+                                                  || parser.value(QLatin1String(name)).toInt() < 0))
+            return QStringLiteral("--%1 must be a whole number, 0 or more").arg(QLatin1String(name));
+    }
+    QList<Site> sites;
+    QString error;
+    if (!loadSiteList(parser.value(QStringLiteral("sites")), &sites, &error))
+        return error;
+    const QStringList named = parser.values(QStringLiteral("site"));
+    for (const QString& name : named) {
+        if (std::none_of(sites.begin(), sites.end(), [&name](const Site& site) { return site.name == name; }))
+            return QStringLiteral("no site %1 in %2").arg(name, parser.value(QStringLiteral("sites")));
+    }
+    if (!named.isEmpty())
+        sites.removeIf([&named](const Site& site) { return !named.contains(site.name); });
+    invocation.sites = sites;
+    return {};
+}
+
+int collectVerb(Invocation& invocation)
+{
+    const QCommandLineParser& parser = invocation.parser;
+    CollectOptions options;
+    options.archive = parser.value(QStringLiteral("archive"));
+    options.retries = parser.value(QStringLiteral("retries")).toInt();
+    options.retryWaitSecs = parser.value(QStringLiteral("retry-wait")).toInt();
+    options.log = parser.isSet(QStringLiteral("log"));
+    return collectSites(invocation.sites, options, invocation.out, invocation.err);
+}
+
 const std::vector<Verb>& verbs()
 {
     static const std::vector<Verb> table{
@@ -546,6 +528,16 @@ const std::vector<Verb>& verbs()
                                  "it the lines go to standard output escaped as send prints replies).",
                                  "FILE"),
          {}, true, true, prepareCount, downloadVerb},
+        {QStringLiteral("collect"),
+         QStringLiteral("collect --sites FILE --archive DIR [--site NAME]... [--retries N]\n"
+                        "[--retry-wait SECONDS] [--log]"),
+         {option("sites", "The site list (INI, one group per site).", "FILE"),
+          option("archive", "Write the event files and journal.jsonl under DIR.", "DIR"),
+          option("site", "Visit only this site (may be repeated).", "NAME"),
+          option("retries", "Call a busy or silent line again N times (default 2).", "N", "2"),
+          option("retry-wait", "Seconds before calling again (default 300).", "SECONDS", "300"),
+          option("log", "Write the Tx/Rx trace to standard error.")},
+         {}, false, false, prepareSites, collectVerb},
     };
     return table;
 }
@@ -600,7 +592,7 @@ QString helpText(const Verb* verb)
         QCommandLineParser general;
         general.addHelpOption();
         general.addVersionOption();
-        general.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("ports, send, status or download; "
+        general.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("ports, send, status, download or collect; "
                                                                              "kestrova-cli VERB --help lists its "
                                                                              "options"));
         return usageText() + QLatin1Char('\n') + general.helpText();
@@ -654,7 +646,7 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err, QTextStream
             }
         }
     }
-    any.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("ports, send, status or download"));
+    any.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("ports, send, status, download or collect"));
     if (!any.parse(args))
         return usageError(err, any.errorText());
     const QStringList positional = any.positionalArguments();

@@ -1,5 +1,11 @@
 #include "eventfile.h"
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#elif defined(Q_OS_WIN)
+#include <io.h>
+#endif
+
 namespace kfc {
 
 void EventFileWriter::open(const QString& fileName)
@@ -15,6 +21,19 @@ void EventFileWriter::writeLine(const QString& line)
     const QByteArray bytes = line.toLatin1() + "\r\n";
     if (m_file.write(bytes) != bytes.size() || !m_file.flush())
         fail("Cannot write");
+}
+
+bool EventFileWriter::sync()
+{
+    if (!m_file.isOpen() || !m_file.flush())
+        return false;
+#ifdef Q_OS_UNIX
+    return ::fsync(m_file.handle()) == 0;
+#elif defined(Q_OS_WIN)
+    return ::_commit(m_file.handle()) == 0;
+#else
+    return false;
+#endif
 }
 
 void EventFileWriter::close()

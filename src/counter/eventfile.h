@@ -22,6 +22,8 @@ public:
     void open(const QString& fileName);
     // The line's characters as single bytes, then CR LF. Throws EventFileError.
     void writeLine(const QString& line);
+    // Has the system write the file through to the disk (fsync); false when it could not.
+    bool sync();
     void close();
     bool isOpen() const { return m_file.isOpen(); }
 

@@ -67,7 +67,11 @@ void SimModem::handleCommandLine(const QByteArray& line)
     if (!number.isEmpty() && (number[0] == 'T' || number[0] == 'P' || number[0] == 't' || number[0] == 'p'))
         number.remove(0, 1);
     m_dialled << number;
-    const Outcome outcome = outcomeFor(number);
+    Outcome outcome = outcomeFor(number);
+    if (outcome == Outcome::Connect && m_busyCalls > 0) {
+        --m_busyCalls;
+        outcome = Outcome::Busy;
+    }
     if (outcome == Outcome::Silence)
         return;
     if (outcome == Outcome::Refused) {

@@ -45,6 +45,9 @@ public:
     void setRingMs(int ms) { m_ringMs = ms; }
     static constexpr int kDefaultRingMs = 1500;
 
+    // The next n calls that would connect answer "BUSY" instead: a line busy for a while.
+    void setBusyCalls(int n) { m_busyCalls = n; }
+
     // The numbers dialled, in order.
     const QList<QByteArray>& dialled() const { return m_dialled; }
 
@@ -62,6 +65,7 @@ private:
     int m_ringMs = kDefaultRingMs;
     quint64 m_call = 0;   // a result of an earlier call is dropped
     QList<QByteArray> m_dialled;
+    int m_busyCalls = 0;
 };
 
 } // namespace kfc::sim

@@ -1,0 +1,22 @@
+#pragma once
+// Unattended collection: visits each site of a site list, downloads every event into the
+// archive, checks the clock, flushes only a verified download, and keeps a journal.
+
+#include "sitelist.h"
+
+#include <QDir>
+#include <QTextStream>
+
+namespace kfc::cli {
+
+struct CollectOptions {
+    QString archive;
+    int retries = 2;            // further calls after one that met BUSY, NO CARRIER or silence
+    int retryWaitSecs = 300;
+    bool log = false;           // the Tx/Rx trace on standard error
+};
+
+// Visits the sites; 0 when every one was collected, 1 otherwise.
+int collectSites(const QList<Site>& sites, const CollectOptions& options, QTextStream& out, QTextStream& err);
+
+} // namespace kfc::cli

@@ -1,0 +1,36 @@
+#pragma once
+// The steps of a session with a counter that more than one verb takes: the port named by
+// its text, the call through a modem, the logon and the hang-up.
+
+#include <QString>
+#include <QTextStream>
+
+namespace kfc {
+class ComPort;
+class Link;
+class PortNames;
+}
+
+namespace kfc::cli {
+
+// An explicit device path is given this number for the run; it is never saved.
+constexpr int kPathComNumber = 99;
+
+// The user's own port names (the settings store's Ports group).
+void loadUserPortNames(PortNames& names);
+
+// Points the port at "COM n" or a device path; an error text when the text is neither.
+QString applyPortText(const QString& portText, ComPort& port);
+
+// Dials through the modem on the open port. On a failure says why on standard error,
+// closes the port, returns CallFailed and leaves the modem's last word in *failure.
+int dialModem(ComPort& port, const QString& number, int timeoutMs, QTextStream& err,
+              QString* failure = nullptr);
+
+// Logs on when the counter has a password in force; says why not on standard error.
+bool logOn(Link& link, const QString& password, QTextStream& err);
+
+// Ends the session as the program's hang-up does: log-off, then "e".
+void hangUp(Link& link, ComPort& port);
+
+} // namespace kfc::cli

@@ -1,0 +1,31 @@
+#pragma once
+// The site list of a collection: an INI file, one group per site. The whole file is
+// checked before any call is made, so that a typo never leaves half the sites unvisited.
+
+#include "link/portdevice.h"
+
+#include <QList>
+#include <QString>
+
+namespace kfc::cli {
+
+struct Site {
+    QString name;
+    QString port;             // "COM n" or a device path
+    QString dial;             // empty: a direct line
+    QString password;         // the first line of the password file; never printed
+    int clockToleranceSecs = 120;
+    bool setClock = false;
+    bool flushAfter = false;
+    SerialSettings line;      // comNumber is set when the port is opened
+};
+
+// Reads every site in the order of the file. False with a text that names the site and
+// the key when the file cannot be taken as a whole.
+bool loadSiteList(const QString& fileName, QList<Site>* sites, QString* error);
+
+// The site's name as a folder name: letters, digits, '.', '-', '_' and blanks kept, any
+// other character (a '/', a control byte) made '_', and never "." or "..".
+QString siteFolderName(const QString& name);
+
+} // namespace kfc::cli
