@@ -2,6 +2,7 @@
 // The edited settings of a status window that shows a record and was not touched.
 
 #include "counter/saveplan.h"
+#include "status/channelcolumns.h"
 
 #include <algorithm>
 
@@ -23,11 +24,16 @@ inline EditedSettings shownFor(const CounterStatus& s)
     e.profileType = s.condProfileType;
     for (int i = 1; i <= kProfilePointCount; ++i)
         e.gains[size_t(i - 1)] = QString::number(s.profileGain(i));
+    // Each column the window saves, as the window's own table says it shows the record.
     for (int n = 1; n <= kChannelCount; ++n) {
         const ChannelStatus& c = s.channel(n);
-        e.channels[size_t(n - 1)] = {c.enabled == 1, c.upThreshold, c.downThreshold, c.upRelay1, c.upRelay2,
-                                     c.downRelay1, c.downRelay2, c.upRelayTime, c.eventRelay1, c.eventRelay2,
-                                     c.eventRelayTime, c.graphEnabled == 1};
+        EditedChannel& edited = e.channels[size_t(n - 1)];
+        for (const status::ChannelColumn& column : status::columns::kChannelColumns) {
+            if (column.editedFlag)
+                edited.*column.editedFlag = c.*column.flag == 1;
+            if (column.editedNumber)
+                edited.*column.editedNumber = c.*column.number;
+        }
     }
     return e;
 }
