@@ -32,6 +32,12 @@ struct SimModemLine {
         names.save(store);
         store.sync();
     }
+    // Installs this modem as "Test Modem", the only one.
+    void install(QSettings& store) const
+    {
+        store.setValue(kModemsGroup + QStringLiteral("/Test Modem"), QStringLiteral("COM%1").arg(comNumber));
+        store.sync();
+    }
     sim::SimModem modem;
     sim::PtyCounter pty;
     bool started = false;
@@ -159,8 +165,7 @@ private slots:
         auto store = fixture.store();
         SimModemLine line(*store);
         QVERIFY(line.started);
-        store->setValue(kModemsGroup + QStringLiteral("/Test Modem"), QStringLiteral("COM%1").arg(line.comNumber));
-        store->sync();
+        line.install(*store);
         QString why;
         QVERIFY(writePhoneBook(phoneBookPath(), {"Busy weir=0162", "Open weir=0161"}, &why));
         {
@@ -216,8 +221,7 @@ private slots:
         auto store = fixture.store();
         SimModemLine line(*store);
         QVERIFY(line.started);
-        store->setValue(kModemsGroup + QStringLiteral("/Test Modem"), QStringLiteral("COM%1").arg(line.comNumber));
-        store->sync();
+        line.install(*store);
         QString why;
         QVERIFY(writePhoneBook(phoneBookPath(), {"Open weir=0161"}, &why));
         auto windows = test::makeWindows();
