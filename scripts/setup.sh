@@ -8,6 +8,7 @@ packages=(
   cmake ninja-build g++ pkg-config ccache
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
   libqt6serialport6 libqt6printsupport6 libgl-dev
+  libqt6sql6-sqlite qt6-charts-dev libqt6charts6
   xvfb xauth poppler-utils
   desktop-file-utils dpkg-dev
 )
