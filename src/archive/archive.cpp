@@ -1,0 +1,384 @@
+#include "archive.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <atomic>
+
+namespace kfc::archive {
+
+namespace {
+
+const char* const kTables[] = {
+    "CREATE TABLE IF NOT EXISTS sites ("
+    " id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE)",
+    "CREATE TABLE IF NOT EXISTS visits ("
+    " id INTEGER PRIMARY KEY, site_id INTEGER NOT NULL REFERENCES sites(id),"
+    " started TEXT NOT NULL, finished TEXT NOT NULL, outcome TEXT NOT NULL,"
+    " attempts INTEGER NOT NULL, events INTEGER NOT NULL, expected INTEGER NOT NULL,"
+    " file TEXT, file_lines INTEGER, file_sha256 TEXT,"
+    " clock_drift INTEGER, clock_set INTEGER NOT NULL, flushed INTEGER NOT NULL, error TEXT)",
+    "CREATE TABLE IF NOT EXISTS status_reads ("
+    " id INTEGER PRIMARY KEY, visit_id INTEGER NOT NULL REFERENCES visits(id),"
+    " read_at TEXT NOT NULL, counter_clock TEXT, version TEXT,"
+    " event_count INTEGER NOT NULL, conductivity INTEGER NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS channel_counts ("
+    " status_id INTEGER NOT NULL REFERENCES status_reads(id), channel INTEGER NOT NULL,"
+    " up INTEGER NOT NULL, down INTEGER NOT NULL, PRIMARY KEY (status_id, channel))",
+    "CREATE INDEX IF NOT EXISTS visits_by_site ON visits(site_id, started)",
+};
+
+// With the offset, so that visits of a run across a change of summer time still sort and
+// read back as the moments they were.
+QString timeText(const QDateTime& moment)
+{
+    return moment.isValid() ? moment.toOffsetFromUtc(moment.offsetFromUtc()).toString(Qt::ISODate) : QString();
+}
+
+// The counter's clock has no zone: it is kept as it was read.
+QString counterClockText(const QDateTime& clock)
+{
+    return clock.isValid() ? clock.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) : QString();
+}
+
+QDateTime counterClockFrom(const QString& text)
+{
+    QDateTime clock = QDateTime::fromString(text, QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    clock.setTimeSpec(Qt::UTC);
+    return clock;
+}
+
+QVariant nullIfEmpty(const QString& text)
+{
+    return text.isEmpty() ? QVariant() : QVariant(text);
+}
+
+QString failure(const QString& what, const QSqlError& error)
+{
+    return QStringLiteral("%1: %2").arg(what, error.text());
+}
+
+bool exec(QSqlQuery& query, const QString& what, QString* error)
+{
+    if (query.exec())
+        return true;
+    if (error)
+        *error = failure(what, query.lastError());
+    return false;
+}
+
+bool exec(QSqlDatabase db, const QString& sql, QString* error)
+{
+    QSqlQuery query(db);
+    if (query.exec(sql))
+        return true;
+    if (error)
+        *error = failure(QStringLiteral("The archive database could not be written"), query.lastError());
+    return false;
+}
+
+int siteId(QSqlDatabase db, const QString& name, QString* error)
+{
+    QSqlQuery insert(db);
+    insert.prepare(QStringLiteral("INSERT OR IGNORE INTO sites(name) VALUES (?)"));
+    insert.addBindValue(name);
+    if (!exec(insert, QStringLiteral("The site could not be added to the archive"), error))
+        return -1;
+    QSqlQuery select(db);
+    select.prepare(QStringLiteral("SELECT id FROM sites WHERE name = ?"));
+    select.addBindValue(name);
+    if (!exec(select, QStringLiteral("The archive could not be read"), error) || !select.next())
+        return -1;
+    return select.value(0).toInt();
+}
+
+bool insertStatus(QSqlDatabase db, qint64 visitId, const StatusRecord& status, QString* error)
+{
+    QSqlQuery insert(db);
+    insert.prepare(QStringLiteral("INSERT INTO status_reads(visit_id, read_at, counter_clock, version, "
+                                  "event_count, conductivity) VALUES (?, ?, ?, ?, ?, ?)"));
+    for (const QVariant& value : {QVariant(visitId), QVariant(timeText(status.readAt)),
+                                  nullIfEmpty(counterClockText(status.counterClock)), QVariant(status.version),
+                                  QVariant(status.eventCount), QVariant(status.conductivity)})
+        insert.addBindValue(value);
+    if (!exec(insert, QStringLiteral("The status read could not be added to the archive"), error))
+        return false;
+    const qint64 statusId = insert.lastInsertId().toLongLong();
+    for (int channel = 0; channel < kChannels; ++channel) {
+        QSqlQuery counts(db);
+        counts.prepare(QStringLiteral("INSERT INTO channel_counts(status_id, channel, up, down) VALUES (?, ?, ?, ?)"));
+        for (const QVariant& value : {QVariant(statusId), QVariant(channel + 1), QVariant(status.up[size_t(channel)]),
+                                      QVariant(status.down[size_t(channel)])})
+            counts.addBindValue(value);
+        if (!exec(counts, QStringLiteral("The counts could not be added to the archive"), error))
+            return false;
+    }
+    return true;
+}
+
+QList<StatusRecord> statusReadsOf(QSqlDatabase db, qint64 visitId)
+{
+    QList<StatusRecord> reads;
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT s.read_at, s.counter_clock, s.version, s.event_count, s.conductivity, "
+                                 "c.channel, c.up, c.down FROM status_reads s JOIN channel_counts c "
+                                 "ON c.status_id = s.id WHERE s.visit_id = ? ORDER BY s.id, c.channel"));
+    query.addBindValue(visitId);
+    query.exec();
+    QString lastReadAt;
+    while (query.next()) {
+        const int channel = query.value(5).toInt();
+        if (channel == 1 || reads.isEmpty()) {
+            StatusRecord status;
+            status.readAt = QDateTime::fromString(query.value(0).toString(), Qt::ISODate);
+            status.counterClock = counterClockFrom(query.value(1).toString());
+            status.version = query.value(2).toString();
+            status.eventCount = query.value(3).toInt();
+            status.conductivity = query.value(4).toInt();
+            reads << status;
+        }
+        if (channel >= 1 && channel <= kChannels) {
+            reads.last().up[size_t(channel - 1)] = query.value(6).toInt();
+            reads.last().down[size_t(channel - 1)] = query.value(7).toInt();
+        }
+    }
+    return reads;
+}
+
+} // namespace
+
+QString databasePath(const QString& archiveDir)
+{
+    return QDir(archiveDir).filePath(QStringLiteral("archive.sqlite"));
+}
+
+Archive::Archive()
+{
+    static std::atomic<int> next{0};
+    m_connection = QStringLiteral("kfc-archive-%1").arg(next++);
+}
+
+Archive::~Archive()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        if (db.isValid())
+            db.close();
+    }
+    if (QSqlDatabase::contains(m_connection))
+        QSqlDatabase::removeDatabase(m_connection);
+}
+
+bool Archive::isOpen() const
+{
+    return QSqlDatabase::database(m_connection, false).isOpen();
+}
+
+bool Archive::open(const QString& archiveDir, Mode mode, QString* error)
+{
+    const QString path = databasePath(archiveDir);
+    if (mode == Mode::Read && !QFileInfo::exists(path)) {
+        *error = QStringLiteral("There is no archive database at %1. Run a collection into this folder first.")
+                     .arg(QDir::toNativeSeparators(path));
+        return false;
+    }
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
+        *error = QStringLiteral("The SQLite driver of Qt is not installed (Debian package libqt6sql6-sqlite).");
+        return false;
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    db.setDatabaseName(path);
+    if (mode == Mode::Read)
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+    if (!db.open()) {
+        *error = failure(QStringLiteral("The archive %1 could not be opened").arg(QDir::toNativeSeparators(path)),
+                         db.lastError());
+        return false;
+    }
+    QSqlQuery version(db);
+    if (!version.exec(QStringLiteral("PRAGMA user_version")) || !version.next()) {
+        *error = QStringLiteral("%1 is not an archive database.").arg(QDir::toNativeSeparators(path));
+        db.close();
+        return false;
+    }
+    const int format = version.value(0).toInt();
+    if (format > kFormatVersion) {
+        *error = QStringLiteral("The archive %1 was written by a newer version of this program (format %2; this "
+                                "version reads format %3 and older). Update the program to read it.")
+                     .arg(QDir::toNativeSeparators(path))
+                     .arg(format)
+                     .arg(kFormatVersion);
+        db.close();
+        return false;
+    }
+    if (mode == Mode::Read) {
+        if (format == 0) {
+            *error = QStringLiteral("%1 is not an archive database.").arg(QDir::toNativeSeparators(path));
+            db.close();
+            return false;
+        }
+        return true;
+    }
+    if (!createTables(error)) {
+        db.close();
+        return false;
+    }
+    return true;
+}
+
+bool Archive::createTables(QString* error)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection);
+    // WAL: a report may read while a collection writes, and a commit is one sync.
+    if (!exec(db, QStringLiteral("PRAGMA journal_mode=WAL"), error)
+        || !exec(db, QStringLiteral("PRAGMA foreign_keys=ON"), error))
+        return false;
+    for (const char* sql : kTables)
+        if (!exec(db, QLatin1String(sql), error))
+            return false;
+    return exec(db, QStringLiteral("PRAGMA user_version=%1").arg(kFormatVersion), error);
+}
+
+bool Archive::addVisit(const VisitRecord& visit, QString* error)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection);
+    if (!db.transaction()) {
+        *error = failure(QStringLiteral("The archive could not be written"), db.lastError());
+        return false;
+    }
+    auto written = [&]() {
+        const int site = siteId(db, visit.site, error);
+        if (site < 0)
+            return false;
+        QSqlQuery insert(db);
+        insert.prepare(QStringLiteral(
+            "INSERT INTO visits(site_id, started, finished, outcome, attempts, events, expected, file, file_lines, "
+            "file_sha256, clock_drift, clock_set, flushed, error) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        const bool hasFile = !visit.file.isEmpty();
+        for (const QVariant& value :
+             {QVariant(site), QVariant(timeText(visit.started)), QVariant(timeText(visit.finished)),
+              QVariant(visit.outcome), QVariant(visit.attempts), QVariant(visit.events), QVariant(visit.expected),
+              nullIfEmpty(visit.file), hasFile ? QVariant(visit.fileLines) : QVariant(),
+              hasFile ? nullIfEmpty(visit.fileSha256) : QVariant(),
+              visit.clockDrift ? QVariant(qint64(*visit.clockDrift)) : QVariant(), QVariant(int(visit.clockSet)),
+              QVariant(int(visit.flushed)), nullIfEmpty(visit.error)})
+            insert.addBindValue(value);
+        if (!exec(insert, QStringLiteral("The visit could not be added to the archive"), error))
+            return false;
+        const qint64 visitId = insert.lastInsertId().toLongLong();
+        for (const StatusRecord& status : visit.statusReads)
+            if (!insertStatus(db, visitId, status, error))
+                return false;
+        return true;
+    };
+    if (!written()) {
+        db.rollback();
+        return false;
+    }
+    if (!db.commit()) {
+        *error = failure(QStringLiteral("The archive could not be written"), db.lastError());
+        db.rollback();
+        return false;
+    }
+    return true;
+}
+
+QStringList Archive::sites(QString* error) const
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection));
+    QStringList names;
+    if (!query.exec(QStringLiteral("SELECT name FROM sites ORDER BY id"))) {
+        if (error)
+            *error = failure(QStringLiteral("The archive could not be read"), query.lastError());
+        return names;
+    }
+    while (query.next())
+        names << query.value(0).toString();
+    return names;
+}
+
+QList<VisitRecord> Archive::visits(const QString& site, const QDateTime& since, QString* error) const
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection);
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT v.id, v.started, v.finished, v.outcome, v.attempts, v.events, v.expected, "
+                                 "v.file, v.file_lines, v.file_sha256, v.clock_drift, v.clock_set, v.flushed, v.error "
+                                 "FROM visits v JOIN sites s ON s.id = v.site_id WHERE s.name = ? ORDER BY v.id"));
+    query.addBindValue(site);
+    QList<VisitRecord> visits;
+    if (!query.exec()) {
+        if (error)
+            *error = failure(QStringLiteral("The archive could not be read"), query.lastError());
+        return visits;
+    }
+    while (query.next()) {
+        VisitRecord visit;
+        visit.site = site;
+        visit.started = QDateTime::fromString(query.value(1).toString(), Qt::ISODate);
+        // Compared as moments: the text's offset may differ from the one asked with.
+        if (since.isValid() && visit.started < since)
+            continue;
+        visit.finished = QDateTime::fromString(query.value(2).toString(), Qt::ISODate);
+        visit.outcome = query.value(3).toString();
+        visit.attempts = query.value(4).toInt();
+        visit.events = query.value(5).toInt();
+        visit.expected = query.value(6).toInt();
+        visit.file = query.value(7).toString();
+        visit.fileLines = query.value(8).toInt();
+        visit.fileSha256 = query.value(9).toString();
+        if (!query.value(10).isNull())
+            visit.clockDrift = query.value(10).toLongLong();
+        visit.clockSet = query.value(11).toInt() != 0;
+        visit.flushed = query.value(12).toInt() != 0;
+        visit.error = query.value(13).toString();
+        visit.statusReads = statusReadsOf(db, query.value(0).toLongLong());
+        visits << visit;
+    }
+    return visits;
+}
+
+QList<VisitCounts> countsAtVisits(const QList<VisitRecord>& visits)
+{
+    QList<VisitCounts> rows;
+    auto step = [](int count, const VisitCounts* before, int channel, bool up) {
+        CountStep result{count, std::nullopt, false};
+        if (!before)
+            return result;
+        const int previous = (up ? before->up : before->down)[size_t(channel)].count;
+        if (count < previous)
+            result.cleared = true;
+        else
+            result.difference = count - previous;
+        return result;
+    };
+    for (const VisitRecord& visit : visits) {
+        if (visit.statusReads.isEmpty())
+            continue;
+        const StatusRecord& status = visit.statusReads.last();
+        const VisitCounts* before = rows.isEmpty() ? nullptr : &rows.last();
+        VisitCounts row;
+        row.at = status.readAt;
+        row.outcome = visit.outcome;
+        for (int channel = 0; channel < kChannels; ++channel) {
+            row.up[size_t(channel)] = step(status.up[size_t(channel)], before, channel, true);
+            row.down[size_t(channel)] = step(status.down[size_t(channel)], before, channel, false);
+        }
+        rows << row;
+    }
+    return rows;
+}
+
+QString countStepText(const CountStep& step)
+{
+    if (step.cleared)
+        return QStringLiteral("%1 (cleared)").arg(step.count);
+    if (step.difference)
+        return QStringLiteral("%1 (+%2)").arg(step.count).arg(*step.difference);
+    return QString::number(step.count);
+}
+
+} // namespace kfc::archive

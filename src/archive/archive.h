@@ -1,0 +1,105 @@
+#pragma once
+// The collection archive's database, DIR/archive.sqlite: the sites, every visit, and the
+// status record of every successful status read. The event lines stay in their files;
+// the database holds each file's path, line count and SHA-256. Written once per visit in
+// one transaction, so a visit cut short leaves nothing half written, and read by the
+// report and the counts history.
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <optional>
+
+namespace kfc::archive {
+
+// The format this program writes; an archive of a higher one is refused, never misread.
+constexpr int kFormatVersion = 1;
+constexpr int kChannels = 4;
+
+QString databasePath(const QString& archiveDir);
+
+// One successful status read, as far as the archive keeps it.
+struct StatusRecord {
+    QDateTime readAt;          // the PC's clock at the read
+    QDateTime counterClock;    // the counter's own, a naive date and time
+    QString version;
+    int eventCount = 0;
+    int conductivity = 0;
+    std::array<int, kChannels> up{}, down{};
+
+    friend bool operator==(const StatusRecord&, const StatusRecord&) = default;
+};
+
+struct VisitRecord {
+    QString site;
+    QDateTime started, finished;
+    QString outcome;                   // "collected", "incomplete" or "failed"
+    int attempts = 0;
+    int events = 0, expected = 0;
+    QString file;                      // relative to the archive; empty when none was written
+    int fileLines = 0;
+    QString fileSha256;                // hex
+    std::optional<qint64> clockDrift;  // counter minus PC, seconds
+    bool clockSet = false;
+    bool flushed = false;
+    QString error;
+    QList<StatusRecord> statusReads;   // in the order they were made
+
+    friend bool operator==(const VisitRecord&, const VisitRecord&) = default;
+};
+
+class Archive {
+public:
+    enum class Mode { Write, Read };
+
+    Archive();
+    ~Archive();
+    Archive(const Archive&) = delete;
+    Archive& operator=(const Archive&) = delete;
+
+    // Opens DIR/archive.sqlite; Write creates it and its tables when missing. False with a
+    // text for the user when it is missing (Read), not an archive, or of a newer format.
+    bool open(const QString& archiveDir, Mode mode, QString* error);
+    bool isOpen() const;
+
+    // The visit and its status reads in one transaction.
+    bool addVisit(const VisitRecord& visit, QString* error);
+
+    // The sites in the order they were first visited.
+    QStringList sites(QString* error = nullptr) const;
+    // The site's visits, oldest first; from `since` on when it is valid.
+    QList<VisitRecord> visits(const QString& site, const QDateTime& since = {}, QString* error = nullptr) const;
+
+private:
+    bool createTables(QString* error);
+    QString m_connection;
+};
+
+// A channel's count in one direction at a visit, and what it rose by since the visit
+// before. A count lower than the one before means the counts were cleared on the counter
+// in between: the fish since then are not known, and no difference is given.
+struct CountStep {
+    int count = 0;
+    std::optional<int> difference;   // empty at the first visit and when cleared
+    bool cleared = false;
+
+    friend bool operator==(const CountStep&, const CountStep&) = default;
+};
+
+struct VisitCounts {
+    QDateTime at;                    // when the counts were read (the PC's clock)
+    QString outcome;
+    std::array<CountStep, kChannels> up{}, down{};
+};
+
+// The counts at each visit that read the status (its last read), oldest first, with the
+// fish counted between one such visit and the next.
+QList<VisitCounts> countsAtVisits(const QList<VisitRecord>& visits);
+
+// The counts text of one step: "12 (+3)", "12 (cleared)" or "12".
+QString countStepText(const CountStep& step);
+
+} // namespace kfc::archive
