@@ -199,13 +199,18 @@ bool Archive::open(const QString& archiveDir, Mode mode, QString* error)
                          db.lastError());
         return false;
     }
-    QSqlQuery version(db);
-    if (!version.exec(QStringLiteral("PRAGMA user_version")) || !version.next()) {
-        *error = QStringLiteral("%1 is not an archive database.").arg(QDir::toNativeSeparators(path));
-        db.close();
-        return false;
+    int format = 0;
+    {
+        QSqlQuery version(db);
+        if (!version.exec(QStringLiteral("PRAGMA user_version")) || !version.next()) {
+            *error = QStringLiteral("%1 is not an archive database.").arg(QDir::toNativeSeparators(path));
+            db.close();
+            return false;
+        }
+        format = version.value(0).toInt();
+        // A statement left open holds a read transaction, and the journal mode cannot change inside one.
+        version.finish();
     }
-    const int format = version.value(0).toInt();
     if (format > kFormatVersion) {
         *error = QStringLiteral("The archive %1 was written by a newer version of this program (format %2; this "
                                 "version reads format %3 and older). Update the program to read it.")

@@ -1,6 +1,7 @@
 #include "cli.h"
 #include "session.h"
 #include "collect.h"
+#include "report.h"
 #include "sitelist.h"
 
 #include "link/comport.h"
@@ -173,14 +174,7 @@ int printStatus(Link& link, bool json, QTextStream& out, QTextStream& err)
         return EmptyReply;
     }
     if (json) {
-        // JSON escapes the C0 controls itself; DEL and the C1 controls are written as
-        // \u escapes too, so that no text from the counter reaches the terminal raw.
-        QString text = QString::fromUtf8(QJsonDocument(counterStatusToJson(status)).toJson(QJsonDocument::Indented));
-        for (qsizetype i = text.size() - 1; i >= 0; --i) {
-            if (text[i].unicode() >= 0x7f && text[i].unicode() <= 0x9f)
-                text.replace(i, 1, QStringLiteral("\\u%1").arg(int(text[i].unicode()), 4, 16, QLatin1Char('0')));
-        }
-        out << text;
+        out << jsonText(QJsonDocument(counterStatusToJson(status)));
     } else {
         QStringList lines = counterStatusToText(status).split(QLatin1Char('\n'));
         for (QString& line : lines)
@@ -475,6 +469,12 @@ QString prepareSites(Invocation& invocation)
         return QStringLiteral("collect needs --sites FILE");
     if (parser.value(QStringLiteral("archive")).isEmpty())
         return QStringLiteral("collect needs --archive DIR");
+    if (parser.isSet(QStringLiteral("max-online"))) {
+        bool ok = false;
+        const double minutes = parser.value(QStringLiteral("max-online")).toDouble(&ok);
+        if (!ok || minutes <= 0)
+            return QStringLiteral("--max-online must be a number of minutes above 0");
+    }
     for (const char* name : {"retries", "retry-wait"}) {
         bool ok = false;
         if (parser.isSet(QLatin1String(name)) && (parser.value(QLatin1String(name)).toInt(&ok), !ok
@@ -504,7 +504,46 @@ int collectVerb(Invocation& invocation)
     options.retries = parser.value(QStringLiteral("retries")).toInt();
     options.retryWaitSecs = parser.value(QStringLiteral("retry-wait")).toInt();
     options.log = parser.isSet(QStringLiteral("log"));
-    return collectSites(invocation.sites, options, invocation.out, invocation.err);
+    if (parser.isSet(QStringLiteral("max-online")))
+        options.maxOnlineMs = qint64(parser.value(QStringLiteral("max-online")).toDouble() * 60'000);
+    QTextStream& err = invocation.err;
+    // One line, written over in place; the empty text clears it before the summary.
+    if (stderrIsTerminal() && !options.log)
+        options.progress = [&err](const QString& text) {
+            err << '\r' << text.left(79) << "\x1b[K";
+            err.flush();
+        };
+    return collectSites(invocation.sites, options, invocation.out, err);
+}
+
+// A day (from its start, the PC's time) or a moment; invalid when the text is neither.
+QDateTime sinceMoment(const QString& text)
+{
+    const QDate day = QDate::fromString(text, Qt::ISODate);
+    return day.isValid() ? day.startOfDay() : QDateTime::fromString(text, Qt::ISODate);
+}
+
+QString prepareReport(Invocation& invocation)
+{
+    const QCommandLineParser& parser = invocation.parser;
+    if (parser.value(QStringLiteral("archive")).isEmpty())
+        return QStringLiteral("report needs --archive DIR");
+    if (!parser.isSet(QStringLiteral("since")))
+        return {};
+    if (!sinceMoment(parser.value(QStringLiteral("since"))).isValid())
+        return QStringLiteral("--since must be a date (2026-12-01) or a date and time (2026-12-01T02:00)");
+    return {};
+}
+
+int reportVerb(Invocation& invocation)
+{
+    const QCommandLineParser& parser = invocation.parser;
+    ReportOptions options;
+    options.archive = parser.value(QStringLiteral("archive"));
+    options.json = parser.isSet(QStringLiteral("json"));
+    if (parser.isSet(QStringLiteral("since")))
+        options.since = sinceMoment(parser.value(QStringLiteral("since")));
+    return printReport(options, invocation.out, invocation.err);
 }
 
 const std::vector<Verb>& verbs()
@@ -530,14 +569,20 @@ const std::vector<Verb>& verbs()
          {}, true, true, prepareCount, downloadVerb},
         {QStringLiteral("collect"),
          QStringLiteral("collect --sites FILE --archive DIR [--site NAME]... [--retries N]\n"
-                        "[--retry-wait SECONDS] [--log]"),
+                        "[--retry-wait SECONDS] [--max-online MINUTES] [--log]"),
          {option("sites", "The site list (INI, one group per site).", "FILE"),
           option("archive", "Write the event files and journal.jsonl under DIR.", "DIR"),
           option("site", "Visit only this site (may be repeated).", "NAME"),
           option("retries", "Call a busy or silent line again N times (default 2).", "N", "2"),
           option("retry-wait", "Seconds before calling again (default 300).", "SECONDS", "300"),
+          option("max-online", "End a site's session after MINUTES online (default 90).", "MINUTES"),
           option("log", "Write the Tx/Rx trace to standard error.")},
          {}, false, false, prepareSites, collectVerb},
+        {QStringLiteral("report"), QStringLiteral("report --archive DIR [--since DATE] [--json]"),
+         {option("archive", "The archive a collection wrote.", "DIR"),
+          option("since", "Only visits from DATE on (2026-12-01, or 2026-12-01T02:00).", "DATE"),
+          option("json", "Print the report as JSON.")},
+         {}, false, false, prepareReport, reportVerb},
     };
     return table;
 }
@@ -592,7 +637,7 @@ QString helpText(const Verb* verb)
         QCommandLineParser general;
         general.addHelpOption();
         general.addVersionOption();
-        general.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("ports, send, status, download or collect; "
+        general.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("ports, send, status, download, collect or report; "
                                                                              "kestrova-cli VERB --help lists its "
                                                                              "options"));
         return usageText() + QLatin1Char('\n') + general.helpText();
@@ -605,6 +650,18 @@ QString helpText(const Verb* verb)
 }
 
 } // namespace
+
+QString jsonText(const QJsonDocument& document)
+{
+    // JSON escapes the C0 controls itself; DEL and the C1 controls are written as \u
+    // escapes too, so that no text from a counter or a site file reaches the terminal raw.
+    QString text = QString::fromUtf8(document.toJson(QJsonDocument::Indented));
+    for (qsizetype i = text.size() - 1; i >= 0; --i) {
+        if (text[i].unicode() >= 0x7f && text[i].unicode() <= 0x9f)
+            text.replace(i, 1, QStringLiteral("\\u%1").arg(int(text[i].unicode()), 4, 16, QLatin1Char('0')));
+    }
+    return text;
+}
 
 bool decodeCommand(const QString& text, QString* command)
 {
@@ -646,7 +703,7 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err, QTextStream
             }
         }
     }
-    any.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("ports, send, status, download or collect"));
+    any.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("ports, send, status, download, collect or report"));
     if (!any.parse(args))
         return usageError(err, any.errorText());
     const QStringList positional = any.positionalArguments();

@@ -7,10 +7,14 @@
 //   kestrova-cli download --port PORT [line options] [--count N] [--status] [--output FILE]
 //   send, status and download also take --dial NUMBER: PORT is then a modem's port, and
 //   the command runs over the call.
+//   kestrova-cli collect --sites FILE --archive DIR [--site NAME]... [--retries N] ...
+//   kestrova-cli report --archive DIR [--since DATE] [--json]
 //   kestrova-cli --help | --version
 
 #include <QStringList>
 #include <QTextStream>
+
+class QJsonDocument;
 
 namespace kfc::cli {
 
@@ -23,5 +27,8 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err, QTextStream
 // "\xHH" in a command text stands for one byte; "\\" for a backslash. False on a
 // malformed escape.
 bool decodeCommand(const QString& text, QString* command);
+
+// The document indented, with DEL and the C1 controls escaped as well.
+QString jsonText(const QJsonDocument& document);
 
 } // namespace kfc::cli

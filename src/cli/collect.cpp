@@ -1,6 +1,7 @@
 #include "collect.h"
 
 #include "cli.h"
+#include "archive/archive.h"
 #include "session.h"
 #include "counter/counterstatus.h"
 #include "counter/download.h"
@@ -14,6 +15,7 @@
 #include "link/untrusted.h"
 #include "link/wait.h"
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -32,11 +34,14 @@ struct Visit {
     int attempts = 0;
     int events = 0, expected = 0;
     QString file;                       // relative to the archive
+    int fileLines = 0;
+    QString fileSha256;
     std::optional<qint64> clockDrift;   // counter minus PC, seconds
     bool clockSet = false;
     bool flushed = false;
     QString notFlushed;                 // why, when flush-after was set
     QString error;
+    QList<archive::StatusRecord> statusReads;
     bool retry = false;                 // the call met BUSY, NO CARRIER or silence
     QDeadlineTimer retryAt;
 };
@@ -62,10 +67,53 @@ bool callWorthRetrying(const QString& failure, const QString& number)
            || failure.startsWith(noAnswerText(1).section(QLatin1Char(' '), 0, 2));
 }
 
+// The counter's clock is a naive date and time kept as UTC; the PC's is taken as the
+// same wall-clock reading, so that the drift is what a glance at both would show.
 qint64 driftAt(const CounterStatus& status, const QDateTime& pcClock)
 {
-    return pcClock.secsTo(status.dateTime);
+    const QDateTime pcWall(pcClock.date(), pcClock.time(), Qt::UTC);
+    return pcWall.secsTo(status.dateTime);
 }
+
+archive::StatusRecord statusRecord(const CounterStatus& status, const QDateTime& readAt)
+{
+    archive::StatusRecord record;
+    record.readAt = readAt;
+    record.counterClock = status.dateTime;
+    record.version = status.versionText.isEmpty() ? QString::number(status.version, 'f', 2)
+                                                  : QString::number(status.version, 'f', 2) + QLatin1Char(' ')
+                                                        + status.versionText;
+    record.eventCount = status.eventCount;
+    record.conductivity = status.conductivity;
+    for (int n = 1; n <= kChannelCount; ++n) {
+        record.up[size_t(n - 1)] = status.channel(n).upCount;
+        record.down[size_t(n - 1)] = status.channel(n).downCount;
+    }
+    return record;
+}
+
+// What was written, read back from the disk: the line count and the SHA-256 the
+// database keeps, so that a file altered later can be told.
+bool measureFile(const QString& fileName, int* lines, QString* sha256)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    *lines = 0;
+    while (!file.atEnd()) {
+        const QByteArray chunk = file.read(1 << 16);
+        if (chunk.isEmpty())
+            return false;
+        hash.addData(chunk);
+        *lines += int(chunk.count('\n'));
+    }
+    *sha256 = QString::fromLatin1(hash.result().toHex());
+    return true;
+}
+
+// Ends a download that ran past the site's time online.
+struct OnlineLimitReached {};
 
 // Sets the counter's clock to the PC's with the save's own date and time commands.
 void setCounterClock(Link& link, const CounterStatus& status)
@@ -93,7 +141,9 @@ public:
     void attempt()
     {
         m_visit.retry = false;
+        m_visit.error.clear();
         ++m_visit.attempts;
+        step(m_site.dial.isEmpty() ? QStringLiteral("connecting") : QStringLiteral("dialling"));
         ComPort port;
         loadUserPortNames(port.portNames());
         port.settings = m_site.line;
@@ -114,6 +164,7 @@ public:
             m_visit.error = printable(problem);
             return;
         }
+        m_online = QDeadlineTimer(m_options.maxOnlineMs, Qt::PreciseTimer);
         Link link(port);
         link.timing = runTiming();
         if (m_options.log)
@@ -130,12 +181,14 @@ public:
             }
         }
         try {
+            step(QStringLiteral("logging on"));
             if (logOn(link, m_site.password, sayStream))
                 collect(link, port);
         } catch (const std::exception& e) {
             sayStream << e.what() << '\n';
         }
         try {
+            step(QStringLiteral("hanging up"));
             hangUp(link, port);
         } catch (const std::exception& e) {
             sayStream << e.what() << '\n';
@@ -147,22 +200,63 @@ public:
     }
 
 private:
+    void step(const QString& what)
+    {
+        if (m_options.progress)
+            m_options.progress(QStringLiteral("%1: %2").arg(printable(m_site.name), what));
+    }
+
+    // Reads the status and keeps the record for the archive; the PC's clock at the read in *pcClock.
+    bool readStatus(Link& link, CounterStatus& status, QDateTime* pcClock)
+    {
+        *pcClock = QDateTime::currentDateTime();
+        if (!ReadCounterStatus(link, status))
+            return false;
+        m_visit.statusReads << statusRecord(status, *pcClock);
+        return true;
+    }
+
     void collect(Link& link, ComPort& port)
     {
         CounterStatus status;
-        QDateTime pcClock = QDateTime::currentDateTime();
-        if (!ReadCounterStatus(link, status))
+        QDateTime pcClock;
+        step(QStringLiteral("reading the status"));
+        if (!readStatus(link, status, &pcClock))
             return;
         m_visit.clockDrift = driftAt(status, pcClock);
         if (m_site.setClock && std::abs(*m_visit.clockDrift) > m_site.clockToleranceSecs) {
+            step(QStringLiteral("setting the clock"));
             setCounterClock(link, status);
-            pcClock = QDateTime::currentDateTime();
-            if (!ReadCounterStatus(link, status))
+            if (!readStatus(link, status, &pcClock))
                 return;
             m_visit.clockSet = std::abs(driftAt(status, pcClock)) <= m_site.clockToleranceSecs;
             m_visit.clockDrift = driftAt(status, pcClock);
         }
         download(link, port, status);
+    }
+
+    // Every line goes to the file as it comes; past the time online the loop is ended
+    // after the line in hand, so nothing received is lost.
+    int receiveEvents(Link& link, EventFileWriter& file)
+    {
+        DownloadClock clock(m_visit.expected);
+        const auto sink = [this, &file](const QString& line) {
+            file.writeLine(line);
+            if (m_online.hasExpired())
+                throw OnlineLimitReached{};
+        };
+        const auto progress = [this, &clock](int done) {
+            m_visit.events = done;
+            step(QStringLiteral("downloading, ") + clock.text(done));
+        };
+        step(QStringLiteral("downloading"));
+        try {
+            return RunDownload(link, QStringLiteral("0"), sink, progress);
+        } catch (const OnlineLimitReached&) {
+            m_visit.error = QStringLiteral("stopped after %1 online (--max-online)")
+                                .arg(DownloadClock::durationText(m_options.maxOnlineMs));
+            return m_visit.events + 1;
+        }
     }
 
     void download(Link& link, ComPort& port, const CounterStatus& status)
@@ -179,13 +273,17 @@ private:
         file.open(archive.filePath(m_visit.file));
         for (const QString& line : StatusHeaderLines(status))
             file.writeLine(line);
-        m_visit.events = RunDownload(link, QStringLiteral("0"), [&file](const QString& line) { file.writeLine(line); });
-        const bool complete = port.PortIsOpen() && m_visit.events == m_visit.expected;
+        m_visit.events = 0;
+        m_visit.events = receiveEvents(link, file);
+        step(QStringLiteral("verifying"));
+        const bool complete = port.PortIsOpen() && m_visit.error.isEmpty() && m_visit.events == m_visit.expected;
         const bool synced = file.sync();
         file.close();
-        if (!complete)
+        if (!measureFile(archive.filePath(m_visit.file), &m_visit.fileLines, &m_visit.fileSha256))
+            m_err << "kestrova-cli: cannot read back " << archive.filePath(m_visit.file) << '\n';
+        if (!complete && m_visit.error.isEmpty())
             m_visit.error = MissingEventsText(m_visit.events, m_visit.expected);
-        else
+        if (complete)
             m_visit.outcome = QStringLiteral("collected");
         if (m_site.flushAfter)
             flushIfSafe(link, complete, synced);
@@ -204,7 +302,9 @@ private:
             return;
         }
         CounterStatus again;
-        if (!ReadCounterStatus(link, again)) {
+        QDateTime pcClock;
+        step(QStringLiteral("reading the status again"));
+        if (!readStatus(link, again, &pcClock)) {
             m_visit.notFlushed = QStringLiteral("the second status read failed");
             return;
         }
@@ -214,6 +314,7 @@ private:
                                      .arg(again.eventCount);
             return;
         }
+        step(QStringLiteral("flushing"));
         link.SendCommand(QStringLiteral("c"));
         m_visit.flushed = true;
     }
@@ -222,6 +323,7 @@ private:
     const Site& m_site;
     const CollectOptions& m_options;
     QTextStream& m_err;
+    QDeadlineTimer m_online;
 };
 
 QJsonObject journalEntry(const Visit& visit)
@@ -254,6 +356,27 @@ void appendToJournal(const QString& archive, const Visit& visit, QTextStream& er
         err << "kestrova-cli: cannot write the journal " << journal.fileName() << ": " << journal.errorString() << '\n';
 }
 
+archive::VisitRecord archiveRecord(const Visit& visit)
+{
+    archive::VisitRecord record;
+    record.site = visit.site->name;
+    record.started = visit.started;
+    record.finished = visit.finished;
+    record.outcome = visit.outcome;
+    record.attempts = visit.attempts;
+    record.events = visit.events;
+    record.expected = visit.expected;
+    record.file = visit.file;
+    record.fileLines = visit.fileLines;
+    record.fileSha256 = visit.fileSha256;
+    record.clockDrift = visit.clockDrift;
+    record.clockSet = visit.clockSet;
+    record.flushed = visit.flushed;
+    record.error = printable(visit.error);
+    record.statusReads = visit.statusReads;
+    return record;
+}
+
 QString summaryLine(const Visit& visit)
 {
     QString line = QStringLiteral("%1: %2, %3 of %4 events").arg(printable(visit.site->name), visit.outcome)
@@ -278,8 +401,22 @@ int collectSites(const QList<Site>& sites, const CollectOptions& options, QTextS
         err << "kestrova-cli: cannot create the archive " << options.archive << '\n';
         return UsageOrPortError;
     }
+    archive::Archive database;
+    if (QString problem; !database.open(options.archive, archive::Archive::Mode::Write, &problem)) {
+        err << "kestrova-cli: " << problem << '\n';
+        return UsageOrPortError;
+    }
+    bool archived = true;
     std::vector<Visit> visits(sites.size());
     QList<Visit*> waiting;
+    // The journal line and the database's one transaction, once the visit is over.
+    auto record = [&](const Visit& visit) {
+        appendToJournal(options.archive, visit, err);
+        if (QString problem; !database.addVisit(archiveRecord(visit), &problem)) {
+            err << "kestrova-cli: " << problem << '\n';
+            archived = false;
+        }
+    };
     auto visitOnce = [&](Visit& visit) {
         if (!visit.started.isValid())
             visit.started = QDateTime::currentDateTime();
@@ -290,7 +427,7 @@ int collectSites(const QList<Site>& sites, const CollectOptions& options, QTextS
             waiting << &visit;
             return;
         }
-        appendToJournal(options.archive, visit, err);
+        record(visit);
     };
     for (qsizetype i = 0; i < sites.size(); ++i) {
         visits[i].site = &sites[i];
@@ -302,11 +439,17 @@ int collectSites(const QList<Site>& sites, const CollectOptions& options, QTextS
                                      [](Visit* a, Visit* b) { return a->retryAt < b->retryAt; });
         Visit* visit = *next;
         waiting.erase(next);
-        if (const qint64 left = visit->retryAt.remainingTime(); left > 0)
+        if (const qint64 left = visit->retryAt.remainingTime(); left > 0) {
+            if (options.progress)
+                options.progress(QStringLiteral("%1: calling again in %2")
+                                     .arg(printable(visit->site->name), DownloadClock::durationText(left)));
             DelayWithEvents(unsigned(left));
+        }
         visitOnce(*visit);
     }
-    bool allCollected = true;
+    if (options.progress)
+        options.progress(QString());
+    bool allCollected = archived;
     for (const Visit& visit : visits) {
         out << summaryLine(visit) << '\n';
         allCollected = allCollected && visit.outcome == QLatin1String("collected");

@@ -1,10 +1,15 @@
 // Collection from a site list, against simulated counters on pseudo-terminals.
 
+#include "archive/archive.h"
 #include "cli/cli.h"
 #include "sim/ptycounter.h"
 
+#include <QCryptographicHash>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -39,6 +44,59 @@ void writeFile(const QString& name, const QByteArray& bytes, QFile::Permissions 
     file.write(bytes);
     file.close();
     QVERIFY(file.setPermissions(permissions));
+}
+
+// The database holds the journal's visits, each file's measure, and the counts read.
+void checkArchive(const QString& folder, const QList<QJsonObject>& entries, const sim::SimCounter& counter)
+{
+    archive::Archive database;
+    QString error;
+    QVERIFY2(database.open(folder, archive::Archive::Mode::Read, &error), qPrintable(error));
+    QCOMPARE(database.sites(), (QStringList{"Weir A", "Weir B:2"}));
+    for (const QJsonObject& entry : entries) {
+        const QList<archive::VisitRecord> visits = database.visits(entry.value("site").toString());
+        QCOMPARE(visits.size(), 1);
+        const archive::VisitRecord& visit = visits.first();
+        QCOMPARE(visit.outcome, entry.value("outcome").toString());
+        QCOMPARE(visit.events, entry.value("events").toInt());
+        QCOMPARE(visit.attempts, entry.value("attempts").toInt());
+        QCOMPARE(visit.file, entry.value("file").toString());
+        if (visit.outcome == "failed") {
+            QVERIFY(visit.statusReads.isEmpty());
+            continue;
+        }
+        QFile file(folder + "/" + visit.file);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QCOMPARE(visit.fileLines, int(bytes.count('\n')));
+        QCOMPARE(visit.fileSha256, QString(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
+        QVERIFY(!visit.statusReads.isEmpty());
+        QCOMPARE(visit.statusReads.first().eventCount, entry.value("expected").toInt());
+    }
+    const archive::StatusRecord last = database.visits("Weir A").first().statusReads.last();
+    QCOMPARE(last.up[0], counter.state.channels[0].upCount);
+    QCOMPARE(last.down[3], counter.state.channels[3].downCount);
+}
+
+archive::VisitRecord visitAt(const QString& site, int day, const QString& outcome, int up1, int down1)
+{
+    archive::VisitRecord visit;
+    visit.site = site;
+    visit.started = QDateTime(QDate(2026, 12, day), QTime(2, 0), Qt::OffsetFromUTC, 3600);
+    visit.finished = visit.started.addSecs(95);
+    visit.outcome = outcome;
+    visit.attempts = 1;
+    visit.events = visit.expected = up1 + down1;
+    if (outcome == "failed") {
+        visit.error = "BUSY";
+        return visit;
+    }
+    archive::StatusRecord status;
+    status.readAt = visit.started.addSecs(20);
+    status.up = {up1, 7, 0, 0};
+    status.down = {down1, 0, 0, 0};
+    visit.statusReads << status;
+    return visit;
 }
 
 } // namespace
@@ -92,27 +150,38 @@ private slots:
         QTest::addColumn<int>("busyCalls");
         QTest::addColumn<QByteArray>("siteA");   // more keys for Weir A
         QTest::addColumn<QString>("fault");      // during Weir A's download
+        QTest::addColumn<bool>("clockSetA");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("outcomeA");
         QTest::addColumn<bool>("flushedA");
         QTest::addColumn<QString>("notFlushedA");
         QTest::addColumn<QString>("outcomeB");
         QTest::addColumn<int>("attemptsB");
-        QTest::newRow("both collected") << "0161" << 0 << QByteArray() << "" << 0 << "collected" << false << ""
-                                        << "collected" << 1;
-        QTest::newRow("busy, called again after A") << "0161" << 1 << QByteArray() << "" << 0 << "collected"
+        QTest::newRow("both collected") << "0161" << 0 << QByteArray() << "" << false << 0 << "collected" << false
+                                        << "" << "collected" << 1;
+        QTest::newRow("busy, called again after A") << "0161" << 1 << QByteArray() << "" << false << 0 << "collected"
                                                     << false << "" << "collected" << 2;
-        QTest::newRow("never answers") << "0165" << 0 << QByteArray() << "" << 1 << "collected" << false << ""
+        QTest::newRow("never answers") << "0165" << 0 << QByteArray() << "" << false << 1 << "collected" << false << ""
                                        << "failed" << 2;
-        QTest::newRow("flushed") << "0161" << 0 << QByteArray("flush-after=true\n") << "" << 0 << "collected"
+        QTest::newRow("flushed") << "0161" << 0 << QByteArray("flush-after=true\n") << "" << false << 0 << "collected"
                                  << true << "" << "collected" << 1;
-        QTest::newRow("a fish during the download") << "0161" << 0 << QByteArray("flush-after=true\n") << "fish" << 0
-            << "collected" << false << "the event count changed from 3 to 4 during the download" << "collected" << 1;
-        // Ten minutes behind with set-clock: set, and confirmed by a second read.
-        QTest::newRow("clock set") << "0161" << 0 << QByteArray("set-clock=true\nclock-tolerance=60\n") << "" << 0
-                                   << "collected" << false << "" << "collected" << 1;
-        QTest::newRow("a reply lost") << "0161" << 0 << QByteArray("flush-after=true\n") << "lost" << 1
+        QTest::newRow("a fish during the download") << "0161" << 0 << QByteArray("flush-after=true\n") << "fish"
+            << false << 0 << "collected" << false << "the event count changed from 3 to 4 during the download"
+            << "collected" << 1;
+        // Ten minutes behind with set-clock: set beyond the tolerance, and confirmed by a second read.
+        QTest::newRow("clock set") << "0161" << 0 << QByteArray("set-clock=true\nclock-tolerance=60\n") << "" << true
+                                   << 0 << "collected" << false << "" << "collected" << 1;
+        QTest::newRow("clock within the tolerance") << "0161" << 0 << QByteArray("set-clock=true\nclock-tolerance=900\n")
+                                                    << "" << false << 0 << "collected" << false << "" << "collected" << 1;
+        QTest::newRow("a reply lost") << "0161" << 0 << QByteArray("flush-after=true\n") << "lost" << false << 1
                                       << "incomplete" << false << "the download was not complete" << "collected" << 1;
+        // Weir B never answers here, so that only Weir A's session meets the limit.
+        QTest::newRow("past the time online") << "0165" << 0 << QByteArray("flush-after=true\n") << "slow" << false
+                                              << 1 << "incomplete" << false << "the download was not complete"
+                                              << "failed" << 2;
+        // With --log: the trace shows the logon, never the password.
+        QTest::newRow("password") << "0161" << 0 << QByteArray() << "password" << false << 0 << "collected" << false
+                                  << "" << "collected" << 1;
     }
     void collection()
     {
@@ -142,18 +211,31 @@ private slots:
                 a.counter().passFish(1, true);
             if (fault == "lost" && command == QString(QChar(6)) && ++acks == 1)
                 a.counter().addFault({sim::SimFault::NoReply, {}, 1, 0});
+            if (fault == "slow" && command == "d00000")
+                a.counter().addFault({sim::SimFault::SlowReply, QString(QChar(6)), -1, 900});
         });
-        const bool setClock = siteA.contains("set-clock");
-        a.counter().state.clockOffsetSecs = setClock ? -600 : 0;
+        QFETCH(bool, clockSetA);
+        a.counter().state.clockOffsetSecs = siteA.contains("set-clock") ? -600 : 0;
         QTemporaryDir folder;
+        QStringList extra;
+        if (fault == "password") {
+            a.counter().state.password = "7319";
+            writeFile(folder.filePath("pw"), "7319\n", QFile::ReadOwner | QFile::WriteOwner);
+            siteA += "password-file=" + folder.filePath("pw").toLatin1() + "\n";
+            extra << "--log";
+        }
+        if (fault == "slow")
+            extra << "--max-online" << "0.02";
         writeFile(folder.filePath("sites.ini"),
                   "[Weir A]\nport=" + a.devicePath().toLatin1() + "\n" + siteA + "[Weir B:2]\nport="
                       + b.devicePath().toLatin1() + "\ndial=" + number.toLatin1() + "\n",
                   QFile::ReadOwner | QFile::WriteOwner);
         const QString archive = folder.filePath("archive");
         QString out, err;
-        const int runCode = runCli({"collect", "--sites", folder.filePath("sites.ini"), "--archive", archive,
-                                 "--retries", "1", "--retry-wait", "0"}, &out, &err);
+        const int runCode = runCli(QStringList{"collect", "--sites", folder.filePath("sites.ini"), "--archive", archive,
+                                             "--retries", "1", "--retry-wait", "0"}
+                                     + extra,
+                                 &out, &err);
         QFETCH(int, code);
         QVERIFY2(runCode == code, qPrintable(out + err));
 
@@ -169,12 +251,17 @@ private slots:
         QTEST(entryB.value("outcome").toString(), "outcomeB");
         QTEST(entryB.value("attempts").toInt(), "attemptsB");
         QCOMPARE(entryA.value("expected").toInt(), 3);
-        QVERIFY(std::abs(entryA.value("clockDrift").toInt()) <= 2);
-        QCOMPARE(entryA.value("clockSet").toBool(), setClock);
-        QCOMPARE(a.counter().commands().filter(QRegularExpression("^4A\\d{6}$")).size(), setClock ? 1 : 0);
-        // Setting the clock changes nothing else on the counter.
-        QCOMPARE(a.counter().commands().filter(QRegularExpression("^[0-9]")).filter(QRegularExpression("^(?!9D|4A|3A)")),
+        QVERIFY(std::abs(entryA.value("clockDrift").toInt() - (siteA.contains("set-clock") && !clockSetA ? -600 : 0)) <= 2);
+        QCOMPARE(entryA.value("clockSet").toBool(), clockSetA);
+        QCOMPARE(a.counter().commands().filter(QRegularExpression("^4A\\d{6}$")).size(), clockSetA ? 1 : 0);
+        if (fault == "password") {
+            QVERIFY2(err.contains("Tx") && !err.contains("7319"), qPrintable(err));
+            QVERIFY(a.counter().commands().contains("7319"));
+        }
+        // Logon, log-off and setting the clock change nothing else on the counter.
+        QCOMPARE(a.counter().commands().filter(QRegularExpression("^[0-9]")).filter(QRegularExpression("^(?!9|4A|3A|7319$)")),
                  QStringList{});
+
         QVERIFY(QDateTime::fromString(entryA.value("finished").toString(), Qt::ISODate).isValid());
         QVERIFY(entryA.value("finished").toString().contains(QRegularExpression("([+-]\\d\\d:\\d\\d|Z)$")));
         QCOMPARE(a.counter().state.events.isEmpty(), entryA.value("flushed").toBool());
@@ -190,7 +277,12 @@ private slots:
             QCOMPARE(lines.mid(7, received), events.mid(0, received));
             QCOMPARE(entry.value("events").toInt(), received);
         };
-        checkFile(entryA, eventsA, fault == "lost" ? 1 : 3);
+        // Past the time online the download ends before the end of the buffer, each line kept.
+        const int receivedA = fault == "lost" ? 1 : fault == "slow" ? entryA.value("events").toInt() : 3;
+        QVERIFY(fault != "slow" || (receivedA >= 1 && receivedA <= 3));
+        QVERIFY(fault != "slow" || entryA.value("error").toString().contains(QRegularExpression("^stopped after \\d+ s online \\(--max-online\\)$")));
+        checkFile(entryA, eventsA, receivedA);
+        checkArchive(archive, {entryA, entryB}, a.counter());
         if (entryB.value("outcome") == "collected") {
             QVERIFY(entryB.value("file").toString().startsWith("Weir B_2/"));
             checkFile(entryB, eventsB, 2);
@@ -199,6 +291,87 @@ private slots:
         }
         QCOMPARE(out.count('\n'), 2);
         QVERIFY2(out.startsWith("Weir A: " + entryA.value("outcome").toString()), qPrintable(out));
+    }
+
+    // Weir A: counts rise, then go down after a Clear Counts; Weir B never answered.
+    void report_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("expected");   // the whole of standard output, or the error
+        const QString header = "  read at                   ch1 up      ch1 down    ch2 up      ch2 down    ch3 up      "
+                               "ch3 down    ch4 up      ch4 down\n";
+        QTest::newRow("all") << QStringList() << 0
+            << "Weir A\n"
+               "  last visit 2026-12-03T02:00:00+01:00: incomplete, 3 of 3 events\n"
+               "  34 events collected in 3 visits\n" + header +
+               "  2026-12-01T02:00:20+01:00 10          4           7           0           0           0           0           0\n"
+               "  2026-12-02T02:00:20+01:00 13 (+3)     4 (+0)      7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n"
+               "  2026-12-03T02:00:20+01:00 2 (cleared) 1 (cleared) 7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n"
+               "\n"
+               "Weir B\n"
+               "  last visit 2026-12-03T02:00:00+01:00: failed, 0 of 0 events: BUSY\n"
+               "  0 events collected in 1 visit\n"
+               "\n";
+        QTest::newRow("since") << QStringList{"--since", "2026-12-02T00:00+01:00"} << 0
+            << "Weir A\n"
+               "  last visit 2026-12-03T02:00:00+01:00: incomplete, 3 of 3 events\n"
+               "  20 events collected in 2 visits\n" + header +
+               "  2026-12-02T02:00:20+01:00 13 (+3)     4 (+0)      7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n"
+               "  2026-12-03T02:00:20+01:00 2 (cleared) 1 (cleared) 7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n"
+               "\n"
+               "Weir B\n"
+               "  last visit 2026-12-03T02:00:00+01:00: failed, 0 of 0 events: BUSY\n"
+               "  0 events collected in 1 visit\n"
+               "\n";
+        QTest::newRow("json") << QStringList{"--json"} << 0 << "json";
+        QTest::newRow("missing") << QStringList{"--archive", "/nonexistent/archive"} << 2
+            << "kestrova-cli: There is no archive database at /nonexistent/archive/archive.sqlite. Run a collection into this folder first.\n";
+        QTest::newRow("newer format") << QStringList{"newer"} << 2 << "was written by a newer version of this program (format 2;";
+        QTest::newRow("bad date") << QStringList{"--since", "yesterday"} << 2 << "kestrova-cli: --since must be a date";
+    }
+    void report()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, expected);
+        QTemporaryDir folder;
+        {
+            archive::Archive database;
+            QString error;
+            QVERIFY2(database.open(folder.path(), archive::Archive::Mode::Write, &error), qPrintable(error));
+            for (const archive::VisitRecord& visit :
+                 {visitAt("Weir A", 1, "collected", 10, 4), visitAt("Weir A", 2, "collected", 13, 4),
+                  visitAt("Weir B", 3, "failed", 0, 0), visitAt("Weir A", 3, "incomplete", 2, 1)})
+                QVERIFY2(database.addVisit(visit, &error), qPrintable(error));
+        }
+        if (args.removeAll("newer")) {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "newer");
+            db.setDatabaseName(folder.filePath("archive.sqlite"));
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec("PRAGMA user_version=2"));
+            db.close();
+        }
+        QString out, err;
+        const QStringList archiveArgs = args.contains("--archive") ? QStringList() : QStringList{"--archive", folder.path()};
+        QCOMPARE(runCli(QStringList{"report"} + archiveArgs + args, &out, &err), code);
+        if (code != 0) {
+            QVERIFY2(err.contains(expected), qPrintable(err));
+            return;
+        }
+        if (expected != "json") {
+            QCOMPARE(out, expected);
+            return;
+        }
+        const QJsonArray sites = QJsonDocument::fromJson(out.toUtf8()).object().value("sites").toArray();
+        QCOMPARE(sites.size(), 2);
+        const QJsonArray counts = sites[0].toObject().value("counts").toArray();
+        QCOMPARE(counts.size(), 3);
+        const QJsonObject up1 = counts[1].toObject().value("channels").toArray()[0].toObject().value("up").toObject();
+        QCOMPARE(up1.value("difference").toInt(), 3);
+        const QJsonObject cleared = counts[2].toObject().value("channels").toArray()[0].toObject().value("up").toObject();
+        QVERIFY(cleared.value("cleared").toBool() && cleared.value("difference").isNull());
+        QCOMPARE(sites[1].toObject().value("lastVisit").toObject().value("outcome").toString(), QStringLiteral("failed"));
     }
 };
 
