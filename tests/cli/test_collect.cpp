@@ -301,6 +301,10 @@ private slots:
         QTest::addColumn<QString>("expected");   // the whole of standard output, or the error
         const QString header = "  read at                   ch1 up      ch1 down    ch2 up      ch2 down    ch3 up      "
                                "ch3 down    ch4 up      ch4 down\n";
+        const QString weirB = "Weir B\n"
+                              "  last visit 2026-12-03T02:00:00+01:00: failed, 0 of 0 events: BUSY\n"
+                              "  0 events collected in 1 visit\n"
+                              "\n";
         QTest::newRow("all") << QStringList() << 0
             << "Weir A\n"
                "  last visit 2026-12-03T02:00:00+01:00: incomplete, 3 of 3 events\n"
@@ -309,10 +313,7 @@ private slots:
                "  2026-12-02T02:00:20+01:00 13 (+3)     4 (+0)      7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n"
                "  2026-12-03T02:00:20+01:00 2 (cleared) 1 (cleared) 7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n"
                "\n"
-               "Weir B\n"
-               "  last visit 2026-12-03T02:00:00+01:00: failed, 0 of 0 events: BUSY\n"
-               "  0 events collected in 1 visit\n"
-               "\n";
+               + weirB;
         QTest::newRow("since") << QStringList{"--since", "2026-12-02T00:00+01:00"} << 0
             << "Weir A\n"
                "  last visit 2026-12-03T02:00:00+01:00: incomplete, 3 of 3 events\n"
@@ -320,10 +321,7 @@ private slots:
                "  2026-12-02T02:00:20+01:00 13 (+3)     4 (+0)      7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n"
                "  2026-12-03T02:00:20+01:00 2 (cleared) 1 (cleared) 7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n"
                "\n"
-               "Weir B\n"
-               "  last visit 2026-12-03T02:00:00+01:00: failed, 0 of 0 events: BUSY\n"
-               "  0 events collected in 1 visit\n"
-               "\n";
+               + weirB;
         QTest::newRow("json") << QStringList{"--json"} << 0 << "json";
         QTest::newRow("missing") << QStringList{"--archive", "/nonexistent/archive"} << 2
             << "kestrova-cli: There is no archive database at /nonexistent/archive/archive.sqlite. Run a collection into this folder first.\n";
