@@ -93,7 +93,7 @@ QList<HistoryRow> chartRows(const QList<HistoryRow>& rows)
 
 QString categoryLabel(const HistoryRow& row)
 {
-    return row.cleared() ? row.label + QStringLiteral(" (cleared)") : row.label;
+    return row.cleared() ? row.label + QStringLiteral("<br><b>cleared</b>") : row.label;
 }
 
 int barValue(const archive::CountStep& step)

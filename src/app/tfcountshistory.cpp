@@ -44,6 +44,9 @@ const QColor kChannelColours[archive::kChannels] = {
 // Past this many visits the dates stand on end, so that they do not run into each other.
 constexpr int kUprightLabelsFrom = 8;
 
+// A value axis this short gets a tick for every fish.
+constexpr int kWholeTicksUpTo = 5;
+
 // The printed chart is laid out at this width in points and scaled to the page, so that
 // its text keeps the proportions it has on the screen.
 constexpr qreal kPrintWidth = 1000;
@@ -57,7 +60,12 @@ void styleBarSet(QBarSet* set, int series)
 
 QString archiveCaption(const QString& folder)
 {
-    return folder.isEmpty() ? QStringLiteral("No archive folder chosen") : QDir::toNativeSeparators(folder);
+    if (folder.isEmpty())
+        return QStringLiteral("No archive folder chosen");
+    const QString home = QDir::homePath();
+    if (folder.startsWith(home + QLatin1Char('/')))
+        return QDir::toNativeSeparators(QStringLiteral("~") + folder.mid(home.size()));
+    return QDir::toNativeSeparators(folder);
 }
 
 } // namespace
@@ -79,6 +87,10 @@ QChart* makeHistoryChart(const QString& site, const QList<HistoryRow>& rows)
     }
     auto* chart = new QChart;
     chart->setTitle(historyTitle(site, rows));
+    QFont titleFont = chart->titleFont();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.4);
+    chart->setTitleFont(titleFont);
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->addSeries(series);
     auto* visits = new QBarCategoryAxis;
@@ -93,6 +105,9 @@ QChart* makeHistoryChart(const QString& site, const QList<HistoryRow>& rows)
     fish->setLabelFormat(QStringLiteral("%d"));
     fish->setRange(0, std::max(highest, 1));
     fish->applyNiceNumbers();
+    // Whole fish: a short axis gets a line for each one, never a fraction.
+    if (fish->max() <= kWholeTicksUpTo)
+        fish->setTickCount(int(fish->max()) + 1);
     chart->addAxis(fish, Qt::AlignLeft);
     series->attachAxis(fish);
     chart->legend()->setAlignment(Qt::AlignBottom);
@@ -121,6 +136,7 @@ TfCountsHistory::TfCountsHistory() : QMdiSubWindow(nullptr)
     if (!defaultPrinter.isNull())
         m_printer.setPrinterName(defaultPrinter.printerName());
     buildControls();
+    updateButtons();
 }
 
 TfCountsHistory::~TfCountsHistory() = default;
@@ -146,6 +162,7 @@ void TfCountsHistory::buildControls()
     labArchive = new QLabel;
     labArchive->setObjectName(QStringLiteral("labArchive"));
     labArchive->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    labArchive->setText(archiveCaption(QString()));
     btnArchive = makeButton(QStringLiteral("btnArchive"), QStringLiteral("Choose &archive folder..."));
     auto* siteTitle = new QLabel(QStringLiteral("&Site:"));
     cbSite = new QComboBox;
@@ -225,7 +242,10 @@ void TfCountsHistory::openFirstArchive()
 
 void TfCountsHistory::btnArchiveClick()
 {
-    const QString start = m_folder.isEmpty() ? defaultArchiveFolder() : m_folder;
+    // The dialog opens in the nearest folder that exists, not wherever the program was started.
+    QString start = m_folder.isEmpty() ? defaultArchiveFolder() : m_folder;
+    while (!QFileInfo(start).isDir() && QFileInfo(start).absolutePath() != start)
+        start = QFileInfo(start).absolutePath();
     const QString chosen = messageBoxes().askFolder(this, QStringLiteral("Choose the Archive Folder"), start);
     if (chosen.isEmpty()) {
         if (m_folder.isEmpty())

@@ -143,7 +143,7 @@ private slots:
         QCOMPARE(chart->title(), "Weir A, 2026-12-01 to 2026-12-04");
         auto* axis = qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Horizontal).value(0));
         QVERIFY(axis);
-        QCOMPARE(axis->categories(), QStringList({"2026-12-02 02:00", "2026-12-04 02:00 (cleared)"}));
+        QCOMPARE(axis->categories(), QStringList({"2026-12-02 02:00", "2026-12-04 02:00<br><b>cleared</b>"}));
         auto* series = qobject_cast<QBarSeries*>(chart->series().value(0));
         QVERIFY(series);
         QStringList bars;
@@ -179,7 +179,7 @@ private slots:
         QVERIFY(text.waitForFinished(30000));
         const QString printed = QString::fromUtf8(text.readAllStandardOutput());
         QVERIFY2(printed.startsWith("Weir A, 2026-12-01 to 2026-12-04\n"), qPrintable(printed));
-        QVERIFY2(printed.contains("2026-12-04 02:00 (cleared)"), qPrintable(printed));
+        QVERIFY2(printed.contains("2026-12-04 02:00\ncleared"), qPrintable(printed));
         QCOMPARE(app::messageBoxes().recordedTexts(), QStringList());
 
         sites->setCurrentIndex(1);
