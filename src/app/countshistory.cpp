@@ -67,7 +67,8 @@ QList<HistoryRow> historyRows(const QList<archive::VisitCounts>& counts)
 
 QString seriesName(int series)
 {
-    return QStringLiteral("Ch %1 %2").arg(series / 2 + 1).arg(series % 2 == 0 ? QStringLiteral("Up") : QStringLiteral("Down"));
+    const QString direction = series % 2 == 0 ? QStringLiteral("Up") : QStringLiteral("Down");
+    return QStringLiteral("Ch %1 %2").arg(series / 2 + 1).arg(direction);
 }
 
 QStringList historyHeader()

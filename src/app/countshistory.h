@@ -36,7 +36,8 @@ QStringList historyCells(const HistoryRow& row);
 
 // The rows the chart draws: every visit that has one before it.
 QList<HistoryRow> chartRows(const QList<HistoryRow>& rows);
-// A category of the chart: the visit, marked when it was cleared.
+// A category of the chart: the visit, marked "cleared" on a second line when it was (the
+// chart's axis draws its labels as rich text).
 QString categoryLabel(const HistoryRow& row);
 // A bar's height: the fish counted since the visit before; none is drawn when that is not
 // known (the counts were cleared), rather than a negative one.

@@ -68,8 +68,8 @@ QString archiveCaption(const QString& folder)
     return QDir::toNativeSeparators(folder);
 }
 
-} // namespace
-
+// The chart of the rows that have a visit before them: a bar set per channel and
+// direction, the same colour for a channel's up (solid) and down (hatched) bars.
 QChart* makeHistoryChart(const QString& site, const QList<HistoryRow>& rows)
 {
     const QList<HistoryRow> drawn = chartRows(rows);
@@ -113,6 +113,8 @@ QChart* makeHistoryChart(const QString& site, const QList<HistoryRow>& rows)
     chart->legend()->setAlignment(Qt::AlignBottom);
     return chart;
 }
+
+} // namespace
 
 TfCountsHistory* TfCountsHistory::open(TfMain& main)
 {

@@ -12,7 +12,6 @@
 
 #include <memory>
 
-class QChart;
 class QChartView;
 class QComboBox;
 class QLabel;
@@ -90,9 +89,5 @@ private:
 
 // The open window; null when none is.
 extern QPointer<TfCountsHistory> fCountsHistory;
-
-// The chart of the rows that have a visit before them: a bar set per channel and
-// direction, the same colour for a channel's up (solid) and down (hatched) bars.
-QChart* makeHistoryChart(const QString& site, const QList<HistoryRow>& rows);
 
 } // namespace kfc::app

@@ -74,6 +74,12 @@ const QString kCsvHeader = "Site,Visit,Outcome,Ch 1 Up,Ch 1 Up Since Visit Befor
                            "Ch 3 Up Since Visit Before,Ch 3 Down,Ch 3 Down Since Visit Before,Ch 4 Up,Ch 4 Up Since "
                            "Visit Before,Ch 4 Down,Ch 4 Down Since Visit Before\r\n";
 
+// The CSV of nights("Weir A").
+const QString kNightsCsv = kCsvHeader + "Weir A,2026-12-01T02:00:20+01:00,collected,10,,4,,7,,0,,0,,0,,0,,0,\r\n"
+                                        "Weir A,2026-12-02T02:00:20+01:00,collected,13,3,4,0,7,0,0,0,0,0,0,0,0,0,0,0\r\n"
+                                        "Weir A,2026-12-04T02:00:20+01:00,incomplete,2,cleared,1,cleared,9,2,0,0,0,0,0,"
+                                        "0,0,0,0,0\r\n";
+
 } // namespace
 
 class TestCountsHistory : public QObject {
@@ -93,9 +99,7 @@ private slots:
             << QStringList{"2026-12-01 02:00|collected|10|4|7|0|0|0|0|0",
                            "2026-12-02 02:00|collected|13 (+3)|4 (+0)|7 (+0)|0 (+0)|0 (+0)|0 (+0)|0 (+0)|0 (+0)",
                            "2026-12-04 02:00|incomplete|2 (cleared)|1 (cleared)|9 (+2)|0 (+0)|0 (+0)|0 (+0)|0 (+0)|0 (+0)"}
-            << kCsvHeader + "Weir A,2026-12-01T02:00:20+01:00,collected,10,,4,,7,,0,,0,,0,,0,,0,\r\n"
-                            "Weir A,2026-12-02T02:00:20+01:00,collected,13,3,4,0,7,0,0,0,0,0,0,0,0,0,0,0\r\n"
-                            "Weir A,2026-12-04T02:00:20+01:00,incomplete,2,cleared,1,cleared,9,2,0,0,0,0,0,0,0,0,0,0\r\n";
+            << kNightsCsv;
         QTest::newRow("quoted site, same minute")
             << "Weir \"B\", lower"
             << QList<archive::VisitRecord>{visitOn("s", 5, "collected", {1, 0, 0, 0}),
@@ -160,7 +164,7 @@ private slots:
         child<QPushButton>(history, "btnExport")->click();
         QFile written(csv);
         QVERIFY(written.open(QIODevice::ReadOnly));
-        QVERIFY(written.readAll().startsWith((kCsvHeader + "Weir A,2026-12-01T02:00:20+01:00,collected,10,,4,").toUtf8()));
+        QCOMPARE(written.readAll(), kNightsCsv.toUtf8());
 
         const QString pdf = folder.filePath("weir-a.pdf");
         history->setPdfOutput(pdf);
