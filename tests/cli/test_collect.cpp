@@ -168,6 +168,9 @@ private slots:
         QTest::newRow("a fish during the download") << "0161" << 0 << QByteArray("flush-after=true\n") << "fish"
             << false << 0 << "collected" << false << "the event count changed from 3 to 4 during the download"
             << "collected" << 1;
+        QTest::newRow("a fish before the download") << "0161" << 0 << QByteArray("flush-after=true\n")
+            << "fish before" << false << 0 << "collected" << false
+            << "the event count changed from 3 to 4 during the download" << "collected" << 1;
         // Ten minutes behind with set-clock: set beyond the tolerance, and confirmed by a second read.
         QTest::newRow("clock set") << "0161" << 0 << QByteArray("set-clock=true\nclock-tolerance=60\n") << "" << true
                                    << 0 << "collected" << false << "" << "collected" << 1;
@@ -207,6 +210,8 @@ private slots:
             if (!downloading)
                 return;
             // The fish comes once the last line is in, before the status is read again.
+            if (fault == "fish before" && command == "d00000")
+                a.counter().passFish(2, false);
             if (fault == "fish" && command == "a")
                 a.counter().passFish(1, true);
             if (fault == "lost" && command == QString(QChar(6)) && ++acks == 1)
@@ -278,10 +283,13 @@ private slots:
             QCOMPARE(entry.value("events").toInt(), received);
         };
         // Past the time online the download ends before the end of the buffer, each line kept.
-        const int receivedA = fault == "lost" ? 1 : fault == "slow" ? entryA.value("events").toInt() : 3;
+        const int receivedA = fault == "lost"          ? 1
+                              : fault == "slow"        ? entryA.value("events").toInt()
+                              : fault == "fish before" ? 4
+                                                       : 3;
         QVERIFY(fault != "slow" || (receivedA >= 1 && receivedA <= 3));
         QVERIFY(fault != "slow" || entryA.value("error").toString().contains(QRegularExpression("^stopped after \\d+ s online \\(--max-online\\)$")));
-        checkFile(entryA, eventsA, receivedA);
+        checkFile(entryA, fault == "fish before" ? a.counter().state.events : eventsA, receivedA);
         checkArchive(archive, {entryA, entryB}, a.counter());
         if (entryB.value("outcome") == "collected") {
             QVERIFY(entryB.value("file").toString().startsWith("Weir B_2/"));
