@@ -43,6 +43,14 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
+# run COMMAND... : runs it in the background and waits, so that a signal to this script
+# is handled at once (the trap then stops the command too) rather than after it.
+run() {
+  "$@" &
+  pids+=($!)
+  wait $!
+}
+
 # start_sim NAME OPTION... : starts a simulated counter and sets DEVICE to its line.
 start_sim() {
   local name=$1
@@ -87,12 +95,12 @@ cat "$work/sites.ini"
 status=0
 echo
 echo "== kestrova-cli collect --sites sites.ini --archive $archive --retry-wait 10"
-"$cli" collect --sites "$work/sites.ini" --archive "$archive" --retry-wait 10 || status=$?
+run "$cli" collect --sites "$work/sites.ini" --archive "$archive" --retry-wait 10 || status=$?
 echo "(exit status $status)"
 
 echo
 echo "== kestrova-cli report --archive $archive"
-"$cli" report --archive "$archive"
+run "$cli" report --archive "$archive"
 echo
 echo "The archive is in $archive (open it in kestrova-control with File > Counts History)."
 exit "$status"
