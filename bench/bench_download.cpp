@@ -11,6 +11,7 @@
 #include "counter/download.h"
 #include "link/comport.h"
 #include "link/link.h"
+#include "protocolfloor.h"
 #include "simprocess.h"
 
 #include <QCoreApplication>
@@ -22,18 +23,6 @@
 using namespace kfc;
 
 namespace {
-
-// Resident memory in MB (Linux; 0 elsewhere).
-double residentMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0;
-}
 
 struct Session {
     bench::SimProcess sim;
@@ -53,11 +42,6 @@ struct Session {
     }
 };
 
-double frameMs(const Timing& t, const QString& command)
-{
-    return t.settleMs + t.byteGapMs * (command.size() + 2);
-}
-
 int realTiming(int events, QTextStream& out, QTextStream& err)
 {
     Session session;
@@ -67,7 +51,7 @@ int realTiming(int events, QTextStream& out, QTextStream& err)
         return 2;
     }
     const Timing& t = session.link.timing;
-    const double floorMs = frameMs(t, DownloadRequest(QStringLiteral("0"))) + events * frameMs(t, ACK)
+    const double floorMs = bench::frameFloorMs(t, DownloadRequest(QStringLiteral("0"))) + events * bench::frameFloorMs(t, ACK)
                            + t.replyTimeoutMs;
     const double cpuBefore = bench::processCpuSeconds();
     QElapsedTimer wall;
@@ -102,12 +86,12 @@ int memory(int events, QTextStream& out, QTextStream& err)
         err << "bench_download: " << file.errorString() << '\n';
         return 2;
     }
-    const double before = residentMb();
+    const double before = bench::residentMb();
     const int received = RunDownload(session.link, QStringLiteral("0"), [&file](const QString& line) {
         file.write(line.toLatin1() + "\r\n");
         file.flush();
     });
-    const double growth = residentMb() - before;
+    const double growth = bench::residentMb() - before;
     out << QStringLiteral("download-memory: %1 events to file, rss growth %2 MB\n")
                .arg(received)
                .arg(growth, 0, 'f', 2);

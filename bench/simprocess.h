@@ -22,4 +22,7 @@ private:
 // The CPU time this process has used, in seconds.
 double processCpuSeconds();
 
+// This process's resident memory in MB (Linux; 0 elsewhere).
+double residentMb();
+
 } // namespace kfc::bench

@@ -229,8 +229,8 @@ private:
             setCounterClock(link, status);
             if (!readStatus(link, status, &pcClock))
                 return;
+            // The drift kept is the one found: the events already logged carry it.
             m_visit.clockSet = std::abs(driftAt(status, pcClock)) <= m_site.clockToleranceSecs;
-            m_visit.clockDrift = driftAt(status, pcClock);
         }
         download(link, port, status);
     }

@@ -18,6 +18,7 @@
 
 using kfc::sim::PtyCounter;
 using kfc::sim::SimFault;
+using kfc::sim::SimState;
 
 namespace {
 
@@ -62,6 +63,36 @@ int positiveOrZero(const QCommandLineParser& parser, const QString& option)
     return value;
 }
 
+int wholeNumber(const QCommandLineParser& parser, const QString& option, int low, int high)
+{
+    bool ok = false;
+    const int value = parser.value(option).toInt(&ok);
+    if (!ok || value < low || value > high)
+        usageError(QStringLiteral("--%1 wants a whole number from %2 to %3, not \"%4\"")
+                       .arg(option)
+                       .arg(low)
+                       .arg(high)
+                       .arg(parser.value(option)));
+    return value;
+}
+
+// The buffer's size and the clock come before the past events, so that those are stamped
+// by the counter's own clock and fit the buffer as set.
+void configureBuffer(PtyCounter& pty, const QCommandLineParser& parser)
+{
+    // The status record has five digits for the buffer's size.
+    constexpr int kLargestBuffer = 99999;
+    constexpr int kDriftLimitSecs = 10 * 366 * 86400;
+    SimState& state = pty.counter().state;
+    state.clockOffsetSecs = wholeNumber(parser, QStringLiteral("clock-drift"), -kDriftLimitSecs, kDriftLimitSecs);
+    if (parser.isSet(QStringLiteral("max-events")))
+        state.maxEvents = wholeNumber(parser, QStringLiteral("max-events"), 1, kLargestBuffer);
+    const int events = positiveOrZero(parser, QStringLiteral("events"));
+    if (parser.isSet(QStringLiteral("max-events")) && events > state.maxEvents)
+        usageError(QStringLiteral("--events %1 do not fit a buffer of --max-events %2").arg(events).arg(state.maxEvents));
+    pty.counter().logPastEvents(events);
+}
+
 void addFaults(PtyCounter& pty, const QCommandLineParser& parser)
 {
     const std::pair<const char*, SimFault::Kind> plain[] = {{"no-reply", SimFault::NoReply},
@@ -91,7 +122,7 @@ void configure(PtyCounter& pty, const QCommandLineParser& parser)
     pty.counter().state.password = parser.value(QStringLiteral("password"));
     pty.counter().setFishInterval(positiveOrZero(parser, QStringLiteral("fish-interval")));
     pty.setLineSpeed(positiveOrZero(parser, QStringLiteral("line-speed")));
-    pty.counter().logPastEvents(positiveOrZero(parser, QStringLiteral("events")));
+    configureBuffer(pty, parser);
     addFaults(pty, parser);
 }
 
@@ -175,6 +206,12 @@ int main(int argc, char* argv[])
          QStringLiteral("MS"), QStringLiteral("3000")},
         {QStringLiteral("events"), QStringLiteral("Start with N logged events in the buffer."),
          QStringLiteral("N"), QStringLiteral("0")},
+        {QStringLiteral("max-events"), QStringLiteral("The buffer holds N events (default 4000, or --events when more); "
+                                                      "the oldest go when it is full."),
+         QStringLiteral("N")},
+        {QStringLiteral("clock-drift"), QStringLiteral("The counter's clock runs SECONDS ahead of the PC's (negative: "
+                                                       "behind)."),
+         QStringLiteral("SECONDS"), QStringLiteral("0")},
         {QStringLiteral("line-speed"), QStringLiteral("Emulate the line speed to the PC (0: off)."),
          QStringLiteral("BAUD"), QStringLiteral("0")},
         {QStringLiteral("no-reply"), QStringLiteral("Never answer CMD."), QStringLiteral("CMD")},
@@ -184,8 +221,9 @@ int main(int argc, char* argv[])
         {QStringLiteral("hang-up-after"), QStringLiteral("Send half the answer to CMD, then drop the line."),
          QStringLiteral("CMD")},
         {QStringLiteral("modem"), QStringLiteral("Put a Hayes modem in front of the counter: the number's last digit decides "
-                                          "the outcome, and a character a modem refuses (a '+') gets ERROR "
-                                          "(see kestrova-sim(1)).")},
+                                          "the outcome (2 BUSY, 3 NO CARRIER, 4 NO DIALTONE, 5 silence, "
+                                          "6 BUSY on the first call and CONNECT on the next, others CONNECT), "
+                                          "and a character a modem refuses (a '+') gets ERROR (see kestrova-sim(1)).")},
         {QStringLiteral("quiet"), QStringLiteral("Do not log commands and replies on stderr.")},
     });
     parser.process(app);

@@ -20,6 +20,7 @@ SimModem::Outcome SimModem::outcomeFor(const QByteArray& number)
     case '3': return Outcome::NoCarrier;
     case '4': return Outcome::NoDialTone;
     case '5': return Outcome::Silence;
+    case '6': return Outcome::BusyFirstCall;
     default: return Outcome::Connect;
     }
 }
@@ -28,7 +29,8 @@ QByteArray SimModem::resultText(Outcome outcome)
 {
     switch (outcome) {
     case Outcome::Connect: return "CONNECT 9600";
-    case Outcome::Busy: return "BUSY";
+    case Outcome::Busy:
+    case Outcome::BusyFirstCall: return "BUSY";
     case Outcome::NoCarrier: return "NO CARRIER";
     case Outcome::NoDialTone: return "NO DIALTONE";
     case Outcome::Refused: return "ERROR";
@@ -66,8 +68,10 @@ void SimModem::handleCommandLine(const QByteArray& line)
     QByteArray number = line.trimmed().mid(3);
     if (!number.isEmpty() && (number[0] == 'T' || number[0] == 'P' || number[0] == 't' || number[0] == 'p'))
         number.remove(0, 1);
-    m_dialled << number;
     Outcome outcome = outcomeFor(number);
+    if (outcome == Outcome::BusyFirstCall)
+        outcome = m_dialled.contains(number) ? Outcome::Connect : Outcome::Busy;
+    m_dialled << number;
     if (outcome == Outcome::Connect && m_busyCalls > 0) {
         --m_busyCalls;
         outcome = Outcome::Busy;

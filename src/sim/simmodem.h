@@ -13,6 +13,8 @@
 //   3  -> "NO CARRIER"
 //   4  -> "NO DIALTONE"
 //   5  -> no answer at all (silence: the PC's deadline ends the attempt)
+//   6  -> "BUSY" on the first call to that number, "CONNECT 9600" on every later one
+//         (a line that is busy once, for a site that is called again)
 //   any other last character -> "CONNECT 9600"
 // Any other "AT" command is answered "OK"; a line that is not a command is ignored.
 
@@ -25,10 +27,11 @@ namespace kfc::sim {
 class SimModem : public QObject {
     Q_OBJECT
 public:
-    enum class Outcome { Connect, Busy, NoCarrier, NoDialTone, Silence, Refused };
+    enum class Outcome { Connect, Busy, BusyFirstCall, NoCarrier, NoDialTone, Silence, Refused };
 
     explicit SimModem(QObject* parent = nullptr) : QObject(parent) {}
 
+    // By the number alone; BusyFirstCall is settled by the calls made before.
     static Outcome outcomeFor(const QByteArray& number);
     // A character the modem takes in a dial string.
     static bool dialable(char c);

@@ -156,6 +156,42 @@ private slots:
         QCOMPARE(sim.exitCode(), 0);
     }
 
+    // The buffer, its fill and the clock as a fleet of simulated counters is set up.
+    void executableTakesBufferAndClock_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("eventCount");
+        QTest::addColumn<QString>("bufferSize");
+        QTest::addColumn<int>("driftSecs");
+        QTest::newRow("defaults") << QStringList{} << "00000" << "04000" << 0;
+        QTest::newRow("set") << QStringList{"--events", "7", "--max-events", "50", "--clock-drift", "-600"} << "00007"
+                             << "00050" << -600;
+        QTest::newRow("buffer grown to the events, clock ahead")
+            << QStringList{"--events", "4500", "--clock-drift", "3600"} << "04500" << "04500" << 3600;
+    }
+    void executableTakesBufferAndClock()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, eventCount);
+        QFETCH(QString, bufferSize);
+        QFETCH(int, driftSecs);
+        QProcess sim;
+        sim.start(QStringLiteral(KFC_SIM_EXE), QStringList{"--quiet", "--fish-interval", "0"} + args);
+        QVERIFY(sim.waitForReadyRead(10000));
+        PcPort pc(QString::fromLocal8Bit(sim.readLine()).trimmed().section(' ', -1));
+        QVERIFY(pc.port.open(QIODevice::ReadWrite));
+        const QDateTime pcClock = QDateTime::currentDateTime();
+        const QStringList status = QString::fromLatin1(pc.exchange("a")).split(' ');
+        const QDateTime counterClock = QDateTime::fromString(status.value(0) + ' ' + status.value(1), "dd/MM/yy hh:mm:ss");
+        QVERIFY2(std::abs(pcClock.secsTo(counterClock.addYears(100)) - driftSecs) <= 2, qPrintable(status.join(' ')));
+        QCOMPARE(status.value(7), eventCount);
+        pc.exchange("f");
+        QCOMPARE(pc.exchange("\x06"), "0 0 0 100 100 " + bufferSize.toLatin1() + '\r');
+        pc.port.close();
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(5000));
+    }
+
     void executableRefusesBadOptions_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -163,6 +199,10 @@ private slots:
         QTest::newRow("slow without delay") << QStringList{"--slow", "g"};
         QTest::newRow("version") << QStringList{"--version-number", "new"};
         QTest::newRow("stray argument") << QStringList{"extra"};
+        QTest::newRow("clock drift") << QStringList{"--clock-drift", "-10m"};
+        QTest::newRow("empty buffer") << QStringList{"--max-events", "0"};
+        QTest::newRow("buffer beyond the status field") << QStringList{"--max-events", "100000"};
+        QTest::newRow("events beyond the buffer") << QStringList{"--max-events", "10", "--events", "11"};
     }
     void executableRefusesBadOptions()
     {

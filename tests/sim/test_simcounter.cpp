@@ -2,6 +2,7 @@
 // state each command leaves behind, and the fault knobs.
 
 #include "sim/simcounter.h"
+#include "sim/simmodem.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -369,6 +370,36 @@ private slots:
         QCOMPARE(fish, int(s.events.size()));
         QTest::qWait(30);
         QCOMPARE(int(s.events.size()), fish);
+    }
+
+    // The same number called again after the line was put down: what each call heard.
+    void modemCallsByLastDigit_data()
+    {
+        QTest::addColumn<QByteArray>("number");
+        QTest::addColumn<QByteArrayList>("results");
+        QTest::newRow("answers") << QByteArray("01632 960001") << QByteArrayList{"CONNECT 9600", "CONNECT 9600"};
+        QTest::newRow("busy") << QByteArray("01632 960002") << QByteArrayList{"BUSY", "BUSY"};
+        QTest::newRow("busy first call only") << QByteArray("01632 960006")
+                                              << QByteArrayList{"BUSY", "CONNECT 9600", "CONNECT 9600"};
+    }
+    void modemCallsByLastDigit()
+    {
+        QFETCH(QByteArray, number);
+        QFETCH(QByteArrayList, results);
+        SimModem modem;
+        modem.setRingMs(0);
+        QByteArrayList heard;
+        QObject::connect(&modem, &SimModem::send, [&heard](const QByteArray& bytes, int) {
+            if (bytes.startsWith("\r\n"))
+                heard << bytes.trimmed();
+        });
+        for (qsizetype call = 0; call < results.size(); ++call) {
+            modem.receive("ATDT" + number + '\r');
+            QTRY_COMPARE(heard.size(), call + 1);
+            modem.hangUp();
+        }
+        QCOMPARE(heard, results);
+        QCOMPARE(modem.dialled(), QList<QByteArray>(results.size(), number));
     }
 };
 
