@@ -14,6 +14,7 @@
 #include "statusform.h"
 
 #include <QLocale>
+#include <QSaveFile>
 #include <QScopeGuard>
 
 namespace kfc::status {
@@ -41,10 +42,31 @@ void ContinuousUpdate::AddEventLine(const QString& text)
 void ContinuousUpdate::applyUpdateMode(bool on)
 {
     m_active = on;
-    if (!on)
+    if (on) {
+        m_session.start(counterStatus());
+        m_sessionKept = true;
+    } else {
         showProgress(QString());
+    }
     m_form.showUpdateMode(on);
+    if (on)
+        m_form.followSession(m_session);
     m_modeChanged();
+}
+
+void ContinuousUpdate::forgetSession()
+{
+    m_session.clear();
+    m_sessionKept = false;
+}
+
+bool ContinuousUpdate::saveSession(const QString& fileName, QString* error) const
+{
+    QSaveFile file(fileName);
+    if (file.open(QIODevice::WriteOnly) && file.write(m_session.csv()) >= 0 && file.commit())
+        return true;
+    *error = file.errorString();
+    return false;
 }
 
 void ContinuousUpdate::SetContinuousUpdate(bool on)
@@ -117,9 +139,11 @@ void ContinuousUpdate::takeUpdateLine(const QString& line)
         m_link.LogLine(QStringLiteral("--  update line rejected, not a channel 1 to 4: ") + line);
         return;
     }
+    m_session.add(result, counterStatus());
     if (!result.memo.isEmpty())
         AddEventLine(result.memo);
     m_form.showRecord(counterStatus());
+    m_form.followSession(m_session);
 }
 
 } // namespace kfc::status
