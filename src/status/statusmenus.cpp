@@ -88,7 +88,7 @@ void StatusMenus::buildMenus()
             app::Tool::ProbeCalibrate);
     // Beside the dummy fish: the one menu that stays open while continuous update runs.
     menuCounterSetup->addSeparator();
-    menuSaveSession = addItem(menuCounterSetup, QStringLiteral("menuSaveSession"), QStringLiteral("Save Se&ssion..."));
+    menuSaveSession = addItem(menuCounterSetup, QStringLiteral("menuSaveSession"), QStringLiteral("&Save Session..."));
 
     menuAdvancedSetup = makeMenu(QStringLiteral("menuAdvancedSetup"), QStringLiteral("&Advanced Setup"), owner);
     addTool(menuAdvancedSetup, QStringLiteral("BaudRate1"), QStringLiteral("Set &Baud Rate"), app::Tool::BaudRate);

@@ -96,7 +96,7 @@ public:
     void sgCondDblClick();
     void bbtnContUpdClick();
     void SetContinuousUpdate(bool on);
-    // "Save Se&ssion...": the lines of the latest continuous update as a CSV file.
+    // "&Save Session...": the lines of the latest continuous update as a CSV file.
     void menuSaveSessionClick();
     // The time stamp of an event line in continuous update.
     static QString eventStamp(const QDateTime& when);
