@@ -7,6 +7,7 @@
 #include <QDateTimeAxis>
 #include <QLegend>
 #include <QLineSeries>
+#include <QResizeEvent>
 #include <QValueAxis>
 
 #include <algorithm>
@@ -22,6 +23,9 @@ const std::array<QColor, kChannelCount> kChannelColours{QColor(0x1f, 0x77, 0xb4)
 const QColor kConductivityColour(0x70, 0x70, 0x70);
 // The time axis spans at least this much, so that the first minutes are not one column.
 constexpr double kShortestSpanMs = 60 * 1000;
+// Below this size the chart leaves out its legend and axis titles.
+constexpr int kRoomyWidth = 520;
+constexpr int kRoomyHeight = 220;
 
 size_t countIndex(int channel, bool up) { return size_t(2 * (channel - 1) + (up ? 0 : 1)); }
 
@@ -50,6 +54,8 @@ LiveChart::LiveChart(QWidget* parent) : QChartView(parent)
     small.setPointSizeF(small.pointSizeF() * 0.85);
     chart->legend()->setAlignment(Qt::AlignRight);
     chart->legend()->setFont(small);
+    // A short piece of each line, so that up (solid) and down (dashed) show there too.
+    chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
 
     m_time = new QDateTimeAxis;
     m_time->setTickCount(5);
@@ -71,6 +77,20 @@ LiveChart::LiveChart(QWidget* parent) : QChartView(parent)
     chart->addAxis(m_fish, Qt::AlignLeft);
     chart->addAxis(m_conductivityAxis, Qt::AlignRight);
     setChart(chart);
+}
+
+void LiveChart::resizeEvent(QResizeEvent* event)
+{
+    // In a small frame the lines get the room: no legend, no axis titles, fewer labels.
+    const bool compact = event->size().width() < kRoomyWidth || event->size().height() < kRoomyHeight;
+    chart()->legend()->setVisible(!compact);
+    m_fish->setTitleVisible(!compact);
+    m_conductivityAxis->setTitleVisible(!compact);
+    const int ticks = compact ? 3 : 5;
+    m_fish->setTickCount(ticks);
+    m_conductivityAxis->setTickCount(ticks);
+    m_time->setTickCount(ticks);
+    QChartView::resizeEvent(event);
 }
 
 double LiveChart::axisTime(double counterMs)
@@ -108,6 +128,24 @@ void LiveChart::startRun(const UpdateSession& session)
     m_conductivity.line = makeLine(QStringLiteral("Conductivity"), QPen(kConductivityColour, 1), m_conductivityAxis);
 }
 
+void LiveChart::orderLegend()
+{
+    // The legend lists the lines in the order they were added; a channel that counts its
+    // first fish goes to its place, as the conductivity's comes last.
+    QList<QLineSeries*> lines;
+    for (const Drawn& drawn : m_counts) {
+        if (drawn.line)
+            lines << drawn.line;
+    }
+    lines << m_conductivity.line;
+    for (QLineSeries* line : lines) {
+        chart()->removeSeries(line);
+        chart()->addSeries(line);
+        line->attachAxis(m_time);
+        line->attachAxis(line == m_conductivity.line ? m_conductivityAxis : m_fish);
+    }
+}
+
 void LiveChart::follow(const UpdateSession& session)
 {
     if (session.run() != m_run)
@@ -123,6 +161,7 @@ void LiveChart::follow(const UpdateSession& session)
                 drawn.line = makeLine(QStringLiteral("Ch %1 %2").arg(channel).arg(up ? QStringLiteral("up")
                                                                                       : QStringLiteral("down")),
                                       pen, m_fish);
+                orderLegend();
             }
             copyChanges(counts, drawn);
         }

@@ -35,6 +35,9 @@ public:
     // reads, whatever the PC's zone).
     static double axisTime(double counterMs);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     struct Drawn {
         QLineSeries* line = nullptr;
@@ -42,6 +45,7 @@ private:
     };
     void startRun(const UpdateSession& session);
     QLineSeries* makeLine(const QString& name, const QPen& pen, QValueAxis* valueAxis);
+    void orderLegend();
     static void copyChanges(const StepSeries& from, Drawn& to);
     void fitAxes(const UpdateSession& session);
 
