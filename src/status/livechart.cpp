@@ -6,6 +6,7 @@
 #include <QChart>
 #include <QDateTimeAxis>
 #include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QResizeEvent>
 #include <QValueAxis>
@@ -29,6 +30,20 @@ constexpr int kRoomyHeight = 220;
 
 size_t countIndex(int channel, bool up) { return size_t(2 * (channel - 1) + (up ? 0 : 1)); }
 
+constexpr double kMinuteMs = 60 * 1000;
+
+// The least of 4, 8, 12, 20, 40, 80, 120, 200, ... that holds at least `fish`: four (or two)
+// intervals of whole fish.
+double roundFishTop(double fish)
+{
+    for (double scale = 1;; scale *= 10) {
+        for (double step : {4.0, 8.0, 12.0, 20.0}) {
+            if (step * scale >= fish)
+                return step * scale;
+        }
+    }
+}
+
 QString timeFormat(double spanMs)
 {
     if (spanMs <= 10 * 60 * 1000)
@@ -38,7 +53,18 @@ QString timeFormat(double spanMs)
     return QStringLiteral("d MMM HH:mm");
 }
 
-QPointF onAxis(const QPointF& point) { return {LiveChart::axisTime(point.x()), point.y()}; }
+QList<QPointF> shifted(const QList<QPointF>& points, double dx)
+{
+    QList<QPointF> moved;
+    moved.reserve(points.size());
+    for (const QPointF& point : points)
+        moved << QPointF(point.x() + dx, point.y());
+    return moved;
+}
+
+// The recent part of a line holds up to this many points; then the older part takes
+// all but half of them.
+constexpr qsizetype kRecentPoints = 64;
 
 } // namespace
 
@@ -100,49 +126,72 @@ double LiveChart::axisTime(double counterMs)
     return double(QDateTime(clock.date(), clock.time()).toMSecsSinceEpoch());
 }
 
-QLineSeries* LiveChart::countSeries(int channel, bool up) const
+QList<QLineSeries*> LiveChart::piecesOf(const Drawn& drawn)
 {
-    if (channel < 1 || channel > kChannelCount)
-        return nullptr;
-    return m_counts[countIndex(channel, up)].line;
+    if (!drawn.older)
+        return {};
+    return {drawn.older, drawn.recent, drawn.tail};
 }
 
-QLineSeries* LiveChart::makeLine(const QString& name, const QPen& pen, QValueAxis* valueAxis)
+QList<QLineSeries*> LiveChart::countPieces(int channel, bool up) const
 {
-    auto* line = new QLineSeries;
-    line->setName(name);
-    line->setPen(pen);
+    if (channel < 1 || channel > kChannelCount)
+        return {};
+    return piecesOf(m_counts[countIndex(channel, up)]);
+}
+
+QList<QLineSeries*> LiveChart::conductivityPieces() const { return piecesOf(m_conductivity); }
+
+void LiveChart::addToChart(QLineSeries* line, QValueAxis* valueAxis)
+{
     chart()->addSeries(line);
     line->attachAxis(m_time);
     line->attachAxis(valueAxis);
-    return line;
+}
+
+LiveChart::Drawn LiveChart::makeLine(const QString& name, const QPen& pen, QValueAxis* valueAxis)
+{
+    Drawn drawn;
+    for (QLineSeries** piece : {&drawn.older, &drawn.recent, &drawn.tail}) {
+        *piece = new QLineSeries;
+        (*piece)->setName(name);
+        (*piece)->setPen(pen);
+        addToChart(*piece, valueAxis);
+    }
+    // The legend names each line once.
+    for (QLineSeries* piece : {drawn.recent, drawn.tail}) {
+        for (QLegendMarker* marker : chart()->legend()->markers(piece))
+            marker->setVisible(false);
+    }
+    return drawn;
 }
 
 void LiveChart::startRun(const UpdateSession& session)
 {
     chart()->removeAllSeries();
     m_counts = {};
-    m_conductivity = {};
     m_run = session.run();
+    // The zone's offset at the run's start: reading the zone for every point costs more
+    // than drawing it.
+    m_axisShift = axisTime(session.startTime()) - session.startTime();
     m_timeFrom = m_timeTo = m_fishTop = m_condLow = m_condHigh = m_condMin = m_condMax = -1;
-    m_conductivity.line = makeLine(QStringLiteral("Conductivity"), QPen(kConductivityColour, 1), m_conductivityAxis);
+    m_conductivity = makeLine(QStringLiteral("Conductivity"), QPen(kConductivityColour, 1), m_conductivityAxis);
 }
 
 void LiveChart::orderLegend()
 {
     // The legend lists the lines in the order they were added; a channel that counts its
     // first fish goes to its place, as the conductivity's comes last.
-    QList<QLineSeries*> lines;
+    QList<Drawn> lines;
     for (const Drawn& drawn : m_counts) {
-        if (drawn.line)
-            lines << drawn.line;
+        if (drawn.older)
+            lines << drawn;
     }
-    lines << m_conductivity.line;
-    for (QLineSeries* line : lines) {
-        chart()->removeSeries(line);
-        chart()->addSeries(line);
-        line->attachAxis(m_time);
-        line->attachAxis(line == m_conductivity.line ? m_conductivityAxis : m_fish);
+    lines << m_conductivity;
+    for (const Drawn& drawn : lines) {
+        QValueAxis* axis = drawn.older == m_conductivity.older ? m_conductivityAxis : m_fish;
+        chart()->removeSeries(drawn.older);
+        addToChart(drawn.older, axis);
     }
 }
 
@@ -154,13 +203,13 @@ void LiveChart::follow(const UpdateSession& session)
         for (bool up : {true, false}) {
             const StepSeries& counts = session.counts(channel, up);
             Drawn& drawn = m_counts[countIndex(channel, up)];
-            if (!drawn.line && !counts.hasSteps())
+            if (!drawn.older && !counts.hasSteps())
                 continue;
-            if (!drawn.line) {
+            if (!drawn.older) {
                 QPen pen(kChannelColours[size_t(channel - 1)], 2, up ? Qt::SolidLine : Qt::DashLine);
-                drawn.line = makeLine(QStringLiteral("Ch %1 %2").arg(channel).arg(up ? QStringLiteral("up")
-                                                                                      : QStringLiteral("down")),
-                                      pen, m_fish);
+                drawn = makeLine(QStringLiteral("Ch %1 %2").arg(channel).arg(up ? QStringLiteral("up")
+                                                                                 : QStringLiteral("down")),
+                                 pen, m_fish);
                 orderLegend();
             }
             copyChanges(counts, drawn);
@@ -170,49 +219,49 @@ void LiveChart::follow(const UpdateSession& session)
     fitAxes(session);
 }
 
-void LiveChart::copyChanges(const StepSeries& from, Drawn& to)
+void LiveChart::copyChanges(const StepSeries& from, Drawn& to) const
 {
+    // Between thinnings a line changes only at its last change and its end, and grows
+    // there: the points before the recent part stay as they are.
     const QList<QPointF>& points = from.points();
-    if (to.revision != from.revision()) {
-        QList<QPointF> all;
-        all.reserve(points.size());
-        for (const QPointF& point : points)
-            all << onAxis(point);
-        to.line->replace(all);
-        to.revision = from.revision();
+    if (points.size() < 2)
         return;
+    const qsizetype lastChange = points.size() - 2;
+    const bool rethinned = to.revision != from.revision();
+    to.revision = from.revision();
+    const bool resplit = rethinned || lastChange - to.split > kRecentPoints;
+    if (resplit) {
+        to.split = std::max<qsizetype>(0, lastChange - kRecentPoints / 2);
+        to.older->replace(shifted(points.mid(0, to.split + 1), m_axisShift));
     }
-    // Between thinnings a series changes only at its last two points and grows at its end.
-    const int drawn = int(to.line->count());
-    for (int i = std::max(0, drawn - 2); i < drawn; ++i) {
-        const QPointF point = onAxis(points.at(i));
-        if (to.line->at(i) != point)
-            to.line->replace(i, point);
-    }
-    if (points.size() > drawn) {
-        QList<QPointF> added;
-        added.reserve(points.size() - drawn);
-        for (qsizetype i = drawn; i < points.size(); ++i)
-            added << onAxis(points.at(i));
-        to.line->append(added);
-    }
+    const qsizetype recentCount = lastChange - to.split + 1;
+    if (resplit || to.recent->count() != recentCount
+        || to.recent->points().last() != points.at(lastChange) + QPointF(m_axisShift, 0))
+        to.recent->replace(shifted(points.mid(to.split, recentCount), m_axisShift));
+    const QList<QPointF> tail = shifted(points.mid(lastChange, 2), m_axisShift);
+    if (to.tail->points() != tail)
+        to.tail->replace(tail);
 }
 
 void LiveChart::fitAxes(const UpdateSession& session)
 {
-    const double from = axisTime(session.startTime());
-    const double to = axisTime(std::max(session.endTime(), session.startTime() + kShortestSpanMs));
-    if (from != m_timeFrom || to != m_timeTo) {
-        m_timeFrom = from;
-        m_timeTo = to;
-        m_time->setFormat(timeFormat(to - from));
-        m_time->setRange(QDateTime::fromMSecsSinceEpoch(qint64(from)), QDateTime::fromMSecsSinceEpoch(qint64(to)));
+    // A change of an axis lays every line out anew, so the axes are set only now and then:
+    // the time axis runs ahead of the clock by an eighth of its span (whole minutes), and
+    // the fish axis grows in a few round steps.
+    const double start = session.startTime();
+    const double end = session.endTime();
+    if (start != m_timeFrom || end > m_timeTo) {
+        m_timeFrom = start;
+        const double ahead = std::max(kShortestSpanMs, (end - start) / 8);
+        m_timeTo = start + std::max(kShortestSpanMs, std::ceil((end + ahead - start) / kMinuteMs) * kMinuteMs);
+        m_time->setFormat(timeFormat(m_timeTo - m_timeFrom));
+        m_time->setRange(QDateTime::fromMSecsSinceEpoch(qint64(m_timeFrom + m_axisShift)),
+                         QDateTime::fromMSecsSinceEpoch(qint64(m_timeTo + m_axisShift)));
     }
-    // Four intervals of whole fish, with some room above the highest line.
     double most = 0;
     for (int channel = 1; channel <= kChannelCount; ++channel)
         most = std::max({most, session.counts(channel, true).value(), session.counts(channel, false).value()});
-    const double fishTop = std::max(4.0, std::ceil((most + std::ceil(most / 10)) / 4) * 4);
+    const double fishTop = roundFishTop(most + std::ceil(most / 10));
     if (fishTop != m_fishTop) {
         m_fishTop = fishTop;
         m_fish->setRange(0, fishTop);
