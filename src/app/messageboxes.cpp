@@ -127,6 +127,19 @@ bool MessageBoxes::askPrinterSetup(QWidget* parent, QPrinter& printer)
     return accepted;
 }
 
+QString MessageBoxes::askFolder(QWidget* parent, const QString& caption, const QString& folder)
+{
+    if (!m_scripted)
+        return QFileDialog::getExistingDirectory(parent, caption, folder);
+    if (m_folders.empty()) {
+        m_unanswered << caption;
+        return {};
+    }
+    QString chosen = m_folders.front();
+    m_folders.pop_front();
+    return chosen;
+}
+
 void MessageBoxes::setScripted(bool scripted)
 {
     m_scripted = scripted;
@@ -145,6 +158,7 @@ void MessageBoxes::reset()
     m_answers.clear();
     m_fileNames.clear();
     m_printerAnswers.clear();
+    m_folders.clear();
     m_recorded.clear();
     m_unanswered.clear();
 }

@@ -41,6 +41,8 @@ public:
                             const QString& filter, const QString& defaultSuffix = {});
     // The printer-setup dialog: true when the user accepted it.
     bool askPrinterSetup(QWidget* parent, QPrinter& printer);
+    // The folder dialog: the chosen folder, which exists; empty when cancelled.
+    QString askFolder(QWidget* parent, const QString& caption, const QString& folder);
 
     // Scripted answers. Once scripted, no dialog is shown: questions take the queued
     // answers in order (No when none is left, which is also counted as unanswered),
@@ -50,6 +52,8 @@ public:
     void queueAnswer(bool yes) { m_answers.push_back(yes); }
     void queueSaveFileName(const QString& fileName) { m_fileNames.push_back(fileName); }
     void queuePrinterAnswer(bool accepted) { m_printerAnswers.push_back(accepted); }
+    // Empty: the dialog is cancelled.
+    void queueFolder(const QString& folder) { m_folders.push_back(folder); }
 
     const QList<RecordedMessage>& recorded() const { return m_recorded; }
     QStringList recordedTexts() const;
@@ -68,6 +72,7 @@ private:
     std::deque<bool> m_answers;
     std::deque<QString> m_fileNames;
     std::deque<bool> m_printerAnswers;
+    std::deque<QString> m_folders;
     QList<RecordedMessage> m_recorded;
     QStringList m_unanswered;
 };

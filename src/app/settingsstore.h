@@ -30,6 +30,8 @@ inline const QStringList All = {Top, Left, Width, Height, DirectComPort, DirectB
 // Not one of the nine above: the terminal's "New Line on CR" (true or false; on when
 // absent), written when it is changed.
 inline const QString TerminalNewLineOnCR = QStringLiteral("TerminalNewLineOnCR");
+// The folder of the collection archive that Counts History reads; written when it is chosen.
+inline const QString CountsHistoryArchive = QStringLiteral("CountsHistoryArchive");
 } // namespace SettingName
 
 class SettingsStore {

@@ -9,6 +9,7 @@
 #include "settingsstore.h"
 #include "statuswindowapi.h"
 #include "tfblank.h"
+#include "tfcountshistory.h"
 #include "tfdirectcoms.h"
 #include "tfrmabout.h"
 #include "tfrmmodem.h"
@@ -132,6 +133,10 @@ void TfMain::buildMenus()
     QMenu* menuFile = bar->addMenu(QStringLiteral("&File"));
     menuFile->setObjectName(QStringLiteral("menuFile"));
     m_menuFile = menuFile;
+    // Reads the collection archive: no connection needed.
+    m_menuCountsHistory = addItem(menuFile, QStringLiteral("menuCountsHistory"), QStringLiteral("Counts &History..."));
+    connect(m_menuCountsHistory, &QAction::triggered, this, &TfMain::menuCountsHistoryClick);
+    addSeparator(menuFile, QStringLiteral("N3"));
     m_menuExit = addItem(menuFile, QStringLiteral("menuExit"), QStringLiteral("E&xit"));
     connect(m_menuExit, &QAction::triggered, this, &TfMain::menuExitClick);
 
@@ -513,6 +518,8 @@ void TfMain::menuConnectHangupClick()
 }
 
 void TfMain::menuExitClick() { close(); }
+
+void TfMain::menuCountsHistoryClick() { TfCountsHistory::open(*this); }
 
 void TfMain::menuAboutClick()
 {

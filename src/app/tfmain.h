@@ -96,6 +96,7 @@ public:
     void menuConnectTerminalClick();
     void menuConnectHangupClick();
     void menuExitClick();
+    void menuCountsHistoryClick();
     void menuAboutClick();
     void TimerDateTimeTimer();
 
@@ -131,6 +132,7 @@ private:
     QPointer<TfBlank> m_blank;
 
     QAction* m_menuExit = nullptr;
+    QAction* m_menuCountsHistory = nullptr;
     QAction* m_menuConnectDirect = nullptr;
     QAction* m_menuConnectModem = nullptr;
     QAction* m_menuConnectTerminal = nullptr;

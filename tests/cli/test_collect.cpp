@@ -168,6 +168,9 @@ private slots:
         QTest::newRow("a fish during the download") << "0161" << 0 << QByteArray("flush-after=true\n") << "fish"
             << false << 0 << "collected" << false << "the event count changed from 3 to 4 during the download"
             << "collected" << 1;
+        QTest::newRow("a fish before the download") << "0161" << 0 << QByteArray("flush-after=true\n")
+            << "fish before" << false << 0 << "collected" << false
+            << "the event count changed from 3 to 4 during the download" << "collected" << 1;
         // Ten minutes behind with set-clock: set beyond the tolerance, and confirmed by a second read.
         QTest::newRow("clock set") << "0161" << 0 << QByteArray("set-clock=true\nclock-tolerance=60\n") << "" << true
                                    << 0 << "collected" << false << "" << "collected" << 1;
@@ -207,6 +210,8 @@ private slots:
             if (!downloading)
                 return;
             // The fish comes once the last line is in, before the status is read again.
+            if (fault == "fish before" && command == "d00000")
+                a.counter().passFish(2, false);
             if (fault == "fish" && command == "a")
                 a.counter().passFish(1, true);
             if (fault == "lost" && command == QString(QChar(6)) && ++acks == 1)
@@ -278,10 +283,13 @@ private slots:
             QCOMPARE(entry.value("events").toInt(), received);
         };
         // Past the time online the download ends before the end of the buffer, each line kept.
-        const int receivedA = fault == "lost" ? 1 : fault == "slow" ? entryA.value("events").toInt() : 3;
+        const int receivedA = fault == "lost"          ? 1
+                              : fault == "slow"        ? entryA.value("events").toInt()
+                              : fault == "fish before" ? 4
+                                                       : 3;
         QVERIFY(fault != "slow" || (receivedA >= 1 && receivedA <= 3));
         QVERIFY(fault != "slow" || entryA.value("error").toString().contains(QRegularExpression("^stopped after \\d+ s online \\(--max-online\\)$")));
-        checkFile(entryA, eventsA, receivedA);
+        checkFile(entryA, fault == "fish before" ? a.counter().state.events : eventsA, receivedA);
         checkArchive(archive, {entryA, entryB}, a.counter());
         if (entryB.value("outcome") == "collected") {
             QVERIFY(entryB.value("file").toString().startsWith("Weir B_2/"));
@@ -301,6 +309,10 @@ private slots:
         QTest::addColumn<QString>("expected");   // the whole of standard output, or the error
         const QString header = "  read at                   ch1 up      ch1 down    ch2 up      ch2 down    ch3 up      "
                                "ch3 down    ch4 up      ch4 down\n";
+        const QString weirB = "Weir B\n"
+                              "  last visit 2026-12-03T02:00:00+01:00: failed, 0 of 0 events: BUSY\n"
+                              "  0 events collected in 1 visit\n"
+                              "\n";
         QTest::newRow("all") << QStringList() << 0
             << "Weir A\n"
                "  last visit 2026-12-03T02:00:00+01:00: incomplete, 3 of 3 events\n"
@@ -309,10 +321,7 @@ private slots:
                "  2026-12-02T02:00:20+01:00 13 (+3)     4 (+0)      7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n"
                "  2026-12-03T02:00:20+01:00 2 (cleared) 1 (cleared) 7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n"
                "\n"
-               "Weir B\n"
-               "  last visit 2026-12-03T02:00:00+01:00: failed, 0 of 0 events: BUSY\n"
-               "  0 events collected in 1 visit\n"
-               "\n";
+               + weirB;
         QTest::newRow("since") << QStringList{"--since", "2026-12-02T00:00+01:00"} << 0
             << "Weir A\n"
                "  last visit 2026-12-03T02:00:00+01:00: incomplete, 3 of 3 events\n"
@@ -320,10 +329,7 @@ private slots:
                "  2026-12-02T02:00:20+01:00 13 (+3)     4 (+0)      7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n"
                "  2026-12-03T02:00:20+01:00 2 (cleared) 1 (cleared) 7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n"
                "\n"
-               "Weir B\n"
-               "  last visit 2026-12-03T02:00:00+01:00: failed, 0 of 0 events: BUSY\n"
-               "  0 events collected in 1 visit\n"
-               "\n";
+               + weirB;
         QTest::newRow("json") << QStringList{"--json"} << 0 << "json";
         QTest::newRow("missing") << QStringList{"--archive", "/nonexistent/archive"} << 2
             << "kestrova-cli: There is no archive database at /nonexistent/archive/archive.sqlite. Run a collection into this folder first.\n";
