@@ -1,7 +1,6 @@
 #include "updatesession.h"
 
 #include "counterstatus.h"
-#include "csvtext.h"
 #include "updateline.h"
 
 #include <algorithm>
@@ -150,50 +149,6 @@ void UpdateSession::advanceClock(double ms)
     for (StepSeries& series : m_counts)
         series.extendTo(ms);
     m_conductivity.extendTo(ms);
-}
-
-// ---- the CSV text ---------------------------------------------------------------------
-
-namespace {
-
-QString kindName(SessionLine::Kind kind)
-{
-    switch (kind) {
-    case SessionLine::Kind::Fish: return QStringLiteral("fish");
-    case SessionLine::Kind::Conductivity: return QStringLiteral("conductivity");
-    case SessionLine::Kind::Clock: return QStringLiteral("time");
-    }
-    return {};
-}
-
-QStringList csvFields(const SessionLine& line)
-{
-    // The counter's clock has no zone; it is written as it reads.
-    QStringList fields{line.stamp.isValid() ? line.stamp.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString(),
-                       kindName(line.kind)};
-    const bool fish = line.kind == SessionLine::Kind::Fish;
-    fields << (fish ? QString::number(line.channel) : QString())
-           << (fish ? (line.up ? QStringLiteral("up") : QStringLiteral("down")) : QString())
-           << (fish ? QString::number(line.eventCount) : QString());
-    for (qint32 number : line.numbers)
-        fields << (line.kind == SessionLine::Kind::Conductivity ? QString::number(number) : QString());
-    return fields;
-}
-
-} // namespace
-
-QByteArray UpdateSession::csv() const
-{
-    // The columns: the time stamp, the kind, a fish's channel, direction and the counter's
-    // event count, a "C" line's nine numbers.
-    QByteArray text = CsvRow({QStringLiteral("time"), QStringLiteral("kind"), QStringLiteral("channel"),
-                              QStringLiteral("direction"), QStringLiteral("events"), QStringLiteral("sAtt1"),
-                              QStringLiteral("wAtt1"), QStringLiteral("sAtt2"), QStringLiteral("wAtt2"),
-                              QStringLiteral("sAtt3"), QStringLiteral("wAtt3"), QStringLiteral("sAtt4"),
-                              QStringLiteral("wAtt4"), QStringLiteral("conductivity")});
-    for (const SessionLine& line : m_lines)
-        text += CsvRow(csvFields(line));
-    return text;
 }
 
 } // namespace kfc

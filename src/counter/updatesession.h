@@ -3,9 +3,8 @@
 // started, and what a live chart draws of them: the fish counted per channel and
 // direction, and the conductivity, each as a stepped line over the counter's clock.
 // No I/O and no widgets: the status window feeds it line by line, draws it, and saves
-// its CSV text.
+// its lines.
 
-#include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QPointF>
@@ -80,9 +79,6 @@ public:
     double endTime() const { return m_endMs; }
     // Goes up by one at each start: whoever drew an earlier run starts afresh.
     int run() const { return m_run; }
-
-    // Every line, one row each, under a header row; see the .cpp for the columns.
-    QByteArray csv() const;
 
 private:
     double clockMs(const QDateTime& clock) const;

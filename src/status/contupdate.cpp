@@ -4,6 +4,7 @@
 #include "contupdate.h"
 
 #include "app/application.h"
+#include "app/csv.h"
 #include "counter/contupdate.h"
 #include "counter/counterstatus.h"
 #include "counter/updateline.h"
@@ -18,6 +19,48 @@
 #include <QScopeGuard>
 
 namespace kfc::status {
+
+namespace {
+
+QString kindName(SessionLine::Kind kind)
+{
+    switch (kind) {
+    case SessionLine::Kind::Fish: return QStringLiteral("fish");
+    case SessionLine::Kind::Conductivity: return QStringLiteral("conductivity");
+    case SessionLine::Kind::Clock: return QStringLiteral("time");
+    }
+    return {};
+}
+
+QStringList csvFields(const SessionLine& line)
+{
+    // The counter's clock has no zone; it is written as it reads.
+    QStringList fields{line.stamp.isValid() ? line.stamp.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString(),
+                       kindName(line.kind)};
+    const bool fish = line.kind == SessionLine::Kind::Fish;
+    fields << (fish ? QString::number(line.channel) : QString())
+           << (fish ? (line.up ? QStringLiteral("up") : QStringLiteral("down")) : QString())
+           << (fish ? QString::number(line.eventCount) : QString());
+    for (qint32 number : line.numbers)
+        fields << (line.kind == SessionLine::Kind::Conductivity ? QString::number(number) : QString());
+    return fields;
+}
+
+// One row a line under a header: the time stamp, the kind, a fish's channel, direction
+// and the counter's event count, a "C" line's nine numbers.
+QByteArray sessionCsv(const UpdateSession& session)
+{
+    QString text = app::csvRecord({QStringLiteral("time"), QStringLiteral("kind"), QStringLiteral("channel"),
+                                   QStringLiteral("direction"), QStringLiteral("events"), QStringLiteral("sAtt1"),
+                                   QStringLiteral("wAtt1"), QStringLiteral("sAtt2"), QStringLiteral("wAtt2"),
+                                   QStringLiteral("sAtt3"), QStringLiteral("wAtt3"), QStringLiteral("sAtt4"),
+                                   QStringLiteral("wAtt4"), QStringLiteral("conductivity")});
+    for (const SessionLine& line : session.lines())
+        text += app::csvRecord(csvFields(line));
+    return text.toUtf8();
+}
+
+} // namespace
 
 ContinuousUpdate::ContinuousUpdate(Link& link, StatusForm& form, std::function<void()> modeChanged)
     : m_link(link), m_form(form), m_modeChanged(std::move(modeChanged))
@@ -63,7 +106,7 @@ void ContinuousUpdate::forgetSession()
 bool ContinuousUpdate::saveSession(const QString& fileName, QString* error) const
 {
     QSaveFile file(fileName);
-    if (file.open(QIODevice::WriteOnly) && file.write(m_session.csv()) >= 0 && file.commit())
+    if (file.open(QIODevice::WriteOnly) && file.write(sessionCsv(m_session)) >= 0 && file.commit())
         return true;
     *error = file.errorString();
     return false;
