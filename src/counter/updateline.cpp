@@ -20,10 +20,10 @@ UpdateLineResult takeFish(CounterStatus& status, QString& rest)
 {
     // The record has four channels; anything else is refused before a field changes.
     if (rest.size() < 2)
-        return {UpdateLineResult::Kind::Rejected, {}};
+        return {UpdateLineResult::Kind::Rejected, 0, false, {}};
     const int channel = rest.at(0).unicode() - '0';
     if (channel < 1 || channel > kChannelCount)
-        return {UpdateLineResult::Kind::Rejected, {}};
+        return {UpdateLineResult::Kind::Rejected, 0, false, {}};
     const bool up = rest.at(1) == QLatin1Char('U');
     rest.remove(0, 2);
     status.eventCount = TakeInteger(rest);
@@ -32,7 +32,7 @@ UpdateLineResult takeFish(CounterStatus& status, QString& rest)
         ++c.upCount;
     else
         ++c.downCount;
-    return {UpdateLineResult::Kind::Fish,
+    return {UpdateLineResult::Kind::Fish, channel, up,
             QStringLiteral("Fish, Channel %1 %2").arg(channel).arg(up ? QStringLiteral("Up") : QStringLiteral("Down"))};
 }
 
@@ -54,7 +54,7 @@ UpdateLineResult ApplyUpdateLine(CounterStatus& status, const QString& line)
     QString rest = line.mid(1);
     if (kind == QLatin1Char('C')) {
         takeConductivity(status, rest);
-        return {UpdateLineResult::Kind::Conductivity, QStringLiteral("Cond. and Atten. Change")};
+        return {UpdateLineResult::Kind::Conductivity, 0, false, QStringLiteral("Cond. and Atten. Change")};
     }
     if (kind == QLatin1Char('F'))
         return takeFish(status, rest);
@@ -62,7 +62,7 @@ UpdateLineResult ApplyUpdateLine(CounterStatus& status, const QString& line)
         const QDate date = TakeDate(rest);
         const QTime time = TakeTime(rest);
         status.dateTime = QDateTime(date, time, Qt::UTC);
-        return {UpdateLineResult::Kind::Clock, {}};
+        return {UpdateLineResult::Kind::Clock, 0, false, {}};
     }
     return {};
 }

@@ -18,6 +18,9 @@ struct UpdateLineResult {
         Rejected      // an "F" line whose channel is not 1 to 4: nothing changes
     };
     Kind kind = Kind::Other;
+    // The fish's channel (1 to 4) and direction; 0 and false for the other kinds.
+    int channel = 0;
+    bool up = false;
     // The memo line (without its time stamp); empty when the line adds none.
     QString memo;
 };

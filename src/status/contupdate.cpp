@@ -4,6 +4,7 @@
 #include "contupdate.h"
 
 #include "app/application.h"
+#include "app/csv.h"
 #include "counter/contupdate.h"
 #include "counter/counterstatus.h"
 #include "counter/updateline.h"
@@ -14,9 +15,52 @@
 #include "statusform.h"
 
 #include <QLocale>
+#include <QSaveFile>
 #include <QScopeGuard>
 
 namespace kfc::status {
+
+namespace {
+
+QString kindName(SessionLine::Kind kind)
+{
+    switch (kind) {
+    case SessionLine::Kind::Fish: return QStringLiteral("fish");
+    case SessionLine::Kind::Conductivity: return QStringLiteral("conductivity");
+    case SessionLine::Kind::Clock: return QStringLiteral("time");
+    }
+    return {};
+}
+
+QStringList csvFields(const SessionLine& line)
+{
+    // The counter's clock has no zone; it is written as it reads.
+    QStringList fields{line.stamp.isValid() ? line.stamp.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString(),
+                       kindName(line.kind)};
+    const bool fish = line.kind == SessionLine::Kind::Fish;
+    fields << (fish ? QString::number(line.channel) : QString())
+           << (fish ? (line.up ? QStringLiteral("up") : QStringLiteral("down")) : QString())
+           << (fish ? QString::number(line.eventCount) : QString());
+    for (qint32 number : line.numbers)
+        fields << (line.kind == SessionLine::Kind::Conductivity ? QString::number(number) : QString());
+    return fields;
+}
+
+// One row a line under a header: the time stamp, the kind, a fish's channel, direction
+// and the counter's event count, a "C" line's nine numbers.
+QByteArray sessionCsv(const UpdateSession& session)
+{
+    QString text = app::csvRecord({QStringLiteral("time"), QStringLiteral("kind"), QStringLiteral("channel"),
+                                   QStringLiteral("direction"), QStringLiteral("events"), QStringLiteral("sAtt1"),
+                                   QStringLiteral("wAtt1"), QStringLiteral("sAtt2"), QStringLiteral("wAtt2"),
+                                   QStringLiteral("sAtt3"), QStringLiteral("wAtt3"), QStringLiteral("sAtt4"),
+                                   QStringLiteral("wAtt4"), QStringLiteral("conductivity")});
+    for (const SessionLine& line : session.lines())
+        text += app::csvRecord(csvFields(line));
+    return text.toUtf8();
+}
+
+} // namespace
 
 ContinuousUpdate::ContinuousUpdate(Link& link, StatusForm& form, std::function<void()> modeChanged)
     : m_link(link), m_form(form), m_modeChanged(std::move(modeChanged))
@@ -41,10 +85,31 @@ void ContinuousUpdate::AddEventLine(const QString& text)
 void ContinuousUpdate::applyUpdateMode(bool on)
 {
     m_active = on;
-    if (!on)
+    if (on) {
+        m_session.start(counterStatus());
+        m_sessionKept = true;
+    } else {
         showProgress(QString());
+    }
     m_form.showUpdateMode(on);
+    if (on)
+        m_form.followSession(m_session);
     m_modeChanged();
+}
+
+void ContinuousUpdate::forgetSession()
+{
+    m_session.clear();
+    m_sessionKept = false;
+}
+
+bool ContinuousUpdate::saveSession(const QString& fileName, QString* error) const
+{
+    QSaveFile file(fileName);
+    if (file.open(QIODevice::WriteOnly) && file.write(sessionCsv(m_session)) >= 0 && file.commit())
+        return true;
+    *error = file.errorString();
+    return false;
 }
 
 void ContinuousUpdate::SetContinuousUpdate(bool on)
@@ -117,9 +182,11 @@ void ContinuousUpdate::takeUpdateLine(const QString& line)
         m_link.LogLine(QStringLiteral("--  update line rejected, not a channel 1 to 4: ") + line);
         return;
     }
+    m_session.add(result, counterStatus());
     if (!result.memo.isEmpty())
         AddEventLine(result.memo);
     m_form.showRecord(counterStatus());
+    m_form.followSession(m_session);
 }
 
 } // namespace kfc::status

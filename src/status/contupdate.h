@@ -4,6 +4,8 @@
 // button's handler; "&Cancel" (and the dummy fish window) run nested inside its wait, and
 // the listening hold makes the loop's pending read give way to their exchanges.
 
+#include "counter/updatesession.h"
+
 #include <QString>
 
 #include <functional>
@@ -24,6 +26,13 @@ public:
     ContinuousUpdate(Link& link, StatusForm& form, std::function<void()> modeChanged);
 
     bool active() const { return m_active; }
+    // The lines of the mode's latest run, kept from its start until the next status read
+    // that is not the stop's own (forgetSession), so that they can be saved after it.
+    const UpdateSession& session() const { return m_session; }
+    bool sessionKept() const { return m_sessionKept; }
+    void forgetSession();
+    // Writes the session's CSV text; false with the reason when it cannot.
+    bool saveSession(const QString& fileName, QString* error) const;
     // "Cont. &Update": enters the mode and follows the counter until the mode is left.
     void bbtnContUpdClick();
     // Enters or leaves the mode and tells the counter ("i1", "i0"), whatever it answers.
@@ -44,6 +53,8 @@ private:
     StatusForm& m_form;
     std::function<void()> m_modeChanged;
     bool m_active = false;
+    UpdateSession m_session;
+    bool m_sessionKept = false;
 };
 
 } // namespace kfc::status

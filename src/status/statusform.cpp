@@ -6,6 +6,7 @@
 #include "channelcolumns.h"
 #include "counter/counterstatus.h"
 #include "counter/saveplan.h"
+#include "livechart.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -137,11 +138,14 @@ void StatusForm::showUpdateMode(bool on)
 {
     memLastEvent->clear();
     memLastEvent->setVisible(on);
+    m_chart->setVisible(on);
     m_profileRow->setVisible(!on);
     m_buttons.contUpd->setVisible(!on);
 }
 
 void StatusForm::addEventLine(const QString& line) { memLastEvent->appendPlainText(line); }
+
+void StatusForm::followSession(const UpdateSession& session) { m_chart->follow(session); }
 
 // ---- editing --------------------------------------------------------------------------
 

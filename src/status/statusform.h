@@ -28,9 +28,12 @@ namespace kfc {
 struct ChannelStatus;
 struct CounterStatus;
 struct EditedSettings;
+class UpdateSession;
 }
 
 namespace kfc::status {
+
+class LiveChart;
 
 class StatusForm : public QWidget {
     Q_OBJECT
@@ -55,10 +58,12 @@ public:
     void showChannel(int n, const ChannelStatus& channel);
     void showNoValues();
     void setGridTitles();
-    // In continuous update the list of lines takes the place of "Cont. &Update", and of
-    // the profile grid, which no line changes.
+    // In continuous update the list of lines and the live chart take the place of
+    // "Cont. &Update", and of the profile grid, which no line changes.
     void showUpdateMode(bool on);
     void addEventLine(const QString& line);
+    // The chart draws what the session holds now.
+    void followSession(const UpdateSession& session);
 
     // Whether the settings take input (edit mode); a channel's settings also follow its box.
     void setEditable(bool on);
@@ -140,6 +145,7 @@ private:
     QTimeEdit* dtpTime = nullptr;
     QGroupBox* gbChannels = nullptr;
     QPlainTextEdit* memLastEvent = nullptr;
+    LiveChart* m_chart = nullptr;
     QWidget* m_profileRow = nullptr;
 };
 

@@ -7,7 +7,9 @@
 
 #include "app/wheelguard.h"
 #include "channelcolumns.h"
+#include "contupdate.h"
 #include "counter/counterstatus.h"
+#include "livechart.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,6 +22,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTextDocument>
@@ -424,8 +427,23 @@ QWidget* StatusForm::buildButtons()
                                    + int(2 * memLastEvent->document()->documentMargin()) + 2);
     memLastEvent->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     memLastEvent->hide();
-    // The memo takes the room left below the buttons; without it the room stays empty.
-    column->addWidget(memLastEvent, 1);
+    // Wide enough for its lines; the chart beside it takes the rest of the width.
+    const QDateTime longestDay(QDate(2026, 12, 31), QTime(23, 59, 59), Qt::UTC);
+    memLastEvent->setFixedWidth(memLastEvent->fontMetrics().horizontalAdvance(
+                                    ContinuousUpdate::eventStamp(longestDay) + QStringLiteral(" Cond. and Atten. Change"))
+                                + memLastEvent->verticalScrollBar()->sizeHint().width()
+                                + 2 * memLastEvent->frameWidth() + 12);
+    m_chart = new LiveChart(panel);
+    m_chart->setMinimumSize(260, memLastEvent->minimumHeight());
+    m_chart->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    m_chart->hide();
+    auto* lines = new QHBoxLayout;
+    lines->setSpacing(6);
+    lines->addWidget(memLastEvent);
+    lines->addWidget(m_chart, 1);
+    // The memo and the chart take the room left below the buttons; without them the room
+    // stays empty.
+    column->addLayout(lines, 1);
     column->addStretch(0);
     return panel;
 }

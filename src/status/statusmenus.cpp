@@ -86,6 +86,9 @@ void StatusMenus::buildMenus()
     menuDisplayCounts = addItem(menuDisplay, QStringLiteral("menuDisplayCounts"), QStringLiteral("&Counts"));
     addTool(menuCounterSetup, QStringLiteral("menuProbe"), QStringLiteral("&Probe Calibrate"),
             app::Tool::ProbeCalibrate);
+    // Beside the dummy fish: the one menu that stays open while continuous update runs.
+    menuCounterSetup->addSeparator();
+    menuSaveSession = addItem(menuCounterSetup, QStringLiteral("menuSaveSession"), QStringLiteral("&Save Session..."));
 
     menuAdvancedSetup = makeMenu(QStringLiteral("menuAdvancedSetup"), QStringLiteral("&Advanced Setup"), owner);
     addTool(menuAdvancedSetup, QStringLiteral("BaudRate1"), QStringLiteral("Set &Baud Rate"), app::Tool::BaudRate);
@@ -117,12 +120,14 @@ void StatusMenus::connectItems()
     connect(menuClearPwd, &QAction::triggered, this, &StatusMenus::menuClearPwdClick);
     connect(menuRecalibrate, &QAction::triggered, this, &StatusMenus::menuRecalibrateClick);
     connect(menuFlush, &QAction::triggered, this, &StatusMenus::menuFlushClick);
+    connect(menuSaveSession, &QAction::triggered, &m_window, &TfStatus::menuSaveSessionClick);
 }
 
-void StatusMenus::updateEnabling(bool lineBusy, bool updating)
+void StatusMenus::updateEnabling(bool lineBusy, bool updating, bool sessionKept)
 {
     // During continuous update only Counter Setup stays open, and in it only the dummy
-    // fish, whose fish show in the list of lines.
+    // fish, whose fish show in the list of lines, and the session's saving, which says
+    // nothing to the counter.
     const bool free = !lineBusy && !updating;
     Information1->menuAction()->setEnabled(free);
     menuAdvancedSetup->menuAction()->setEnabled(free);
@@ -134,6 +139,7 @@ void StatusMenus::updateEnabling(bool lineBusy, bool updating)
         entry.item->setEnabled(m_main.hasTool(entry.tool) && allowed);
     }
     menuClearPwd->setEnabled(free && m_passwordSet);
+    menuSaveSession->setEnabled(sessionKept);
 }
 
 void StatusMenus::openTool(app::Tool tool)

@@ -29,8 +29,9 @@ public:
 
     // In the order they appear in the menu bar.
     QList<QMenu*> menus() const;
-    // The menus' part of the window's one decision on what is usable.
-    void updateEnabling(bool lineBusy, bool updating);
+    // The menus' part of the window's one decision on what is usable. sessionKept: the
+    // lines of a continuous update are there to be saved.
+    void updateEnabling(bool lineBusy, bool updating, bool sessionKept);
 
     // Asks the counter's password state and logs on when a password is in force; access
     // is granted when the counter may be shown.
@@ -82,6 +83,7 @@ private:
     QAction* menuClearPwd = nullptr;
     QAction* menuRecalibrate = nullptr;
     QAction* menuFlush = nullptr;
+    QAction* menuSaveSession = nullptr;
 };
 
 } // namespace kfc::status

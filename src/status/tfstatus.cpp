@@ -15,6 +15,7 @@
 
 #include <QCloseEvent>
 #include <QDialog>
+#include <QDir>
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMessageBox>
@@ -224,16 +225,20 @@ void TfStatus::updateControls()
     // In edit mode the settings themselves can start a command (" Dump", "Cont. Output").
     // Re-enabling a parent gives each child back its own state.
     m_form->setEnabled(!(lineBusy && m_editMode));
-    m_menus->updateEnabling(lineBusy, updating);
+    m_menus->updateEnabling(lineBusy, updating, m_update->sessionKept());
 }
 
 // ---- reading and showing --------------------------------------------------------------
 
-void TfStatus::RefreshStatus()
+void TfStatus::RefreshStatus() { readStatus(false); }
+
+void TfStatus::readStatus(bool keepSession)
 {
     if (!ReadCounterStatus(link(), record()))
         return;
     m_valuesKnown = true;
+    if (!keepSession && !m_update->active())
+        m_update->forgetSession();
     ShowStatus();
     updateControls();
 }
@@ -263,6 +268,30 @@ void TfStatus::bbtnContUpdClick() { m_update->bbtnContUpdClick(); }
 void TfStatus::SetContinuousUpdate(bool on) { m_update->SetContinuousUpdate(on); }
 
 QString TfStatus::eventStamp(const QDateTime& when) { return ContinuousUpdate::eventStamp(when); }
+
+void TfStatus::menuSaveSessionClick()
+{
+    app::showingErrors([this] {
+        const QDateTime started = m_update->session().lines().isEmpty() ? record().dateTime
+                                                                        : m_update->session().lines().first().stamp;
+        const QString suggested = QDir(QDir::homePath())
+                                      .filePath(QStringLiteral("session-%1.csv")
+                                                    .arg(started.toString(QStringLiteral("yyyy-MM-dd-HHmm"))));
+        QString fileName;
+        runOwnDialog([&] {
+            fileName = app::messageBoxes().askSaveFileName(this, QStringLiteral("Save Session"), suggested,
+                                                           QStringLiteral("CSV files (*.csv);;All files (*)"),
+                                                           QStringLiteral("csv"));
+            return 0;
+        });
+        if (fileName.isEmpty())
+            return;
+        QString error;
+        if (!m_update->saveSession(fileName, &error))
+            app::messageBoxes().show(MessageKind::Error, QStringLiteral("Cannot save the session to %1: %2")
+                                                             .arg(QDir::toNativeSeparators(fileName), error));
+    });
+}
 
 // ---- handlers -----------------------------------------------------------------------
 
@@ -296,7 +325,7 @@ void TfStatus::bbtnCancelClick()
             // that the listener gives way to.
             auto hold = link().holdLine(Link::HoldKind::Interrupt);
             SetContinuousUpdate(false);
-            RefreshStatus();
+            readStatus(true);
             return;
         }
         SetEditMode(false);

@@ -96,6 +96,8 @@ public:
     void sgCondDblClick();
     void bbtnContUpdClick();
     void SetContinuousUpdate(bool on);
+    // "&Save Session...": the lines of the latest continuous update as a CSV file.
+    void menuSaveSessionClick();
     // The time stamp of an event line in continuous update.
     static QString eventStamp(const QDateTime& when);
 
@@ -119,6 +121,9 @@ private:
     // Which buttons, settings and menu entries are usable, decided in this one place from
     // the window's mode and from who holds the line; called whenever either changes.
     void updateControls();
+    // A successful read shows the counter afresh and ends a kept continuous-update
+    // session, unless it is the read that stops the mode (keepSession).
+    void readStatus(bool keepSession);
     // Before the first read of a connection has succeeded the window knows nothing of
     // the counter: every value shows empty, and nothing may be changed or followed.
     void showNoValues();

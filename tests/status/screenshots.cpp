@@ -1,5 +1,6 @@
 // Writes the pictures of the status window used in the documentation: view mode, edit
-// mode and continuous update, against the simulated counter. Run offscreen:
+// mode, continuous update, and the live chart after a quarter of an hour of the counter's
+// clock, against the simulated counter. Run offscreen:
 //   QT_QPA_PLATFORM=offscreen status_screenshots docs
 
 #include "support/statustest.h"
@@ -7,10 +8,38 @@
 #include "support/screenshot.h"
 
 #include <QDir>
+#include <QRandomGenerator>
 
 using namespace kfc;
 
 using test::saveScreenshot;
+
+namespace {
+
+constexpr int kChartMinutes = 16;
+
+// One minute of the counter's: fish pass (channel 2 the busiest, most of them up) until the
+// water changes at minute 11, when the conductivity jumps and the fish almost stop; then
+// the counter's clock turns over and says so in its "T" line.
+void passMinute(test::StatusSession& session, QRandomGenerator& random, int minute)
+{
+    sim::SimCounter& counter = session.counter();
+    const bool changed = minute >= 11;
+    const int fish = changed ? int(random.bounded(2)) : 4 + int(random.bounded(6));
+    for (int i = 0; i < fish; ++i) {
+        const quint32 roll = random.bounded(10);
+        counter.passFish(roll < 5 ? 2 : roll < 8 ? 1 : 3, random.bounded(10) < 8);
+    }
+    if (minute == 11)
+        counter.changeConductivity(168);
+    else if (random.bounded(3) == 0)
+        counter.changeConductivity(session.counterState().conductivity + int(random.bounded(7)) - 3);
+    session.counterState().clockOffsetSecs += 60;
+    const QDateTime clock = QDateTime::currentDateTime().addSecs(session.counterState().clockOffsetSecs);
+    session.counterSays("T" + clock.toString(QStringLiteral("dd/MM/yy hh:mm:ss")).toLatin1());
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -53,6 +82,27 @@ int main(int argc, char** argv)
                 session.button(QStringLiteral("bbtnCancel"))->click();
             });
         });
+        session.button(QStringLiteral("bbtnContUpd"))->click();
+
+        // The chart wants a larger frame than the default.
+        session.main->resize(1000, 720);
+        session.counterState().conductivity = 124;
+        QRandomGenerator random(20261209);
+        int minute = 0;
+        QTimer minutes;
+        minutes.setInterval(150);
+        QObject::connect(&minutes, &QTimer::timeout, session.main, [&] {
+            if (++minute <= kChartMinutes) {
+                passMinute(session, random, minute);
+                return;
+            }
+            minutes.stop();
+            QTimer::singleShot(800, session.main, [&] {
+                ok = saveScreenshot(session.main, folder, QStringLiteral("status-live-chart.png")) && ok;
+                session.button(QStringLiteral("bbtnCancel"))->click();
+            });
+        });
+        QTimer::singleShot(300, session.main, [&] { minutes.start(); });
         session.button(QStringLiteral("bbtnContUpd"))->click();
     }
     return ok ? 0 : 1;

@@ -6,6 +6,10 @@
 
 #include "support/statustest.h"
 
+#include "status/livechart.h"
+
+#include <QFile>
+
 #include <ctime>
 
 using namespace kfc;
@@ -89,6 +93,7 @@ private slots:
     void closingWaitsForCancel_data();
     void closingWaitsForCancel();
     void silentCounterLeavesTheProcessorIdle();
+    void chartAndSessionFollowTheRun();
 };
 
 void TestContinuousUpdate::linesFollowTheCounterUntilCancel()
@@ -426,6 +431,72 @@ void TestContinuousUpdate::silentCounterLeavesTheProcessorIdle()
     QVERIFY(script.completed());
     // A loop that spins would take most of a core; this one sleeps in its wait.
     QVERIFY2(cpu >= 0 && cpu < 0.25 * wall, qPrintable(QString("cpu %1 s in %2 s").arg(cpu).arg(wall)));
+}
+
+// The chart is there while the mode runs and gone after it; the run's lines are saved
+// (a malformed one, one of no channel and one of another kind add nothing) until the next
+// read, and a file that cannot be written is reported.
+void TestContinuousUpdate::chartAndSessionFollowTheRun()
+{
+    StatusSession s;
+    // The counter's own "T" line comes as its minute turns: not during this run.
+    const QDateTime counterNow = QDateTime::currentDateTime().addSecs(kCounterClockOffsetSecs);
+    s.counterState().clockOffsetSecs = kCounterClockOffsetSecs - (counterNow.time().second() - 5);
+    QVERIFY(s.connect());
+    auto* chart = s.status->findChild<status::LiveChart*>("liveChart");
+    QVERIFY(chart);
+    QAction* save = s.item("menuSaveSession");
+    const bool saveBeforeRun = save->isEnabled();
+    bool chartShown = false, saveDuringRun = false;
+
+    Script script;
+    script
+        .then([&] { return inUpdateMode(s); },
+              [&] {
+                  chartShown = chart->isVisible();
+                  saveDuringRun = save->isEnabled();
+                  for (const char* line : {"T25/12/26 10:11:12", "F1U 12", "F2D 13", "C 1 2 3 4 5 6 7 88 321",
+                                           "C 1 2 3", "F5U 3", "X", "T25/12/26 10:12:00", "F3U 14"})
+                      s.counterSays(line);
+              })
+        .then([&] { return memoLines(s).size() == 4; }, [&] { clickCancel(s); });
+    runUpdate(s, script);
+    QVERIFY(script.completed());
+    QVERIFY(!saveBeforeRun);
+    QVERIFY(chartShown);
+    QVERIFY(saveDuringRun);
+    QVERIFY(chart->isHidden());
+
+    // After the stop and its read, the run is still there to be saved.
+    QVERIFY(save->isEnabled());
+    QTemporaryDir folder;
+    const QString path = folder.filePath("session.csv");
+    messageBoxes().queueSaveFileName(path);
+    save->trigger();
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(),
+             QByteArray("time,kind,channel,direction,events,sAtt1,wAtt1,sAtt2,wAtt2,sAtt3,wAtt3,sAtt4,wAtt4,"
+                        "conductivity\r\n"
+                        "2026-12-25 10:11:12,time,,,,,,,,,,,,\r\n"
+                        "2026-12-25 10:11:12,fish,1,up,12,,,,,,,,,\r\n"
+                        "2026-12-25 10:11:12,fish,2,down,13,,,,,,,,,\r\n"
+                        "2026-12-25 10:11:12,conductivity,,,,1,2,3,4,5,6,7,88,321\r\n"
+                        "2026-12-25 10:12:00,time,,,,,,,,,,,,\r\n"
+                        "2026-12-25 10:12:00,fish,3,up,14,,,,,,,,,\r\n"));
+    QCOMPARE(messageBoxes().recordedTexts(), QStringList());
+
+    const QString unwritable = folder.filePath("no such folder/session.csv");
+    messageBoxes().queueSaveFileName(unwritable);
+    save->trigger();
+    QCOMPARE(messageBoxes().recorded().size(), 1);
+    QVERIFY2(messageBoxes().recordedTexts().first().startsWith("Cannot save the session to "
+                                                               + QDir::toNativeSeparators(unwritable) + ": "),
+             qPrintable(messageBoxes().recordedTexts().first()));
+
+    // The next read ends it.
+    s.button("bbtnRefresh")->click();
+    QVERIFY(!save->isEnabled());
 }
 
 KFC_APP_TEST_MAIN(TestContinuousUpdate)

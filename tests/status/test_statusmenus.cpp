@@ -61,7 +61,8 @@ void TestStatusMenus::menusJoinTheMenuBarWhileTheWindowIsActive()
              QStringList({"&File", "Co&nnect", "&Information", "Counter &Setup", "&Advanced Setup", "&Help"}));
     QCOMPARE(entries(menu(s, "Information1")), QStringList({"&Download", "C&urrent Conductivity"}));
     QCOMPARE(entries(menu(s, "menuCounterSetup")),
-             QStringList({"Insert Dummy &Fish", "&Clear Counts", "-", "&Display", "&Probe Calibrate"}));
+             QStringList({"Insert Dummy &Fish", "&Clear Counts", "-", "&Display", "&Probe Calibrate", "-",
+                          "&Save Session..."}));
     QCOMPARE(entries(menu(s, "menuDisplay")), QStringList({"&Kestrova", "&Counts"}));
     QCOMPARE(entries(menu(s, "menuAdvancedSetup")),
              QStringList({"Set &Baud Rate", "&Send Command", "-", "Set &Password", "&Clear Password", "-",
