@@ -101,7 +101,7 @@ QChart* makeHistoryChart(const QString& site, const QList<HistoryRow>& rows)
     chart->addAxis(visits, Qt::AlignBottom);
     series->attachAxis(visits);
     auto* fish = new QValueAxis;
-    fish->setTitleText(QStringLiteral("Fish counted since the visit before"));
+    fish->setTitleText(QStringLiteral("Fish since the visit before"));
     fish->setLabelFormat(QStringLiteral("%d"));
     fish->setRange(0, std::max(highest, 1));
     fish->applyNiceNumbers();
@@ -121,6 +121,8 @@ TfCountsHistory* TfCountsHistory::open(TfMain& main)
     if (!fCountsHistory) {
         auto* window = new TfCountsHistory;
         fCountsHistory = window;
+        // Eight bars a visit and their legend are unreadable in the frame's usual size.
+        main.growTo(QSize(1000, 720));
         main.mdiArea()->addSubWindow(window);
         window->showMaximized();
         window->openFirstArchive();
@@ -190,7 +192,7 @@ void TfCountsHistory::buildControls()
     chartHistory->setRenderHint(QPainter::Antialiasing);
     m_chartArea->addWidget(labMessage);
     m_chartArea->addWidget(chartHistory);
-    layout->addWidget(m_chartArea, 3);
+    layout->addWidget(m_chartArea, 2);
 
     m_model = new QStandardItemModel(this);
     tvHistory = new QTableView;
@@ -199,7 +201,7 @@ void TfCountsHistory::buildControls()
     tvHistory->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tvHistory->verticalHeader()->hide();
     tvHistory->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    layout->addWidget(tvHistory, 2);
+    layout->addWidget(tvHistory, 1);
 
     btnExport = makeButton(QStringLiteral("btnExport"), QStringLiteral("&Export CSV..."));
     btnPrint = makeButton(QStringLiteral("btnPrint"), QStringLiteral("&Print..."));
