@@ -102,7 +102,10 @@ LiveChart::LiveChart(QWidget* parent) : QChartView(parent)
     chart->addAxis(m_time, Qt::AlignBottom);
     chart->addAxis(m_fish, Qt::AlignLeft);
     chart->addAxis(m_conductivityAxis, Qt::AlignRight);
+    // The view lets go of the chart it was made with, and that one would be left behind.
+    QChart* initial = this->chart();
     setChart(chart);
+    delete initial;
 }
 
 void LiveChart::resizeEvent(QResizeEvent* event)
