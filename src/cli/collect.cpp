@@ -27,21 +27,11 @@ namespace kfc::cli {
 namespace {
 
 // One site's visit: every attempt until it is collected or given up.
-struct Visit {
-    const Site* site = nullptr;
-    QDateTime started, finished;
-    QString outcome = QStringLiteral("failed");
-    int attempts = 0;
-    int events = 0, expected = 0;
-    QString file;                       // relative to the archive
-    int fileLines = 0;
-    QString fileSha256;
-    std::optional<qint64> clockDrift;   // counter minus PC, seconds
-    bool clockSet = false;
-    bool flushed = false;
+// What the archive keeps of a visit, and what the run needs besides.
+struct Visit : archive::VisitRecord {
+    Visit() { outcome = QStringLiteral("failed"); }
+    const Site* entry = nullptr;
     QString notFlushed;                 // why, when flush-after was set
-    QString error;
-    QList<archive::StatusRecord> statusReads;
     bool retry = false;                 // the call met BUSY, NO CARRIER or silence
     QDeadlineTimer retryAt;
 };
@@ -133,7 +123,7 @@ void setCounterClock(Link& link, const CounterStatus& status)
 class SiteSession {
 public:
     SiteSession(Visit& visit, const CollectOptions& options, QTextStream& err)
-        : m_visit(visit), m_site(*visit.site), m_options(options), m_err(err)
+        : m_visit(visit), m_site(*visit.entry), m_options(options), m_err(err)
     {
     }
 
@@ -331,7 +321,7 @@ private:
 QJsonObject journalEntry(const Visit& visit)
 {
     QJsonObject entry{
-        {"site", visit.site->name},
+        {"site", visit.entry->name},
         {"started", visit.started.toOffsetFromUtc(visit.started.offsetFromUtc()).toString(Qt::ISODate)},
         {"finished", visit.finished.toOffsetFromUtc(visit.finished.offsetFromUtc()).toString(Qt::ISODate)},
         {"outcome", visit.outcome},
@@ -344,7 +334,7 @@ QJsonObject journalEntry(const Visit& visit)
         {"flushed", visit.flushed},
         {"error", visit.error.isEmpty() ? QJsonValue() : QJsonValue(printable(visit.error))},
     };
-    if (visit.site->flushAfter && !visit.flushed)
+    if (visit.entry->flushAfter && !visit.flushed)
         entry.insert("notFlushed", visit.notFlushed);
     return entry;
 }
@@ -360,28 +350,15 @@ void appendToJournal(const QString& archive, const Visit& visit, QTextStream& er
 
 archive::VisitRecord archiveRecord(const Visit& visit)
 {
-    archive::VisitRecord record;
-    record.site = visit.site->name;
-    record.started = visit.started;
-    record.finished = visit.finished;
-    record.outcome = visit.outcome;
-    record.attempts = visit.attempts;
-    record.events = visit.events;
-    record.expected = visit.expected;
-    record.file = visit.file;
-    record.fileLines = visit.fileLines;
-    record.fileSha256 = visit.fileSha256;
-    record.clockDrift = visit.clockDrift;
-    record.clockSet = visit.clockSet;
-    record.flushed = visit.flushed;
+    archive::VisitRecord record = visit;
+    record.site = visit.entry->name;
     record.error = printable(visit.error);
-    record.statusReads = visit.statusReads;
     return record;
 }
 
 QString summaryLine(const Visit& visit)
 {
-    QString line = QStringLiteral("%1: %2, %3 of %4 events").arg(printable(visit.site->name), visit.outcome)
+    QString line = QStringLiteral("%1: %2, %3 of %4 events").arg(printable(visit.entry->name), visit.outcome)
                        .arg(visit.events)
                        .arg(visit.expected);
     if (!visit.file.isEmpty())
@@ -432,7 +409,7 @@ int collectSites(const QList<Site>& sites, const CollectOptions& options, QTextS
         record(visit);
     };
     for (qsizetype i = 0; i < sites.size(); ++i) {
-        visits[i].site = &sites[i];
+        visits[i].entry = &sites[i];
         visitOnce(visits[i]);
     }
     // The sites whose line was busy, each when its wait is over, soonest first.
@@ -444,7 +421,7 @@ int collectSites(const QList<Site>& sites, const CollectOptions& options, QTextS
         if (const qint64 left = visit->retryAt.remainingTime(); left > 0) {
             if (options.progress)
                 options.progress(QStringLiteral("%1: calling again in %2")
-                                     .arg(printable(visit->site->name), DownloadClock::durationText(left)));
+                                     .arg(printable(visit->entry->name), DownloadClock::durationText(left)));
             DelayWithEvents(unsigned(left));
         }
         visitOnce(*visit);

@@ -3,6 +3,7 @@
 // and the archives it refuses in plain words.
 
 #include "support/apptest.h"
+#include "support/archivetest.h"
 
 #include "app/countshistory.h"
 #include "app/tfcountshistory.h"
@@ -15,8 +16,6 @@
 #include <QChartView>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QTableView>
@@ -28,26 +27,6 @@ using namespace kfc::test;
 
 namespace {
 
-// A night's visit; no counts means the call failed and read no status.
-archive::VisitRecord visitOn(const QString& site, int day, const QString& outcome, std::array<int, 4> up = {},
-                             std::array<int, 4> down = {}, bool counts = true)
-{
-    archive::VisitRecord visit;
-    visit.site = site;
-    visit.started = QDateTime(QDate(2026, 12, day), QTime(2, 0), Qt::OffsetFromUTC, 3600);
-    visit.finished = visit.started.addSecs(95);
-    visit.outcome = outcome;
-    visit.attempts = 1;
-    if (!counts)
-        return visit;
-    archive::StatusRecord status;
-    status.readAt = visit.started.addSecs(20);
-    status.up = up;
-    status.down = down;
-    visit.statusReads << status;
-    return visit;
-}
-
 // Counted, counted, a failed call, and counts that were cleared on channel 1 in between.
 QList<archive::VisitRecord> nights(const QString& site)
 {
@@ -55,18 +34,6 @@ QList<archive::VisitRecord> nights(const QString& site)
             visitOn(site, 2, "collected", {13, 7, 0, 0}, {4, 0, 0, 0}),
             visitOn(site, 3, "failed", {}, {}, false),
             visitOn(site, 4, "incomplete", {2, 9, 0, 0}, {1, 0, 0, 0})};
-}
-
-QString writeArchive(const QString& folder, const QList<archive::VisitRecord>& visits)
-{
-    archive::Archive database;
-    QString error;
-    if (!database.open(folder, archive::Archive::Mode::Write, &error))
-        return error;
-    for (const archive::VisitRecord& visit : visits)
-        if (!database.addVisit(visit, &error))
-            return error;
-    return {};
 }
 
 const QString kCsvHeader = "Site,Visit,Outcome,Ch 1 Up,Ch 1 Up Since Visit Before,Ch 1 Down,Ch 1 Down Since Visit Before,"
@@ -202,7 +169,7 @@ private slots:
             << "There is no archive database at %1. Run a collection into this folder first.";
         QTest::newRow("not an archive") << "plain text"
             << "%1 is not an archive database.";
-        QTest::newRow("newer format") << "PRAGMA user_version=2"
+        QTest::newRow("newer format") << "format 2"
             << "The archive %1 was written by a newer version of this program (format 2; this version reads format 1 "
                "and older). Update the program to read it.";
     }
@@ -212,17 +179,13 @@ private slots:
         AppFixture fixture;
         QTemporaryDir folder;
         const QString path = archive::databasePath(folder.path());
-        if (content.startsWith("PRAGMA")) {
+        if (content == "format 2") {
             QCOMPARE(writeArchive(folder.path(), nights("Weir A")), QString());
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "newer");
-            db.setDatabaseName(path);
-            QVERIFY(db.open() && QSqlQuery(db).exec(content));
-            db.close();
+            QVERIFY(stampFormat(folder.path(), 2));
         } else if (!content.isEmpty()) {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content.toUtf8()) > 0);
         }
-        QSqlDatabase::removeDatabase("newer");
         fixture.store()->setValue("CountsHistoryArchive", folder.path());
         auto windows = makeWindows();
         menuItem(windows->main(), "menuCountsHistory")->trigger();

@@ -3,13 +3,12 @@
 #include "archive/archive.h"
 #include "cli/cli.h"
 #include "sim/ptycounter.h"
+#include "support/archivetest.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -78,24 +77,13 @@ void checkArchive(const QString& folder, const QList<QJsonObject>& entries, cons
     QCOMPARE(last.down[3], counter.state.channels[3].downCount);
 }
 
+// A night's visit with channel 1's counts; a failed one met BUSY and read none.
 archive::VisitRecord visitAt(const QString& site, int day, const QString& outcome, int up1, int down1)
 {
-    archive::VisitRecord visit;
-    visit.site = site;
-    visit.started = QDateTime(QDate(2026, 12, day), QTime(2, 0), Qt::OffsetFromUTC, 3600);
-    visit.finished = visit.started.addSecs(95);
-    visit.outcome = outcome;
-    visit.attempts = 1;
+    archive::VisitRecord visit = test::visitOn(site, day, outcome, {up1, 7, 0, 0}, {down1, 0, 0, 0}, outcome != "failed");
     visit.events = visit.expected = up1 + down1;
-    if (outcome == "failed") {
+    if (outcome == "failed")
         visit.error = "BUSY";
-        return visit;
-    }
-    archive::StatusRecord status;
-    status.readAt = visit.started.addSecs(20);
-    status.up = {up1, 7, 0, 0};
-    status.down = {down1, 0, 0, 0};
-    visit.statusReads << status;
     return visit;
 }
 
@@ -342,22 +330,13 @@ private slots:
         QFETCH(int, code);
         QFETCH(QString, expected);
         QTemporaryDir folder;
-        {
-            archive::Archive database;
-            QString error;
-            QVERIFY2(database.open(folder.path(), archive::Archive::Mode::Write, &error), qPrintable(error));
-            for (const archive::VisitRecord& visit :
-                 {visitAt("Weir A", 1, "collected", 10, 4), visitAt("Weir A", 2, "collected", 13, 4),
-                  visitAt("Weir B", 3, "failed", 0, 0), visitAt("Weir A", 3, "incomplete", 2, 1)})
-                QVERIFY2(database.addVisit(visit, &error), qPrintable(error));
-        }
-        if (args.removeAll("newer")) {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "newer");
-            db.setDatabaseName(folder.filePath("archive.sqlite"));
-            QVERIFY(db.open());
-            QVERIFY(QSqlQuery(db).exec("PRAGMA user_version=2"));
-            db.close();
-        }
+        QCOMPARE(test::writeArchive(folder.path(), {visitAt("Weir A", 1, "collected", 10, 4),
+                                                    visitAt("Weir A", 2, "collected", 13, 4),
+                                                    visitAt("Weir B", 3, "failed", 0, 0),
+                                                    visitAt("Weir A", 3, "incomplete", 2, 1)}),
+                 QString());
+        if (args.removeAll("newer"))
+            QVERIFY(test::stampFormat(folder.path(), 2));
         QString out, err;
         const QStringList archiveArgs = args.contains("--archive") ? QStringList() : QStringList{"--archive", folder.path()};
         QCOMPARE(runCli(QStringList{"report"} + archiveArgs + args, &out, &err), code);
