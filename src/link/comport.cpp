@@ -53,7 +53,9 @@ bool ComPort::openQuietly(QString* error)
         return false;
     }
     if (!m_device->open(device, settings)) {
-        if (error)
+        if (error && m_device->inUseElsewhere())
+            *error = QStringLiteral("COM %1 (%2) is in use by another program").arg(settings.comNumber).arg(device);
+        else if (error)
             *error = QStringLiteral("Cannot open COM %1 (%2): %3")
                          .arg(settings.comNumber)
                          .arg(device, m_device->errorString());

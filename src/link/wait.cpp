@@ -31,21 +31,19 @@ struct InputWaiter {
     bool woken = false;
 };
 std::vector<InputWaiter*> g_inputWaiters;
+std::vector<InputWaiter*> g_pauses;
 
-} // namespace
-
-int EventWait::depth() { return g_depth; }
-
-void EventWait::wakeAll()
+void wake(const std::vector<InputWaiter*>& waiters)
 {
-    for (InputWaiter* waiter : g_inputWaiters) {
+    for (InputWaiter* waiter : waiters) {
         waiter->woken = true;
         if (waiter->loop)
             waiter->loop->quit();
     }
 }
 
-WaitEnd EventWait::until(const QDeadlineTimer& deadline, ComPort* input)
+// The wait of until() and pause(); a waiter listed in `wakers` is ended by waking that list.
+WaitEnd waitUntil(const QDeadlineTimer& deadline, ComPort* input, std::vector<InputWaiter*>* wakers)
 {
     const QScopedValueRollback depth(g_depth, g_depth + 1);
     auto inputEnd = [input]() -> std::optional<WaitEnd> {
@@ -58,9 +56,12 @@ WaitEnd EventWait::until(const QDeadlineTimer& deadline, ComPort* input)
         return std::nullopt;
     };
     InputWaiter waiter;
-    if (input)
-        g_inputWaiters.push_back(&waiter);
-    const auto unregister = qScopeGuard([&waiter] { std::erase(g_inputWaiters, &waiter); });
+    if (wakers)
+        wakers->push_back(&waiter);
+    const auto unregister = qScopeGuard([&waiter, wakers] {
+        if (wakers)
+            std::erase(*wakers, &waiter);
+    });
 
     while (true) {
         if (waiter.woken)
@@ -102,6 +103,24 @@ WaitEnd EventWait::until(const QDeadlineTimer& deadline, ComPort* input)
         waiter.loop = nullptr;
     }
 }
+
+} // namespace
+
+int EventWait::depth() { return g_depth; }
+
+void EventWait::wakeAll() { wake(g_inputWaiters); }
+
+WaitEnd EventWait::until(const QDeadlineTimer& deadline, ComPort* input)
+{
+    return waitUntil(deadline, input, input ? &g_inputWaiters : nullptr);
+}
+
+bool EventWait::pause(const QDeadlineTimer& deadline)
+{
+    return waitUntil(deadline, nullptr, &g_pauses) == WaitEnd::Woken;
+}
+
+void EventWait::endPauses() { wake(g_pauses); }
 
 void DelayWithEvents(unsigned ms)
 {

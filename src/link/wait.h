@@ -33,6 +33,12 @@ public:
     // Ends every wait on a port at its next turn (they return Woken). Used when the line
     // is taken from a listener, so that its read returns at once.
     static void wakeAll();
+
+    // A pause of the program's own (not of a dialogue: no port, no pacing) until the
+    // deadline or until endPauses() is called; true when it was ended early. The
+    // unattended collection waits so between two calls, and a request to stop ends it.
+    static bool pause(const QDeadlineTimer& deadline);
+    static void endPauses();
 };
 
 // Waits at least ms milliseconds with the user interface running.
