@@ -502,14 +502,15 @@ private:
         step(QStringLiteral("checking the counts"));
         CounterStatus checked = before;
         const QDateTime checkedAt = QDateTime::currentDateTime();
-        bool read = false;
+        QString failure;
         try {
-            read = ReadCounterCounts(link, checked);
-        } catch (const ConversionError& e) {
-            m_say << e.text() << '\n';
+            if (!ReadCounterCounts(link, checked))
+                failure = lastError(m_said);
+        } catch (const LinkError& e) {
+            failure = e.text();
         }
-        if (!read) {
-            m_visit.notFlushed = QStringLiteral("the status read after the download failed");
+        if (!failure.isEmpty()) {
+            m_visit.notFlushed = QStringLiteral("the status read after the download failed: ") + failure;
             return;
         }
         m_visit.statusReads << statusRecord(checked, checkedAt);
@@ -524,7 +525,7 @@ private:
         try {
             m_visit.flushed = link.SendCommand(QStringLiteral("c"));
         } catch (const LinkError& e) {
-            m_visit.notFlushed = QStringLiteral("the flush command did not reach the counter: ") + e.text();
+            m_visit.notFlushed = QStringLiteral("the line was lost at the flush command: ") + e.text();
             return;
         }
         if (!m_visit.flushed) {

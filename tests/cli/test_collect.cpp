@@ -5,7 +5,11 @@
 #include "sim/ptycounter.h"
 #include "support/archivetest.h"
 
+#include "counter/eventfile.h"
+#include "link/comport.h"
+
 #include <QCryptographicHash>
+#include <QProcess>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -94,6 +98,38 @@ archive::VisitRecord visitAt(const QString& site, int day, const QString& outcom
     if (outcome == "failed")
         visit.error = "BUSY";
     return visit;
+}
+
+const QString kAck(QChar(6));
+
+// Weir A alone, on a direct line to a counter holding `events` events.
+struct OneSite {
+    explicit OneSite(int events = 3)
+    {
+        started = pty.start();
+        counter().state.events.clear();
+        counter().logPastEvents(events);
+    }
+    sim::SimCounter& counter() { return pty.counter(); }
+    QString archive() const { return folder.filePath("archive"); }
+    QStringList args(const QByteArray& keys)
+    {
+        writeFile(folder.filePath("sites.ini"), "[Weir A]\nport=" + pty.devicePath().toLatin1() + "\n" + keys,
+                  QFile::ReadOwner | QFile::WriteOwner);
+        return {"collect", "--sites", folder.filePath("sites.ini"), "--archive", archive(), "--retries", "0"};
+    }
+    int run(const QByteArray& keys, QString* out, QString* err) { return runCli(args(keys), out, err); }
+
+    sim::PtyCounter pty;
+    QTemporaryDir folder;
+    bool started = false;
+};
+
+// The commands from the last status line asked for before the flush to the flush.
+QStringList lastWindow(const QStringList& commands)
+{
+    const qsizetype flush = commands.indexOf("c");
+    return flush < 0 ? QStringList() : commands.mid(commands.lastIndexOf("a", flush), flush - commands.lastIndexOf("a", flush) + 1);
 }
 
 } // namespace
@@ -296,6 +332,170 @@ private slots:
         }
         QCOMPARE(out.count('\n'), 2);
         QVERIFY2(out.startsWith("Weir A: " + entryA.value("outcome").toString()), qPrintable(out));
+    }
+
+    // The flush goes ahead only on proof that no fish came: every count the same in the
+    // read before the download and the one after it, and nothing else sent between that
+    // read and "c". The visit is recorded before "c"; the fish in that last window are counted.
+    void flush_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("flushed");
+        QTest::addColumn<QString>("notFlushed");   // %1 and %2: the count before and after
+        QTest::addColumn<int>("lostInFlush");      // -1: not measured
+        QTest::newRow("proven") << "" << true << "" << 0;
+        QTest::newRow("event count") << "event count" << false
+                                     << "the event count changed from 3 to 4 during the download" << -1;
+        // With event logging off a fish is counted and not logged.
+        QTest::newRow("one channel's up") << "channel 2 up" << false
+                                          << "channel 2's up count changed from %1 to %2 during the download" << -1;
+        QTest::newRow("one channel's down") << "channel 3 down" << false
+                                            << "channel 3's down count changed from %1 to %2 during the download" << -1;
+        QTest::newRow("a full buffer") << "full buffer" << false
+                                       << "channel 1's up count changed from %1 to %2 during the download" << -1;
+        QTest::newRow("a fish in the last window") << "fish in the window" << true << "" << 1;
+        QTest::newRow("a fish after the flush") << "fish after" << true << "" << 0;
+        QTest::newRow("c refused by the link") << "c refused" << false
+                                               << "the line was lost at the flush command: The connection on COM 99 was lost" << -1;
+        QTest::newRow("event file not synced") << "not synced" << false << "the event file could not be synced to disk" << -1;
+    }
+    void flush()
+    {
+        QFETCH(QString, fault);
+        QFETCH(bool, flushed);
+        QFETCH(QString, notFlushed);
+        OneSite site;
+        QVERIFY(site.started);
+        sim::SimCounter& counter = site.counter();
+        if (fault == "full buffer")
+            counter.state.maxEvents = 3;
+        int statusLines = 0, acks = 0, from = 0;
+        QJsonObject atFlush;
+        connect(&counter, &sim::SimCounter::commandReceived, this, [&](const QString& command) {
+            acks = command == "a" ? 0 : acks + (command == kAck);
+            statusLines += command == "a";
+            if (command == "d00000" && fault != "" && fault.contains(QRegularExpression("count|channel|full"))) {
+                const int channel = fault == "channel 2 up" ? 2 : fault == "channel 3 down" ? 3 : 1;
+                const bool up = fault != "channel 3 down";
+                counter.state.eventLogging = fault.startsWith("channel") ? 0 : 1;
+                from = up ? counter.state.channels[channel - 1].upCount : counter.state.channels[channel - 1].downCount;
+                counter.passFish(channel, up);
+            }
+            // The check's four blocks and its closing ACK are in: the window before "c".
+            const bool windowOpens = statusLines == 2 && acks == 5 && command == kAck;
+            if (windowOpens && fault == "fish in the window")
+                counter.passFish(4, true);
+            if (statusLines == 3 && command == "a" && fault == "fish after")
+                counter.passFish(4, true);
+            if (command == "c")
+                atFlush = journal(site.archive(), true).value(0);
+        });
+        if (fault == "c refused")
+            counter.addFault({sim::SimFault::DropLine, "c", 1, 0});
+        EventFileWriter::failSyncs(fault == "not synced");
+        auto syncsAgain = qScopeGuard([] { EventFileWriter::failSyncs(false); });
+        QString out, err;
+        const int code = site.run("flush-after=true\n", &out, &err);
+        QVERIFY2(code == 0, qPrintable(out + err));
+
+        const QJsonObject entry = journal(site.archive()).value(0);
+        QCOMPARE(entry.value("flushed").toBool(), flushed);
+        QCOMPARE(entry.value("notFlushed").toString().left(notFlushed.size()),
+                 notFlushed.contains("%1") ? notFlushed.arg(from).arg(from + 1) : notFlushed);
+        QTEST(entry.value("lostInFlush").toInt(-1), "lostInFlush");
+        QCOMPARE(counter.state.events.size(), fault == "fish after" ? 1 : flushed ? 0 : 3 + (fault == "event count"));
+        QCOMPARE(counter.commands().contains("c"), flushed || fault == "c refused");
+        if (counter.commands().contains("c")) {
+            // On disk, file measure and all, before "c"; nothing but the check in between.
+            QCOMPARE(atFlush.value("flushed").toString(), QStringLiteral("pending"));
+            QCOMPARE(atFlush.value("file"), entry.value("file"));
+            QCOMPARE(atFlush.value("fileLines").toInt(), 7 + 3);
+            QCOMPARE(atFlush.value("fileSha256"), entry.value("fileSha256"));
+            QCOMPARE(lastWindow(counter.commands()), (QStringList{"a", kAck, kAck, kAck, kAck, kAck, "c"}));
+        }
+        archive::Archive database;
+        QString error;
+        QVERIFY2(database.open(site.archive(), archive::Archive::Mode::Read, &error), qPrintable(error));
+        const archive::VisitRecord visit = database.visits("Weir A").value(0);
+        QCOMPARE(visit.flushed, flushed);
+        QVERIFY(!visit.flushPending);
+        QCOMPARE(visit.lostInFlush.value_or(-1), entry.value("lostInFlush").toInt(-1));
+        if (visit.lostInFlush.value_or(0) > 0) {
+            QCOMPARE(runCli({"report", "--archive", site.archive()}, &out, &err), 0);
+            QVERIFY2(out.contains(": the flush erased 1 events that came after the last check (lostInFlush)\n"), qPrintable(out));
+        }
+    }
+
+    // One site, one thing gone wrong on the way to its events.
+    void visitFaults_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QByteArray>("keys");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QString>("error");        // the start of the journal's error
+        QTest::addColumn<QString>("notFlushed");
+        // A run killed between "9" and the password leaves the counter taking the next "9D" for one.
+        QTest::newRow("left waiting for a password") << "waiting for a password" << QByteArray() << 0 << "collected" << "" << "";
+        QTest::newRow("silent counter") << "silent" << QByteArray("flush-after=true\n") << 1 << "failed"
+                                        << "the counter did not answer; check the cable" << "nothing was downloaded";
+        QTest::newRow("password missing") << "no password file" << QByteArray() << 1 << "failed"
+                                          << "the counter has a password; give it as the first line of a file named by password-file" << "";
+        QTest::newRow("status spoilt once") << "spoilt 1" << QByteArray("flush-after=true\n") << 0 << "collected" << "" << "";
+        QTest::newRow("status spoilt twice") << "spoilt 2" << QByteArray("flush-after=true\n") << 1 << "incomplete"
+                                             << "the status could not be read (" << "the count of events is not known";
+        QTest::newRow("spoilt twice, clock set") << "spoilt 2" << QByteArray("set-clock=true\n") << 0 << "collected" << "" << "";
+        QTest::newRow("file name taken") << "name taken" << QByteArray() << 0 << "collected" << "" << "";
+    }
+    void visitFaults()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QByteArray, keys);
+        OneSite site;
+        QVERIFY(site.started);
+        sim::SimCounter& counter = site.counter();
+        if (fault == "waiting for a password" || fault == "no password file")
+            counter.state.password = "7319";
+        if (fault == "waiting for a password") {
+            writeFile(site.folder.filePath("pw"), "7319\n", QFile::ReadOwner | QFile::WriteOwner);
+            keys += "password-file=pw\n";
+            counter.receive(QByteArray("\x02" "9\x03"));
+        }
+        if (fault == "silent")
+            counter.addFault({sim::SimFault::NoReply, {}, -1, 0});
+        if (fault.startsWith("spoilt"))
+            counter.addFault({sim::SimFault::Replace, "a", fault.right(1).toInt(), 0,
+                              "99/99/26 12:00:00 0 1 0 1 1 00003 KFC V8.90 Kestrova FC4"});
+        QStringList earlier;   // event files of the seconds the visit may fall in
+        for (int second = 0; fault == "name taken" && second < 8; ++second) {
+            earlier << site.archive() + "/Weir A/" + QDateTime::currentDateTime().addSecs(second).toString("yyyy-MM-dd_HHmmss") + ".LG2";
+            QVERIFY(QDir().mkpath(site.archive() + "/Weir A"));
+            writeFile(earlier.last(), "earlier\r\n", QFile::ReadOwner | QFile::WriteOwner);
+        }
+        QString out, err;
+        QTEST(site.run(keys, &out, &err), "code");
+        const QJsonObject entry = journal(site.archive()).value(0);
+        QTEST(entry.value("outcome").toString(), "outcome");
+        QFETCH(QString, error);
+        QVERIFY2(entry.value("error").toString().left(error.size()) == error && error.isEmpty() == entry.value("error").isNull(),
+                 QJsonDocument(entry).toJson().constData());
+        QTEST(entry.value("notFlushed").toString(), "notFlushed");
+        QCOMPARE(counter.state.events.isEmpty(), entry.value("flushed").toBool());
+        if (fault == "waiting for a password")
+            QCOMPARE(counter.commands().mid(1, 6), (QStringList{"9D", "e", "9D", "9D", "9", "7319"}));
+        if (fault == "spoilt 2")
+            QCOMPARE(entry.value("expected").isNull(), !keys.contains("set-clock"));
+        if (fault.startsWith("spoilt"))
+            QCOMPARE(entry.value("events").toInt(), 3);
+        if (fault == "spoilt 2" && keys.contains("set-clock"))
+            QVERIFY(entry.value("clockSet").toBool() && counter.commands().filter(QRegularExpression("^4A\\d{6}$")).size() == 1);
+        for (const QString& name : earlier) {
+            QFile file(name);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray("earlier\r\n"));
+        }
+        if (fault == "name taken")
+            QVERIFY2(entry.value("file").toString().endsWith("-2.LG2"), qPrintable(entry.value("file").toString()));
     }
 
     // Weir A: counts rise, then go down after a Clear Counts; Weir B never answered.
