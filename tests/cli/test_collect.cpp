@@ -10,6 +10,9 @@
 
 #include <QCryptographicHash>
 #include <QProcess>
+
+#include <csignal>
+#include <unistd.h>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -124,6 +127,18 @@ struct OneSite {
     QTemporaryDir folder;
     bool started = false;
 };
+
+// The site list of these sites, each on its simulated counter (modem lines dial 0161).
+QStringList collectArgs(const QTemporaryDir& folder, const QList<std::pair<QString, sim::PtyCounter*>>& sites,
+                        const QByteArray& keys = {})
+{
+    QByteArray list;
+    for (const auto& [name, pty] : sites)
+        list += "[" + name.toLatin1() + "]\nport=" + pty->devicePath().toLatin1() + "\n"
+                + (pty->modem() ? "dial=0161\n" : "") + keys;
+    writeFile(folder.filePath("sites.ini"), list, QFile::ReadOwner | QFile::WriteOwner);
+    return {"collect", "--sites", folder.filePath("sites.ini"), "--archive", folder.filePath("archive")};
+}
 
 // The commands from the last status line asked for before the flush to the flush.
 QStringList lastWindow(const QStringList& commands)
@@ -496,6 +511,203 @@ private slots:
         }
         if (fault == "name taken")
             QVERIFY2(entry.value("file").toString().endsWith("-2.LG2"), qPrintable(entry.value("file").toString()));
+    }
+
+    // A stop asked for by SIGTERM (systemctl stop) ends the run cleanly: the event in hand
+    // is kept, the file measured, the visit recorded, the counter hung up; exit status 1.
+    void stopped_data()
+    {
+        QTest::addColumn<bool>("waiting");   // during the pause before calling a busy site again
+        QTest::newRow("mid-download") << false;
+        QTest::newRow("waiting to call again") << true;
+    }
+    void stopped()
+    {
+        QFETCH(bool, waiting);
+        sim::PtyCounter a, b;
+        sim::SimModem modem;
+        modem.setBusyCalls(waiting ? 1 : 0);
+        b.setModem(&modem);
+        QVERIFY(a.start() && b.start());
+        a.counter().state.events.clear();
+        a.counter().logPastEvents(5);
+        int acks = -1;   // of the download
+        connect(&a.counter(), &sim::SimCounter::commandReceived, this, [&](const QString& command) {
+            acks = command == "d00000" ? 0 : acks + (acks >= 0 && command == kAck);
+            if (!waiting && command == kAck && acks == 2)
+                ::kill(::getpid(), SIGTERM);
+            if (waiting && command == "e")
+                QTimer::singleShot(300, this, [] { ::kill(::getpid(), SIGTERM); });
+        });
+        QTemporaryDir folder;
+        const QList<std::pair<QString, sim::PtyCounter*>> sites{{"Weir A", &a}, {"Weir B", &b}};
+        QStringList args = collectArgs(folder, waiting ? QList{sites[1], sites[0]} : sites, "flush-after=true\n");
+        QString out, err;
+        QCOMPARE(runCli(args << "--retry-wait" << "3000", &out, &err), 1);
+        QVERIFY2(err.endsWith("kestrova-cli: the collection was stopped by signal (SIGTERM)\n"), qPrintable(err));
+        const QList<QJsonObject> entries = journal(folder.filePath("archive"));
+        QCOMPARE(entries.size(), 2);
+        const QJsonObject entryA = entries[0], entryB = entries[1];
+        QCOMPARE(entryA.value("outcome").toString(), QString(waiting ? "collected" : "incomplete"));
+        QCOMPARE(entryA.value("error").toString(), QString(waiting ? "" : "stopped by signal (SIGTERM)"));
+        QCOMPARE(entryA.value("events").toInt(), waiting ? 5 : 3);
+        QCOMPARE(entryA.value("fileLines").toInt(), 7 + entryA.value("events").toInt());
+        QCOMPARE(entryA.value("notFlushed").toString(), QString(waiting ? "" : "the download was not complete"));
+        QCOMPARE(a.counter().commands().mid(a.counter().commands().lastIndexOf("9D")), (QStringList{"9D", "e"}));
+        QCOMPARE(entryB.value("outcome").toString(), QStringLiteral("failed"));
+        QCOMPARE(entryB.value("error").toString(),
+                 QString(waiting ? "not called again" : "not visited") + ": the collection was stopped by signal (SIGTERM)");
+        QVERIFY(b.counter().commands().isEmpty());
+    }
+
+    // A run killed outright: the visit is in the archive before "c", so the rerun, which
+    // finds the counter empty, still leaves the file named. A second signal during the
+    // hang-up ends the run at once.
+    void killed_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("SIGKILL after the flush, then a rerun") << "after the flush";
+        QTest::newRow("SIGTERM, and another during the hang-up") << "twice";
+    }
+    void killed()
+    {
+        QFETCH(QString, how);
+        OneSite site(5);
+        QVERIFY(site.started);
+        QProcess run;
+        int acks = -1;   // of the download
+        connect(&site.counter(), &sim::SimCounter::commandReceived, this, [&](const QString& command) {
+            acks = command == "d00000" ? 0 : acks + (acks >= 0 && command == kAck);
+            if (how == "after the flush" && command == "c")
+                run.kill();
+            if (how == "twice" && ((command == kAck && acks == 2) || (command == "9D" && acks >= 2)))
+                ::kill(pid_t(run.processId()), SIGTERM);
+        });
+        run.start(KFC_CLI_PATH, site.args("flush-after=true\n"));
+        QTRY_VERIFY_WITH_TIMEOUT(run.state() == QProcess::NotRunning, 60000);
+        const QString said = QString::fromLocal8Bit(run.readAllStandardError());
+        const QJsonObject entry = journal(site.archive()).value(0);
+        if (how == "twice") {
+            QCOMPARE(run.exitCode(), 1);
+            QVERIFY2(said.endsWith("kestrova-cli: stopped at once by a second signal\n"), qPrintable(said));
+            QCOMPARE(site.counter().commands().last(), QStringLiteral("9D"));
+            QCOMPARE(entry.value("error").toString(), QStringLiteral("stopped by signal (SIGTERM)"));
+            QCOMPARE(entry.value("fileLines").toInt(), 7 + entry.value("events").toInt());
+            return;
+        }
+        QVERIFY(site.counter().state.events.isEmpty());
+        // The killed client left the pseudo-terminal's settings half changed (it keeps only
+        // some of them) and the next opening would be refused; a real port keeps them all.
+        // The counter comes back on a fresh line.
+        sim::PtyCounter line;
+        line.counter().state = site.counter().state;
+        QVERIFY(line.start());
+        QString out, err;
+        QVERIFY2(runCli(collectArgs(site.folder, {{"Weir A", &line}}, "flush-after=true\n"), &out, &err) == 0,
+                 qPrintable(out + err));
+        QVERIFY2(out.startsWith("Weir A: collected, 0 of 0 events"), qPrintable(out));
+        archive::Archive database;
+        QString error;
+        QVERIFY2(database.open(site.archive(), archive::Archive::Mode::Read, &error), qPrintable(error));
+        const QList<archive::VisitRecord> visits = database.visits("Weir A");
+        QCOMPARE(visits.size(), 2);
+        const archive::VisitRecord& killedVisit = visits.first();
+        QVERIFY(killedVisit.flushPending && !killedVisit.flushed);
+        QCOMPARE(killedVisit.file, entry.value("file").toString());
+        QFile file(site.archive() + "/" + killedVisit.file);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QCOMPARE(killedVisit.fileLines, 7 + 5);
+        QCOMPARE(killedVisit.fileSha256, QString(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
+        QCOMPARE(entry.value("flushed").toString(), QStringLiteral("pending"));
+        QCOMPARE(runCli({"report", "--archive", site.archive()}, &out, &err), 0);
+        QVERIFY2(out.contains(QString(": the run ended during the flush after %1; the counter may have been flushed\n").arg(killedVisit.file)),
+                 qPrintable(out));
+    }
+
+    // The nightly run meets one started by hand: the second leaves at once and writes nothing.
+    void twoRunsOnOneArchive()
+    {
+        OneSite first;
+        sim::PtyCounter other;
+        QVERIFY(first.started && other.start());
+        first.counter().addFault({sim::SimFault::SlowReply, kAck, -1, 100});
+        QProcess run;
+        qint64 pid = 0;
+        connect(&run, &QProcess::started, this, [&] { pid = run.processId(); });
+        QString out, err, lockStarted;
+        QStringList before, after;
+        int code = -1;
+        connect(&first.counter(), &sim::SimCounter::commandReceived, this, [&](const QString& command) {
+            if (command != "d00000")
+                return;
+            lockStarted = QFileInfo(first.archive() + "/collect.lock").lastModified().toString("HH:mm");
+            before = QDir(first.archive()).entryList(QDir::AllEntries | QDir::Hidden);
+            code = runCli(collectArgs(first.folder, {{"Weir B", &other}}), &out, &err);
+            after = QDir(first.archive()).entryList(QDir::AllEntries | QDir::Hidden);
+        });
+        const QStringList args = first.args({});
+        run.start(KFC_CLI_PATH, args);
+        QTRY_VERIFY_WITH_TIMEOUT(run.state() == QProcess::NotRunning, 60000);
+        QCOMPARE(code, 2);
+        QCOMPARE(err, QString("kestrova-cli: Another collection (process %1, started %2) is using %3\n")
+                          .arg(pid)
+                          .arg(lockStarted, first.archive()));
+        QVERIFY(before.contains("collect.lock"));
+        QCOMPARE(after, before);
+        QVERIFY(other.counter().commands().isEmpty());
+        QCOMPARE(run.exitCode(), 0);
+        QCOMPARE(journal(first.archive()).size(), 1);
+    }
+
+    // A site met by BUSY, or by its port in another program's hands, waits while the
+    // others are visited, and is called again only after --retry-wait.
+    void retryAfterTheOthers_data()
+    {
+        QTest::addColumn<bool>("portInUse");
+        QTest::newRow("busy line") << false;
+        QTest::newRow("port in use") << true;
+    }
+    void retryAfterTheOthers()
+    {
+        QFETCH(bool, portInUse);
+        sim::PtyCounter a, b, c;
+        sim::SimModem modem;
+        modem.setBusyCalls(1);
+        if (!portInUse)
+            b.setModem(&modem);
+        QVERIFY(a.start() && b.start() && c.start());
+        ComPort holder;
+        holder.portNames().setOverride(97, b.devicePath());
+        holder.settings.comNumber = 97;
+        if (portInUse) {
+            QString problem;
+            QVERIFY2(holder.openQuietly(&problem), qPrintable(problem));
+            ComPort probe;
+            probe.portNames().setOverride(98, b.devicePath());
+            probe.settings.comNumber = 98;
+            QVERIFY(!probe.openQuietly(&problem));
+            QCOMPARE(problem, QString("COM 98 (%1) is in use by another program").arg(b.devicePath()));
+            connect(&c.counter(), &sim::SimCounter::commandReceived, &holder, [&holder] { holder.ClosePort(); });
+        }
+        QTemporaryDir folder;
+        const qint64 startedNs = sim::monotonicNs();
+        QString out, err;
+        QStringList args = collectArgs(folder, {{"Weir B", &b}, {"Weir A", &a}, {"Weir C", &c}});
+        QVERIFY2(runCli(args << "--retries" << "1" << "--retry-wait" << "2", &out, &err) == 0, qPrintable(out + err));
+        const QList<QJsonObject> entries = journal(folder.filePath("archive"));
+        QStringList order;
+        for (const QJsonObject& entry : entries)
+            order << entry.value("site").toString();
+        QCOMPARE(order, (QStringList{"Weir A", "Weir C", "Weir B"}));
+        QCOMPARE(entries[2].value("attempts").toInt(), 2);
+        QVERIFY(a.counter().commandTimesNs().first() < c.counter().commandTimesNs().first());
+        QVERIFY(c.counter().commandTimesNs().last() < b.counter().commandTimesNs().first());
+        // The first call: the run's start for the port, the modem's first ATDT for the line.
+        const qint64 firstCallNs = portInUse ? startedNs : b.byteTimesNs().at(b.received().indexOf("ATDT"));
+        const qint64 secondCallNs = portInUse ? b.counter().commandTimesNs().first()
+                                              : b.byteTimesNs().at(b.received().lastIndexOf("ATDT"));
+        QVERIFY2(secondCallNs - firstCallNs >= 2'000'000'000LL, qPrintable(QString::number(secondCallNs - firstCallNs)));
     }
 
     // Weir A: counts rise, then go down after a Clear Counts; Weir B never answered.
