@@ -710,6 +710,38 @@ private slots:
         QVERIFY2(secondCallNs - firstCallNs >= 2'000'000'000LL, qPrintable(QString::number(secondCallNs - firstCallNs)));
     }
 
+    // An archive of the format before is brought up to date when a collection opens it,
+    // and keeps every visit as it was.
+    void upgradeKeepsTheArchive()
+    {
+        QTemporaryDir folder;
+        const QList<archive::VisitRecord> written{visitAt("Weir A", 1, "collected", 10, 4), visitAt("Weir B", 2, "failed", 0, 0)};
+        QCOMPARE(test::writeArchive(folder.path(), written), QString());
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "format1");
+            db.setDatabaseName(archive::databasePath(folder.path()));
+            QVERIFY(db.open());
+            for (const char* sql : {"DROP INDEX visits_by_uid", "ALTER TABLE visits DROP COLUMN uid",
+                                    "ALTER TABLE visits DROP COLUMN flush_pending", "ALTER TABLE visits DROP COLUMN lost_in_flush",
+                                    "ALTER TABLE visits DROP COLUMN not_flushed", "PRAGMA user_version=1"})
+                QVERIFY2(QSqlQuery(db).exec(sql), sql);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("format1");
+        archive::Archive database;
+        QString error;
+        QVERIFY2(database.open(folder.path(), archive::Archive::Mode::Read, &error), qPrintable(error));
+        QVERIFY(database.visits("Weir A") == written.mid(0, 1));
+        QVERIFY2(database.open(folder.path(), archive::Archive::Mode::Write, &error), qPrintable(error));
+        QVERIFY(database.visits("Weir A") == written.mid(0, 1) && database.visits("Weir B") == written.mid(1));
+        archive::VisitRecord again = written.first();
+        again.id = "a visit";
+        again.flushPending = true;
+        QVERIFY2(database.addVisit(again, &error) && database.addVisit(again, &error), qPrintable(error));
+        QCOMPARE(database.visits("Weir A").size(), 2);
+        QVERIFY(database.visits("Weir A").last() == again);
+    }
+
     // Weir A: counts rise, then go down after a Clear Counts; Weir B never answered.
     void report_data()
     {
