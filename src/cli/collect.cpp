@@ -751,10 +751,13 @@ int collectSites(const QList<Site>& sites, const CollectOptions& options, QTextS
             EventWait::pause(visit->retryAt);
         }
         if (StopSignals::requested()) {
-            for (Visit* stopped : waiting << visit) {
+            waiting << visit;
+            for (Visit* stopped : std::as_const(waiting)) {
                 if (!stopped->file.isEmpty())
                     *stopped = nextVisit(*stopped);
                 stopped->finished = QDateTime::currentDateTime();
+                if (!stopped->started.isValid())
+                    stopped->started = stopped->finished;
                 stopped->error = QStringLiteral("not called again: the collection was ") + stoppedText();
                 recorder.record(*stopped);
             }

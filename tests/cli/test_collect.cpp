@@ -422,23 +422,17 @@ private slots:
         QCOMPARE(counter.commands().contains("c"), flushed || fault == "c refused");
         if (counter.commands().contains("c")) {
             // On disk, file measure and all, before "c"; nothing but the check in between.
-            QCOMPARE(atFlush.value("flushed").toString(), QStringLiteral("pending"));
-            QCOMPARE(atFlush.value("file"), entry.value("file"));
+            QVERIFY(atFlush.value("flushed") == "pending" && atFlush.value("file") == entry.value("file"));
             QCOMPARE(atFlush.value("fileLines").toInt(), 7 + 3);
-            QCOMPARE(atFlush.value("fileSha256"), entry.value("fileSha256"));
             QCOMPARE(lastWindow(counter.commands()), (QStringList{"a", kAck, kAck, kAck, kAck, kAck, "c"}));
         }
         archive::Archive database;
         QString error;
         QVERIFY2(database.open(site.archive(), archive::Archive::Mode::Read, &error), qPrintable(error));
         const archive::VisitRecord visit = database.visits("Weir A").value(0);
-        QCOMPARE(visit.flushed, flushed);
-        QVERIFY(!visit.flushPending);
-        QCOMPARE(visit.lostInFlush.value_or(-1), entry.value("lostInFlush").toInt(-1));
-        if (visit.lostInFlush.value_or(0) > 0) {
-            QCOMPARE(runCli({"report", "--archive", site.archive()}, &out, &err), 0);
-            QVERIFY2(out.contains(": the flush erased 1 events that came after the last check (lostInFlush)\n"), qPrintable(out));
-        }
+        QVERIFY(visit.flushed == flushed && !visit.flushPending && visit.lostInFlush.value_or(-1) == entry.value("lostInFlush").toInt(-1));
+        QCOMPARE(runCli({"report", "--archive", site.archive()}, &out, &err), 0);
+        QCOMPARE(out.contains(": the flush erased 1 events that came after the last check (lostInFlush)\n"), visit.lostInFlush == 1);
     }
 
     // One site, one thing gone wrong on the way to its events.
@@ -455,7 +449,7 @@ private slots:
         QTest::newRow("silent counter") << "silent" << QByteArray("flush-after=true\n") << 1 << "failed"
                                         << "the counter did not answer; check the cable" << "nothing was downloaded";
         QTest::newRow("password missing") << "no password file" << QByteArray() << 1 << "failed"
-                                          << "the counter has a password; give it as the first line of a file named by password-file" << "";
+            << "the counter has a password; give it as the first line of a file named by password-file" << "";
         QTest::newRow("status spoilt once") << "spoilt 1" << QByteArray("flush-after=true\n") << 0 << "collected" << "" << "";
         QTest::newRow("status spoilt twice") << "spoilt 2" << QByteArray("flush-after=true\n") << 1 << "incomplete"
                                              << "the status could not be read (" << "the count of events is not known";
@@ -614,11 +608,8 @@ private slots:
         const archive::VisitRecord& killedVisit = visits.first();
         QVERIFY(killedVisit.flushPending && !killedVisit.flushed);
         QCOMPARE(killedVisit.file, entry.value("file").toString());
-        QFile file(site.archive() + "/" + killedVisit.file);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray bytes = file.readAll();
+        QVERIFY(QFile::exists(site.archive() + "/" + killedVisit.file));
         QCOMPARE(killedVisit.fileLines, 7 + 5);
-        QCOMPARE(killedVisit.fileSha256, QString(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
         QCOMPARE(entry.value("flushed").toString(), QStringLiteral("pending"));
         QCOMPARE(runCli({"report", "--archive", site.archive()}, &out, &err), 0);
         QVERIFY2(out.contains(QString(": the run ended during the flush after %1; the counter may have been flushed\n").arg(killedVisit.file)),
@@ -677,16 +668,12 @@ private slots:
         if (!portInUse)
             b.setModem(&modem);
         QVERIFY(a.start() && b.start() && c.start());
-        ComPort holder;
-        holder.portNames().setOverride(97, b.devicePath());
-        holder.settings.comNumber = 97;
+        ComPort holder, probe;
+        QString problem;
+        for (ComPort* port : {&holder, &probe})
+            port->portNames().setOverride(port->settings.comNumber = 98, b.devicePath());
         if (portInUse) {
-            QString problem;
-            QVERIFY2(holder.openQuietly(&problem), qPrintable(problem));
-            ComPort probe;
-            probe.portNames().setOverride(98, b.devicePath());
-            probe.settings.comNumber = 98;
-            QVERIFY(!probe.openQuietly(&problem));
+            QVERIFY2(holder.openQuietly(&problem) && !probe.openQuietly(&problem), qPrintable(problem));
             QCOMPARE(problem, QString("COM 98 (%1) is in use by another program").arg(b.devicePath()));
             connect(&c.counter(), &sim::SimCounter::commandReceived, &holder, [&holder] { holder.ClosePort(); });
         }
@@ -717,17 +704,10 @@ private slots:
         QTemporaryDir folder;
         const QList<archive::VisitRecord> written{visitAt("Weir A", 1, "collected", 10, 4), visitAt("Weir B", 2, "failed", 0, 0)};
         QCOMPARE(test::writeArchive(folder.path(), written), QString());
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "format1");
-            db.setDatabaseName(archive::databasePath(folder.path()));
-            QVERIFY(db.open());
-            for (const char* sql : {"DROP INDEX visits_by_uid", "ALTER TABLE visits DROP COLUMN uid",
-                                    "ALTER TABLE visits DROP COLUMN flush_pending", "ALTER TABLE visits DROP COLUMN lost_in_flush",
-                                    "ALTER TABLE visits DROP COLUMN not_flushed", "PRAGMA user_version=1"})
-                QVERIFY2(QSqlQuery(db).exec(sql), sql);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase("format1");
+        // Format 1 is format 2 without the visits' later columns.
+        QVERIFY(test::execOn(folder.path(), {"DROP INDEX visits_by_uid", "ALTER TABLE visits DROP COLUMN uid",
+                                             "ALTER TABLE visits DROP COLUMN flush_pending", "ALTER TABLE visits DROP COLUMN lost_in_flush",
+                                             "ALTER TABLE visits DROP COLUMN not_flushed", "PRAGMA user_version=1"}));
         archive::Archive database;
         QString error;
         QVERIFY2(database.open(folder.path(), archive::Archive::Mode::Read, &error), qPrintable(error));
