@@ -36,7 +36,8 @@ const char* const kNotes =
     "With --dial NUMBER, PORT is a modem's port (9600 baud, 7 data bits, even parity,\n"
     "1 stop bit unless line options say otherwise), the number is dialled and the command\n"
     "runs over the call; exit status 3 when the call fails.\n"
-    "PORT is COM and a number (COM3) or a device path (/dev/ttyUSB0).\n"
+    "PORT is COM and a number (COM3), a device path (/dev/ttyUSB0), or tcp://HOST:PORT for a\n"
+    "counter behind a serial device server (raw TCP; the line options are then the server's).\n"
     "In a COMMAND, \\xHH stands for one byte (\\x06 is ACK) and \\\\ for a backslash.\n"
     "status and download log on when the counter has a password: its first line in a file\n"
     "named by --password-file, or the environment variable KESTROVA_PASSWORD.\n"
@@ -58,7 +59,7 @@ QCommandLineOption option(const char* name, const char* description, const char*
 QList<QCommandLineOption> lineOptions()
 {
     return {
-        option("port", "COM and a number, or a device path.", "PORT"),
+        option("port", "COM and a number, a device path, or tcp://HOST:PORT.", "PORT"),
         option("baud", "Line speed (default 19200).", "N", "19200"),
         option("parity", "E, O or N (default E).", "P", "E"),
         option("data-bits", "7 or 8 (default 7).", "N", "7"),

@@ -6,6 +6,7 @@
 #include "link/errors.h"
 #include "link/link.h"
 #include "link/modemdial.h"
+#include "link/networkaddress.h"
 #include "link/untrusted.h"
 
 #include <QSettings>
@@ -21,7 +22,10 @@ void loadUserPortNames(PortNames& names)
 
 QString applyPortText(const QString& portText, ComPort& port)
 {
-    if (portText.startsWith(QLatin1Char('/'))) {
+    QString problem;
+    if (isNetworkAddressText(portText) && !parseNetworkAddress(portText, &problem))
+        return problem;
+    if (portText.startsWith(QLatin1Char('/')) || isNetworkAddressText(portText)) {
         port.portNames().setOverride(kPathComNumber, portText);
         port.settings.comNumber = kPathComNumber;
         return {};
@@ -29,7 +33,7 @@ QString applyPortText(const QString& portText, ComPort& port)
     bool ok = portText.startsWith(QLatin1String("COM"), Qt::CaseInsensitive);
     const int n = ok ? portText.mid(3).trimmed().toInt(&ok) : 0;
     if (!ok || n < PortNames::kFirst || n > PortNames::kLast)
-        return QStringLiteral("PORT must be COM1..COM99 or a device path: %1").arg(portText);
+        return QStringLiteral("PORT must be COM1..COM99, a device path or tcp://HOST:PORT: %1").arg(portText);
     port.settings.comNumber = n;
     return {};
 }

@@ -13,13 +13,14 @@ class PortNames;
 
 namespace kfc::cli {
 
-// An explicit device path is given this number for the run; it is never saved.
+// An explicit device path or network line is given this number for the run; it is never saved.
 constexpr int kPathComNumber = 99;
 
 // The user's own port names (the settings store's Ports group).
 void loadUserPortNames(PortNames& names);
 
-// Points the port at "COM n" or a device path; an error text when the text is neither.
+// Points the port at "COM n", a device path or a network line (tcp://HOST:PORT); an error
+// text when the text is none of them.
 QString applyPortText(const QString& portText, ComPort& port);
 
 // Dials through the modem on the open port. On a failure says why on standard error,
