@@ -1,14 +1,18 @@
-// Collection from a site list, against simulated counters on pseudo-terminals.
+// Collection from a site list, against simulated counters on pseudo-terminals and on the
+// network, directly and through a real serial device server.
 
 #include "archive/archive.h"
 #include "cli/cli.h"
 #include "sim/ptycounter.h"
+#include "sim/tcpcounter.h"
 #include "support/archivetest.h"
+#include "support/ser2net.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -85,6 +89,34 @@ archive::VisitRecord visitAt(const QString& site, int day, const QString& outcom
     if (outcome == "failed")
         visit.error = "BUSY";
     return visit;
+}
+
+// A collection of these sites into an archive in folder: the exit status, the journal.
+struct Collected {
+    int code = -1;
+    QString output;
+    QString archive;
+    QList<QJsonObject> entries;
+
+    // The i-th visit's event file.
+    QByteArray file(int i) const
+    {
+        QFile file(archive + "/" + entries.value(i).value("file").toString());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("cannot read ") + file.fileName().toLatin1();
+    }
+};
+
+Collected collectSites(const QTemporaryDir& folder, const QByteArray& sites)
+{
+    writeFile(folder.filePath("sites.ini"), sites, QFile::ReadOwner | QFile::WriteOwner);
+    Collected run;
+    run.archive = folder.filePath("archive");
+    QString err;
+    run.code = runCli({"collect", "--sites", folder.filePath("sites.ini"), "--archive", run.archive, "--retries", "0"},
+                      &run.output, &err);
+    run.output += err;
+    run.entries = journal(run.archive);
+    return run;
 }
 
 } // namespace
@@ -287,6 +319,80 @@ private slots:
         }
         QCOMPARE(out.count('\n'), 2);
         QVERIFY2(out.startsWith("Weir A: " + entryA.value("outcome").toString()), qPrintable(out));
+    }
+
+    // A counter behind a serial device server, its site's port a tcp:// line.
+    void networkCollection_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<int>("received");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("served") << "served" << "collected" << 3 << "";
+        // The far end closes the connection halfway through the second event line.
+        QTest::newRow("closed by the far end mid-download")
+            << "closed" << "incomplete" << 1
+            << "The connection on COM 99 was lost: the device %1 is gone (unplugged, switched off or taken away).";
+        QTest::newRow("refused") << "refused" << "failed" << 0
+                                 << "Cannot reach 127.0.0.1:%1: the connection was refused (nothing listens on that port)";
+    }
+    void networkCollection()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, outcome);
+        QFETCH(int, received);
+        QFETCH(QString, error);
+        sim::TcpCounter counter;
+        QVERIFY(counter.listen(QHostAddress::LocalHost, 0));
+        counter.counter().state.events.clear();
+        counter.counter().logPastEvents(3);
+        bool downloading = false;
+        connect(&counter.counter(), &sim::SimCounter::commandReceived, this, [&](const QString& command) {
+            downloading = downloading || command == "d00000";
+            if (line == "closed" && downloading && command == QString(QChar(6)))
+                counter.counter().addFault({sim::SimFault::HangUp, {}, 1, 0});
+        });
+        QString where = counter.address();
+        if (line == "refused") {
+            QTcpServer closed;
+            QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+            where = QString::number(closed.serverPort());
+        }
+        QTemporaryDir folder;
+        const QString port = line == "refused" ? "tcp://127.0.0.1:" + where : where;
+        const Collected run = collectSites(folder, "[Weir N]\nport=" + port.toLatin1() + "\n");
+        QVERIFY2(run.code == (outcome == "collected" ? 0 : 1), qPrintable(run.output));
+        QCOMPARE(run.entries.size(), 1);
+        QCOMPARE(run.entries[0].value("outcome").toString(), outcome);
+        QCOMPARE(run.entries[0].value("events").toInt(), received);
+        QCOMPARE(run.entries[0].value("error").toString(), error.isEmpty() ? error : error.arg(where));
+        QCOMPARE(counter.counter().commands().isEmpty(), outcome == "failed");
+        // Every line that came whole is in the file, after the status header.
+        if (outcome != "failed")
+            QCOMPARE(QString::fromLatin1(run.file(0)).split("\r\n").mid(7),
+                     counter.counter().state.events.mid(0, received) + QStringList{""});
+    }
+
+    // The same counter visited on its pseudo-terminal and through ser2net: the same file.
+    void ser2netGivesTheSameEventFileAsADirectLine()
+    {
+        sim::PtyCounter pty;
+        QVERIFY(pty.start());
+        pty.counter().state.events.clear();
+        pty.counter().logPastEvents(5);
+        // One status reply for both visits, so that the header shows the same clock.
+        pty.counter().addFault({sim::SimFault::Replace, "a", -1, 0, pty.counter().statusReply().toLatin1()});
+        test::Ser2net server;
+        const QString problem = server.start(pty.devicePath());
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QTemporaryDir folder;
+        const Collected run = collectSites(folder, "[Direct]\nport=" + pty.devicePath().toLatin1() + "\n[Served]\nport="
+                                                       + server.address().toLatin1() + "\n");
+        QVERIFY2(run.code == 0, qPrintable(run.output));
+        QCOMPARE(run.entries.size(), 2);
+        QCOMPARE(run.entries[1].value("outcome").toString(), QStringLiteral("collected"));
+        QCOMPARE(run.file(1), run.file(0));
+        QCOMPARE(run.file(0).count("\r\n"), 7 + 5);
     }
 
     // Weir A: counts rise, then go down after a Clear Counts; Weir B never answered.
