@@ -300,7 +300,6 @@ private slots:
         QTest::newRow("IPv6") << "tcp://[::1]:65535" << "::1 65535";
         QTest::newRow("no port") << "tcp://10.1.2.3" << "the port number is missing";
         QTest::newRow("port too high") << "tcp://10.1.2.3:65536" << "the port must be a number from 1 to 65535";
-        QTest::newRow("path after the port") << "tcp://10.1.2.3:4001/x" << "the port must be a number from 1 to 65535";
         QTest::newRow("no host") << "tcp://:4001" << "the host is missing";
         QTest::newRow("IPv6 without brackets") << "tcp://::1:4001" << "an IPv6 address goes in brackets";
     }
