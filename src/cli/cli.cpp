@@ -99,7 +99,7 @@ QString readLineOptions(const QCommandLineParser& parser, ComPort& port)
         return QStringLiteral("--port is required");
     loadUserPortNames(port.portNames());
     if (QString problem = applyPortText(portText, port); !problem.isEmpty())
-        return problem;
+        return QStringLiteral("PORT ") + problem;
 
     bool ok = false;
     // A modem line runs at the modem's speed unless told otherwise.

@@ -109,6 +109,22 @@ private slots:
         QTest::newRow("group-readable password") << QByteArray("password-file=pw\n")
                                                  << "[Weir B] password-file: %1/pw may be read by other users; "
                                                     "make it the owner's only with: chmod 600 %1/pw";
+        // Weir B's own port in place of the counter's.
+        for (const char* port : {"COM0", "COM100", "foo"})
+            QTest::newRow(port) << "port=" + QByteArray(port) + "\n"
+                                << QStringLiteral("[Weir B] port: must be COM1..COM99 or a device path: %1").arg(QLatin1String(port));
+        QTest::newRow("a group twice") << QByteArray("[Weir A]\nset-clock=true\n")
+                                       << "[Weir A] is given twice, on lines 1 and 5; give each site one group";
+        QTest::newRow("a key twice") << QByteArray("set-clock=true\nset-clock=false\n")
+                                     << "[Weir B] set-clock: given twice, on lines 5 and 6";
+        for (const char* name : {"Weir/C", "Weir\\C", "Weir%20C"})
+            QTest::newRow(name) << "[" + QByteArray(name) + "]\nport=COM3\n"
+                                << QStringLiteral("[%1]: a site's name cannot hold /, \\ or %").arg(QLatin1String(name));
+        QTest::newRow("General") << QByteArray("[General]\nport=COM3\n")
+                                 << "[General]: General cannot name a site: the INI format keeps it for keys "
+                                    "outside any group";
+        QTest::newRow("a long name") << "[" + QByteArray(101, 'W') + "]\nport=COM3\n"
+                                     << "[" + QString(101, 'W') + "]: a site's name holds at most 100 characters";
     }
     void siteFileRefused()
     {
@@ -120,7 +136,8 @@ private slots:
         writeFile(folder.filePath("pw"), "0042\n", QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
         const QByteArray port = "port=" + pty.devicePath().toLatin1() + "\n";
         writeFile(folder.filePath("sites.ini"),
-                  "[Weir A]\n" + port + "[Weir B]\n" + (site == "#" ? QByteArray() : port + site),
+                  "[Weir A]\n" + port + "[Weir B]\n"
+                      + (site == "#" ? QByteArray() : site.startsWith("port=") ? site : port + site),
                   QFile::ReadOwner | QFile::WriteOwner);
         QString out, err;
         const int code = runCli({"collect", "--sites", folder.filePath("sites.ini"), "--archive",
