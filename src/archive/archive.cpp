@@ -349,17 +349,6 @@ QList<VisitRecord> Archive::visits(const QString& site, const QDateTime& since, 
 QList<VisitCounts> countsAtVisits(const QList<VisitRecord>& visits)
 {
     QList<VisitCounts> rows;
-    auto step = [](int count, const VisitCounts* before, int channel, bool up) {
-        CountStep result{count, std::nullopt, false};
-        if (!before)
-            return result;
-        const int previous = (up ? before->up : before->down)[size_t(channel)].count;
-        if (count < previous)
-            result.cleared = true;
-        else
-            result.difference = count - previous;
-        return result;
-    };
     for (const VisitRecord& visit : visits) {
         if (visit.statusReads.isEmpty())
             continue;
@@ -368,9 +357,19 @@ QList<VisitCounts> countsAtVisits(const QList<VisitRecord>& visits)
         VisitCounts row;
         row.at = status.readAt;
         row.outcome = visit.outcome;
-        for (int channel = 0; channel < kChannels; ++channel) {
-            row.up[size_t(channel)] = step(status.up[size_t(channel)], before, channel, true);
-            row.down[size_t(channel)] = step(status.down[size_t(channel)], before, channel, false);
+        for (size_t channel = 0; channel < size_t(kChannels) && before; ++channel)
+            row.cleared = row.cleared || status.up[channel] < before->up[channel].count
+                          || status.down[channel] < before->down[channel].count;
+        auto step = [&](int count, const CountStep* previous) {
+            if (!before)
+                return CountStep{count, std::nullopt, false};
+            if (row.cleared)
+                return CountStep{count, std::nullopt, true};
+            return CountStep{count, count - previous->count, false};
+        };
+        for (size_t channel = 0; channel < size_t(kChannels); ++channel) {
+            row.up[channel] = step(status.up[channel], before ? &before->up[channel] : nullptr);
+            row.down[channel] = step(status.down[channel], before ? &before->down[channel] : nullptr);
         }
         rows << row;
     }

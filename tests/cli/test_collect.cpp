@@ -77,10 +77,10 @@ void checkArchive(const QString& folder, const QList<QJsonObject>& entries, cons
     QCOMPARE(last.down[3], counter.state.channels[3].downCount);
 }
 
-// A night's visit with channel 1's counts; a failed one met BUSY and read none.
-archive::VisitRecord visitAt(const QString& site, int day, const QString& outcome, int up1, int down1)
+// A night's visit with channel 1's counts and channel 2's up count; a failed one met BUSY and read none.
+archive::VisitRecord visitAt(const QString& site, int day, const QString& outcome, int up1, int down1, int up2 = 7)
 {
-    archive::VisitRecord visit = test::visitOn(site, day, outcome, {up1, 7, 0, 0}, {down1, 0, 0, 0}, outcome != "failed");
+    archive::VisitRecord visit = test::visitOn(site, day, outcome, {up1, up2, 0, 0}, {down1, 0, 0, 0}, outcome != "failed");
     visit.events = visit.expected = up1 + down1;
     if (outcome == "failed")
         visit.error = "BUSY";
@@ -306,7 +306,8 @@ private slots:
         QVERIFY2(out.startsWith("Weir A: " + entryA.value("outcome").toString()), qPrintable(out));
     }
 
-    // Weir A: counts rise, then go down after a Clear Counts; Weir B never answered.
+    // Weir A: counts rise twice, then go down after a Clear Counts while channel 2 rose past its
+    // old count; Weir B never answered.
     void report_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -314,27 +315,22 @@ private slots:
         QTest::addColumn<QString>("expected");   // the whole of standard output, or the error
         const QString header = "  read at                   ch1 up      ch1 down    ch2 up      ch2 down    ch3 up      "
                                "ch3 down    ch4 up      ch4 down\n";
+        const QString lastA = "Weir A\n"
+                              "  last visit 2026-12-04T02:00:00+01:00: incomplete, 3 of 3 events\n";
+        const QString night2 = "  2026-12-02T02:00:20+01:00 13 (+3)     4 (+0)      7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n";
+        const QString night3 = "  2026-12-03T02:00:20+01:00 15 (+2)     4 (+0)      7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n";
+        const QString night4 = "  2026-12-04T02:00:20+01:00 2 (cleared) 1 (cleared) 9 (cleared) 0 (cleared) 0 (cleared) 0 (cleared) 0 (cleared) 0 (cleared)\n"
+                               "\n";
         const QString weirB = "Weir B\n"
                               "  last visit 2026-12-03T02:00:00+01:00: failed, 0 of 0 events: BUSY\n"
                               "  0 events collected in 1 visit\n"
                               "\n";
-        QTest::newRow("all") << QStringList() << 0
-            << "Weir A\n"
-               "  last visit 2026-12-03T02:00:00+01:00: incomplete, 3 of 3 events\n"
-               "  34 events collected in 3 visits\n" + header +
-               "  2026-12-01T02:00:20+01:00 10          4           7           0           0           0           0           0\n"
-               "  2026-12-02T02:00:20+01:00 13 (+3)     4 (+0)      7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n"
-               "  2026-12-03T02:00:20+01:00 2 (cleared) 1 (cleared) 7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n"
-               "\n"
-               + weirB;
+        const QString all = lastA + "  53 events collected in 4 visits\n" + header
+                            + "  2026-12-01T02:00:20+01:00 10          4           7           0           0           0           0           0\n"
+                            + night2 + night3 + night4 + weirB;
+        QTest::newRow("all") << QStringList() << 0 << all;
         QTest::newRow("since") << QStringList{"--since", "2026-12-02T00:00+01:00"} << 0
-            << "Weir A\n"
-               "  last visit 2026-12-03T02:00:00+01:00: incomplete, 3 of 3 events\n"
-               "  20 events collected in 2 visits\n" + header +
-               "  2026-12-02T02:00:20+01:00 13 (+3)     4 (+0)      7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n"
-               "  2026-12-03T02:00:20+01:00 2 (cleared) 1 (cleared) 7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n"
-               "\n"
-               + weirB;
+                               << lastA + "  39 events collected in 3 visits\n" + header + night2 + night3 + night4 + weirB;
         QTest::newRow("json") << QStringList{"--json"} << 0 << "json";
         QTest::newRow("missing") << QStringList{"--archive", "/nonexistent/archive"} << 2
             << "kestrova-cli: There is no archive database at /nonexistent/archive/archive.sqlite. Run a collection into this folder first.\n";
@@ -350,7 +346,8 @@ private slots:
         QCOMPARE(test::writeArchive(folder.path(), {visitAt("Weir A", 1, "collected", 10, 4),
                                                     visitAt("Weir A", 2, "collected", 13, 4),
                                                     visitAt("Weir B", 3, "failed", 0, 0),
-                                                    visitAt("Weir A", 3, "incomplete", 2, 1)}),
+                                                    visitAt("Weir A", 3, "collected", 15, 4),
+                                                    visitAt("Weir A", 4, "incomplete", 2, 1, 9)}),
                  QString());
         if (args.removeAll("newer"))
             QVERIFY(test::stampFormat(folder.path(), 2));
@@ -368,11 +365,15 @@ private slots:
         const QJsonArray sites = QJsonDocument::fromJson(out.toUtf8()).object().value("sites").toArray();
         QCOMPARE(sites.size(), 2);
         const QJsonArray counts = sites[0].toObject().value("counts").toArray();
-        QCOMPARE(counts.size(), 3);
-        const QJsonObject up1 = counts[1].toObject().value("channels").toArray()[0].toObject().value("up").toObject();
-        QCOMPARE(up1.value("difference").toInt(), 3);
-        const QJsonObject cleared = counts[2].toObject().value("channels").toArray()[0].toObject().value("up").toObject();
-        QVERIFY(cleared.value("cleared").toBool() && cleared.value("difference").isNull());
+        QCOMPARE(counts.size(), 4);
+        auto up = [&counts](int visit, int channel) {
+            return counts[visit].toObject().value("channels").toArray()[channel - 1].toObject().value("up").toObject();
+        };
+        QCOMPARE(up(1, 1).value("difference").toInt(), 3);
+        QCOMPARE(up(2, 1).value("difference").toInt(), 2);
+        QVERIFY(!counts[2].toObject().value("cleared").toBool() && counts[3].toObject().value("cleared").toBool());
+        for (int channel : {1, 2})
+            QVERIFY(up(3, channel).value("cleared").toBool() && up(3, channel).value("difference").isNull());
         QCOMPARE(sites[1].toObject().value("lastVisit").toObject().value("outcome").toString(), QStringLiteral("failed"));
     }
 };
