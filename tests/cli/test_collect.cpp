@@ -331,6 +331,10 @@ private slots:
         QTest::newRow("all") << QStringList() << 0 << all;
         QTest::newRow("since") << QStringList{"--since", "2026-12-02T00:00+01:00"} << 0
                                << lastA + "  39 events collected in 3 visits\n" + header + night2 + night3 + night4 + weirB;
+        QTest::newRow("since a time") << QStringList{"--since", "2026-12-03T03:00+01:00"} << 0
+                                      << lastA + "  3 events collected in 1 visit\n" + header + night4
+                                             + "Weir B\n  no visits\n\n";
+        QTest::newRow("hour 25") << QStringList{"--since", "2026-12-03T25:00"} << 2 << "kestrova-cli: --since must be a date";
         QTest::newRow("json") << QStringList{"--json"} << 0 << "json";
         QTest::newRow("missing") << QStringList{"--archive", "/nonexistent/archive"} << 2
             << "kestrova-cli: There is no archive database at /nonexistent/archive/archive.sqlite. Run a collection into this folder first.\n";
