@@ -60,8 +60,9 @@ public:
     Archive(const Archive&) = delete;
     Archive& operator=(const Archive&) = delete;
 
-    // Opens DIR/archive.sqlite; Write creates it and its tables when missing. False with a
-    // text for the user when it is missing (Read), not an archive, or of a newer format.
+    // Opens DIR/archive.sqlite; Write creates it and its tables when missing, Read never
+    // writes, so that a user who may only read the archive can. False with a text for the
+    // user when it is missing (Read), not an archive, or of a newer format.
     bool open(const QString& archiveDir, Mode mode, QString* error);
     bool isOpen() const;
 

@@ -9,8 +9,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 using namespace kfc;
 
@@ -85,6 +91,34 @@ archive::VisitRecord visitAt(const QString& site, int day, const QString& outcom
     if (outcome == "failed")
         visit.error = "BUSY";
     return visit;
+}
+
+// The report as a user who may only read the archive runs it: the folder and the database
+// made read-only, and the program run as nobody when the test runs as root, whom no
+// permission stops.
+void reportAsReader(const QString& folder, int* code, QString* out, QString* err)
+{
+    const QString database = archive::databasePath(folder);
+    auto restore = qScopeGuard([&folder] { QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
+    QVERIFY(QFile::setPermissions(database, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
+                                              | QFile::ReadOther | QFile::ExeOther));
+    QStringList reader;
+#ifdef Q_OS_UNIX
+    if (::geteuid() == 0)
+        reader = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+#endif
+    auto run = [&reader](const QStringList& command, QProcess& process) {
+        const QStringList all = reader + command;
+        process.start(all.first(), all.mid(1));
+        return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit;
+    };
+    QProcess probe, report;
+    QVERIFY2(run({"test", "-w", folder}, probe) && probe.exitCode() == 1, "the reader may still write the folder");
+    QVERIFY2(run({KFC_CLI_EXE, "report", "--archive", folder}, report), qPrintable(report.errorString()));
+    *code = report.exitCode();
+    *out = QString::fromUtf8(report.readAllStandardOutput());
+    *err = QString::fromUtf8(report.readAllStandardError());
 }
 
 } // namespace
@@ -335,6 +369,7 @@ private slots:
                                       << lastA + "  3 events collected in 1 visit\n" + header + night4
                                              + "Weir B\n  no visits\n\n";
         QTest::newRow("hour 25") << QStringList{"--since", "2026-12-03T25:00"} << 2 << "kestrova-cli: --since must be a date";
+        QTest::newRow("read-only archive") << QStringList{"read-only"} << 0 << all;
         QTest::newRow("json") << QStringList{"--json"} << 0 << "json";
         QTest::newRow("missing") << QStringList{"--archive", "/nonexistent/archive"} << 2
             << "kestrova-cli: There is no archive database at /nonexistent/archive/archive.sqlite. Run a collection into this folder first.\n";
@@ -356,8 +391,15 @@ private slots:
         if (args.removeAll("newer"))
             QVERIFY(test::stampFormat(folder.path(), 2));
         QString out, err;
+        int runCode = -1;
         const QStringList archiveArgs = args.contains("--archive") ? QStringList() : QStringList{"--archive", folder.path()};
-        QCOMPARE(runCli(QStringList{"report"} + archiveArgs + args, &out, &err), code);
+        if (args.removeAll("read-only"))
+            reportAsReader(folder.path(), &runCode, &out, &err);
+        else
+            runCode = runCli(QStringList{"report"} + archiveArgs + args, &out, &err);
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY2(runCode == code, qPrintable(err));
         if (code != 0) {
             QVERIFY2(err.contains(expected), qPrintable(err));
             return;
