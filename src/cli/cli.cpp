@@ -19,6 +19,7 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QSettings>
 
 #include <cstdio>
@@ -100,7 +101,7 @@ QString readLineOptions(const QCommandLineParser& parser, ComPort& port)
         return QStringLiteral("--port is required");
     loadUserPortNames(port.portNames());
     if (QString problem = applyPortText(portText, port); !problem.isEmpty())
-        return problem;
+        return QStringLiteral("PORT ") + problem;
 
     bool ok = false;
     // A modem line runs at the modem's speed unless told otherwise.
@@ -517,11 +518,15 @@ int collectVerb(Invocation& invocation)
     return collectSites(invocation.sites, options, invocation.out, err);
 }
 
-// A day (from its start, the PC's time) or a moment; invalid when the text is neither.
+// A day, written yyyy-MM-dd and taken from its start (the PC's time), or a moment with its
+// time of day; invalid when the text is neither. The date reader alone would take the date
+// at the front of a moment and pass over the time, even an hour 25.
 QDateTime sinceMoment(const QString& text)
 {
-    const QDate day = QDate::fromString(text, Qt::ISODate);
-    return day.isValid() ? day.startOfDay() : QDateTime::fromString(text, Qt::ISODate);
+    static const QRegularExpression dayOnly(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+    if (dayOnly.match(text).hasMatch())
+        return QDate::fromString(text, Qt::ISODate).startOfDay();
+    return QDateTime::fromString(text, Qt::ISODate);
 }
 
 QString prepareReport(Invocation& invocation)

@@ -19,8 +19,18 @@ constexpr int kPathComNumber = 99;
 // The user's own port names (the settings store's Ports group).
 void loadUserPortNames(PortNames& names);
 
-// Points the port at "COM n", a device path or a network line (tcp://HOST:PORT); an error
-// text when the text is none of them.
+// A port as the user names it: COM and a number, a device path or a network line.
+struct PortText {
+    int comNumber = 0;     // kPathComNumber for a device path or a network line
+    QString devicePath;    // empty for COM n
+};
+
+// The one reader of a port's text, for --port and the site list alike: empty when the text
+// names a port (then *port says which), else why not.
+QString readPortText(const QString& text, PortText* port);
+
+// Points the port at what the text names ("COM n", a device path or tcp://HOST:PORT); the
+// reason when it names none.
 QString applyPortText(const QString& portText, ComPort& port);
 
 // Dials through the modem on the open port. On a failure says why on standard error,
