@@ -706,7 +706,6 @@ int collectSites(const QList<Site>& sites, const CollectOptions& options, QTextS
         return UsageOrPortError;
     }
     StopSignals stop;
-    QObject::connect(&stop, &StopSignals::stopRequested, &stop, [] { EventWait::endPauses(); });
     Recorder recorder(options.archive, database, err);
     Run run{options, [&recorder](Visit& visit) { return recorder.record(visit); }, foldersChanged, err};
 
@@ -748,7 +747,7 @@ int collectSites(const QList<Site>& sites, const CollectOptions& options, QTextS
             if (options.progress)
                 options.progress(QStringLiteral("%1: calling again in %2")
                                      .arg(printable(visit->entry->name), DownloadClock::durationText(left)));
-            EventWait::pause(visit->retryAt);
+            EventWait::until(visit->retryAt, &stop, &StopSignals::stopRequested, &StopSignals::requested);
         }
         if (StopSignals::requested()) {
             waiting << visit;

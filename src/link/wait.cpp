@@ -9,6 +9,7 @@
 #include <QScopedValueRollback>
 #include <QTimer>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -18,9 +19,9 @@ namespace {
 
 // A wait on a port sleeps until the port announces input or closes, or the deadline
 // passes, so a wait on a silent counter wakes only for its deadline. The one place where
-// input is not announced is inside a slot connected to the port's input signal: QSerialPort
-// does not emit readyRead again until that slot has returned, while it still takes the
-// bytes into its queue. A wait there (and everything nested in it) also looks at the queue
+// input is not announced is inside a slot connected to the port's input signal: neither
+// QSerialPort nor QTcpSocket emits readyRead again until that slot has returned, while
+// each still takes the bytes into its queue. A wait there (and everything nested in it) also looks at the queue
 // on this short timer, a timer in the event loop and not a spin.
 constexpr int kInputPollMs = 10;
 
@@ -31,43 +32,32 @@ struct InputWaiter {
     bool woken = false;
 };
 std::vector<InputWaiter*> g_inputWaiters;
-std::vector<InputWaiter*> g_pauses;
 
-void wake(const std::vector<InputWaiter*>& waiters)
+} // namespace
+
+int EventWait::depth() { return g_depth; }
+
+void EventWait::wakeAll()
 {
-    for (InputWaiter* waiter : waiters) {
+    for (InputWaiter* waiter : g_inputWaiters) {
         waiter->woken = true;
         if (waiter->loop)
             waiter->loop->quit();
     }
 }
 
-// The wait of until() and pause(); a waiter listed in `wakers` is ended by waking that list.
-WaitEnd waitUntil(const QDeadlineTimer& deadline, ComPort* input, std::vector<InputWaiter*>* wakers)
+namespace {
+
+// One wait: turn after turn of a nested event loop, each ended by the deadline's timer or
+// by whatever wake() connects to the turn's loop (and its poll timer, which wake() may
+// start), until end() names a reason or the deadline has passed.
+WaitEnd runTurns(const QDeadlineTimer& deadline, const std::function<std::optional<WaitEnd>()>& end,
+                 const std::function<void(QEventLoop&, QTimer& poll)>& wake, InputWaiter* waiter = nullptr)
 {
     const QScopedValueRollback depth(g_depth, g_depth + 1);
-    auto inputEnd = [input]() -> std::optional<WaitEnd> {
-        if (!input)
-            return std::nullopt;
-        if (!input->PortIsOpen())
-            return WaitEnd::PortClosed;
-        if (input->InputAvailable())
-            return WaitEnd::Input;
-        return std::nullopt;
-    };
-    InputWaiter waiter;
-    if (wakers)
-        wakers->push_back(&waiter);
-    const auto unregister = qScopeGuard([&waiter, wakers] {
-        if (wakers)
-            std::erase(*wakers, &waiter);
-    });
-
     while (true) {
-        if (waiter.woken)
-            return WaitEnd::Woken;
-        if (auto end = inputEnd())
-            return *end;
+        if (auto reason = end())
+            return *reason;
         if (deadline.hasExpired())
             return WaitEnd::Deadline;
 
@@ -81,46 +71,67 @@ WaitEnd waitUntil(const QDeadlineTimer& deadline, ComPort* input, std::vector<In
             const qint64 remainingNs = deadline.remainingTimeNSecs();
             deadlineTimer.start(int((remainingNs + 999'999) / 1'000'000));
         }
-
         QTimer pollTimer;
-        if (input) {
-            QObject::connect(input, &ComPort::inputArrived, &loop, &QEventLoop::quit);
-            QObject::connect(input, &ComPort::closed, &loop, &QEventLoop::quit);
-            // Whether the signal can be heard holds for this whole turn: a delivery of it
-            // that starts inside the loop quits the loop before it ends.
-            if (input->deliveringInput()) {
-                pollTimer.setInterval(kInputPollMs);
-                QObject::connect(&pollTimer, &QTimer::timeout, &loop, [&]() {
-                    if (inputEnd())
-                        loop.quit();
-                });
-                pollTimer.start();
-            }
-        }
+        wake(loop, pollTimer);
 
-        waiter.loop = &loop;
+        if (waiter)
+            waiter->loop = &loop;
         loop.exec();
-        waiter.loop = nullptr;
+        if (waiter)
+            waiter->loop = nullptr;
     }
 }
 
 } // namespace
 
-int EventWait::depth() { return g_depth; }
-
-void EventWait::wakeAll() { wake(g_inputWaiters); }
-
 WaitEnd EventWait::until(const QDeadlineTimer& deadline, ComPort* input)
 {
-    return waitUntil(deadline, input, input ? &g_inputWaiters : nullptr);
+    auto inputEnd = [input]() -> std::optional<WaitEnd> {
+        if (!input)
+            return std::nullopt;
+        if (!input->PortIsOpen())
+            return WaitEnd::PortClosed;
+        if (input->InputAvailable())
+            return WaitEnd::Input;
+        return std::nullopt;
+    };
+    InputWaiter waiter;
+    if (input)
+        g_inputWaiters.push_back(&waiter);
+    const auto unregister = qScopeGuard([&waiter] { std::erase(g_inputWaiters, &waiter); });
+
+    const auto end = [&]() -> std::optional<WaitEnd> {
+        if (waiter.woken)
+            return WaitEnd::Woken;
+        return inputEnd();
+    };
+    const auto wake = [&](QEventLoop& loop, QTimer& pollTimer) {
+        if (!input)
+            return;
+        QObject::connect(input, &ComPort::inputArrived, &loop, &QEventLoop::quit);
+        QObject::connect(input, &ComPort::closed, &loop, &QEventLoop::quit);
+        // Whether the signal can be heard holds for this whole turn: a delivery of it
+        // that starts inside the loop quits the loop before it ends.
+        if (input->deliveringInput()) {
+            pollTimer.setInterval(kInputPollMs);
+            QObject::connect(&pollTimer, &QTimer::timeout, &loop, [&]() {
+                if (inputEnd())
+                    loop.quit();
+            });
+            pollTimer.start();
+        }
+    };
+    return runTurns(deadline, end, wake, &waiter);
 }
 
-bool EventWait::pause(const QDeadlineTimer& deadline)
+bool EventWait::untilDone(const QDeadlineTimer& deadline, const std::function<bool()>& done,
+                          const std::function<void(QEventLoop&)>& wake)
 {
-    return waitUntil(deadline, nullptr, &g_pauses) == WaitEnd::Woken;
+    const auto end = [&]() -> std::optional<WaitEnd> {
+        return done() ? std::optional(WaitEnd::Woken) : std::nullopt;
+    };
+    return runTurns(deadline, end, [&](QEventLoop& loop, QTimer&) { wake(loop); }) == WaitEnd::Woken;
 }
-
-void EventWait::endPauses() { wake(g_pauses); }
 
 void DelayWithEvents(unsigned ms)
 {
