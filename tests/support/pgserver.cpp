@@ -94,7 +94,6 @@ QString PgServer::start()
             return why;
     }
 
-    QFile::remove(m_folder.filePath(QStringLiteral("server.log")));
     m_server.setProcessChannelMode(QProcess::MergedChannels);
     m_server.setStandardOutputFile(m_folder.filePath(QStringLiteral("server.log")));
     m_server.setWorkingDirectory(m_folder.path());
