@@ -12,6 +12,9 @@
 #include <QUrl>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+
 #include <pwd.h>
 #include <unistd.h>
 #endif
@@ -46,6 +49,34 @@ QString randomPassword()
 QString passFileField(QString text)
 {
     return text.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char(':'), QStringLiteral("\\:"));
+}
+
+// The programs' messages in English, whatever the test's locale.
+QProcessEnvironment serverEnvironment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    return environment;
+}
+
+// Makes the server's user the owner of `path` when the tests run as root. Empty when done,
+// else why not.
+QString giveToServerUser(const QString& path)
+{
+#ifdef Q_OS_UNIX
+    if (!runningAsRoot())
+        return {};
+    const passwd* user = ::getpwnam(kServerUser);
+    if (!user)
+        return QStringLiteral("The tests run as root, and there is no system user %1 to run the PostgreSQL server "
+                              "as (the Debian package postgresql makes it)").arg(QLatin1String(kServerUser));
+    if (::chown(QFile::encodeName(path).constData(), user->pw_uid, user->pw_gid) != 0)
+        return QStringLiteral("%1 cannot be given to the user %2: %3")
+            .arg(path, QLatin1String(kServerUser), QString::fromLocal8Bit(strerror(errno)));
+    return {};
+#else
+    return QStringLiteral("The test PostgreSQL server runs on Linux only");
+#endif
 }
 
 QString sqlLiteral(QString text)
@@ -97,9 +128,7 @@ QString PgServer::start()
     m_server.setProcessChannelMode(QProcess::MergedChannels);
     m_server.setStandardOutputFile(m_folder.filePath(QStringLiteral("server.log")));
     m_server.setWorkingDirectory(m_folder.path());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-    m_server.setProcessEnvironment(environment);
+    m_server.setProcessEnvironment(serverEnvironment());
     // The server gets SIGINT, a fast shutdown, when the thread that started it ends: a test
     // that crashes or is killed leaves no server behind.
     QStringList arguments{QStringLiteral("--pdeathsig"), QStringLiteral("INT")};
@@ -129,33 +158,17 @@ QString PgServer::initCluster()
 {
     if (!m_folder.isValid())
         return QStringLiteral("No temporary folder for the PostgreSQL server: ") + m_folder.errorString();
-#ifdef Q_OS_UNIX
     // The folder is the server's: its data, its socket and its log.
-    if (runningAsRoot()) {
-        const passwd* user = ::getpwnam(kServerUser);
-        if (!user)
-            return QStringLiteral("The tests run as root, and there is no system user %1 to run the PostgreSQL "
-                                  "server as (the Debian package postgresql makes it)").arg(QLatin1String(kServerUser));
-        if (::chown(QFile::encodeName(m_folder.path()).constData(), user->pw_uid, user->pw_gid) != 0)
-            return QStringLiteral("The temporary folder %1 cannot be given to the user %2: %3")
-                .arg(m_folder.path(), QLatin1String(kServerUser), QString::fromLocal8Bit(strerror(errno)));
-    }
-#else
-    return QStringLiteral("The test PostgreSQL server runs on Linux only");
-#endif
+    if (const QString why = giveToServerUser(m_folder.path()); !why.isEmpty())
+        return why;
     // The superuser's password reaches initdb in a file that only the server's user reads.
     QFile passwordFile(m_folder.filePath(QStringLiteral("superuser-password")));
     if (!passwordFile.open(QIODevice::WriteOnly) || !passwordFile.setPermissions(QFile::ReadOwner | QFile::WriteOwner)
         || passwordFile.write(m_superPassword.toUtf8() + '\n') < 0)
         return QStringLiteral("Cannot write %1: %2").arg(passwordFile.fileName(), passwordFile.errorString());
     passwordFile.close();
-#ifdef Q_OS_UNIX
-    if (runningAsRoot()) {
-        const passwd* user = ::getpwnam(kServerUser);
-        if (::chown(QFile::encodeName(passwordFile.fileName()).constData(), user->pw_uid, user->pw_gid) != 0)
-            return QStringLiteral("Cannot give %1 to the user %2").arg(passwordFile.fileName(), QLatin1String(kServerUser));
-    }
-#endif
+    if (const QString why = giveToServerUser(passwordFile.fileName()); !why.isEmpty())
+        return why;
     const QString why = runAsServerUser(
         kBinDir + QStringLiteral("/initdb"),
         {QStringLiteral("-D"), dataDir(), QStringLiteral("-U"), kSuperuser, QStringLiteral("--auth=scram-sha-256"),
@@ -270,9 +283,7 @@ QString PgServer::runAsServerUser(const QString& program, const QStringList& arg
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setWorkingDirectory(m_folder.path());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-    process.setProcessEnvironment(environment);
+    process.setProcessEnvironment(serverEnvironment());
     process.start(QStringLiteral("setpriv"), asServerUser(program, arguments));
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
