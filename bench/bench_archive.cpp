@@ -6,13 +6,18 @@
 //    JSON) and by Counts History's numbers for every site; each in a process of its own,
 //    so that its peak resident memory is its own.
 //
+// Both kinds of archive: a folder (SQLite) and a database on a PostgreSQL server of the
+// benchmark's own on a Unix socket, the tests' throw-away server (which runs with fsync off).
+//
 //   bench_archive [visits written (20)] [events a visit (4000)] [visits a site (3650)]
 
 #include "archive/archive.h"
+#include "archive/location.h"
 #include "archive/recorder.h"
 #include "app/countshistory.h"
 #include "cli/cli.h"
 #include "counter/eventfile.h"
+#include "support/archivetest.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -75,10 +80,10 @@ qint64 peakRssMb()
 
 // Writes `visits` visits of `events` events each through the recorder, as a collection
 // does; the milliseconds a visit.
-double writeVisits(const QString& location, int visits, int events, QString* error)
+double writeVisits(const QString& location, const QString& spool, int visits, int events, QString* error)
 {
     archive::Recorder recorder;
-    if (!recorder.open(location, error))
+    if (!recorder.open(location, spool, archive::Recorder::Hold::Exclusive, error))
         return -1;
     QStringList lines;
     for (int i = 0; i < 7; ++i)
@@ -116,7 +121,8 @@ double writeVisits(const QString& location, int visits, int events, QString* err
 bool fillArchive(const QString& location, int nights, QString* error)
 {
     archive::Archive database;
-    if (!QDir().mkpath(location) || !database.open(location, archive::Archive::Mode::Write, error))
+    if ((!archive::isServerUri(location) && !QDir().mkpath(location))
+        || !database.open(location, archive::Archive::Mode::Write, error))
         return false;
     for (int night = 0; night < nights; ++night)
         for (int site = 0; site < kSites; ++site)
@@ -170,41 +176,43 @@ int main(int argc, char** argv)
     const int events = args.size() > 2 ? args[2].toInt() : 4000;
     const int nights = args.size() > 3 ? args[3].toInt() : 3650;
     QTextStream out(stdout);
-    const QString backend = QStringLiteral("sqlite");
-
-    QTemporaryDir folder;
-    QString error;
-    const double perVisit = writeVisits(folder.filePath(QStringLiteral("write")), visits, events, &error);
-    if (perVisit < 0) {
-        out << "archive-write: " << error << '\n';
-        return 1;
-    }
-    out << QStringLiteral("archive-write: backend %1, %2 visits, %3 events each, %4 ms per visit\n")
-               .arg(backend)
-               .arg(visits)
-               .arg(events)
-               .arg(perVisit, 0, 'f', 1);
-    out.flush();
-
-    const QString history = folder.filePath(QStringLiteral("history"));
-    if (!fillArchive(history, nights, &error)) {
-        out << "history-open: " << error << '\n';
-        return 1;
-    }
-    for (const QString& how : {QStringLiteral("report"), QStringLiteral("report --json"), QStringLiteral("model")}) {
-        QProcess child;
-        child.start(app.applicationFilePath(), {QStringLiteral("--read"), how, history});
-        child.waitForFinished(-1);
-        const QStringList figures = QString::fromLatin1(child.readAllStandardOutput()).split(QLatin1Char(' '));
-        if (child.exitCode() != 0 || figures.size() != 2) {
-            out << "history-open: " << how << " failed: " << child.readAllStandardError() << '\n';
+    test::TestArchives archives;
+    for (const QString& kind : test::kArchiveKinds) {
+        const QString backend = kind == QLatin1String("folder") ? QStringLiteral("sqlite") : QStringLiteral("postgresql");
+        QString error;
+        const QString written = archives.fresh(kind, &error);
+        const double perVisit = written.isEmpty() ? -1 : writeVisits(written, archives.spool(), visits, events, &error);
+        if (perVisit < 0) {
+            out << "archive-write: backend " << backend << ": " << error << '\n';
             return 1;
         }
-        out << QStringLiteral("history-open: %1 sites x %2 visits, backend %3, %4: %5 ms, rss %6 MB\n")
-                   .arg(kSites)
-                   .arg(nights)
-                   .arg(backend, how, figures[0], figures[1].trimmed());
+        out << QStringLiteral("archive-write: backend %1, %2 visits, %3 events each, %4 ms per visit\n")
+                   .arg(backend)
+                   .arg(visits)
+                   .arg(events)
+                   .arg(perVisit, 0, 'f', 1);
         out.flush();
+
+        const QString history = archives.fresh(kind, &error);
+        if (history.isEmpty() || !fillArchive(history, nights, &error)) {
+            out << "history-open: " << error << '\n';
+            return 1;
+        }
+        for (const QString& how : {QStringLiteral("report"), QStringLiteral("report --json"), QStringLiteral("model")}) {
+            QProcess child;
+            child.start(app.applicationFilePath(), {QStringLiteral("--read"), how, history});
+            child.waitForFinished(-1);
+            const QStringList figures = QString::fromLatin1(child.readAllStandardOutput()).split(QLatin1Char(' '));
+            if (child.exitCode() != 0 || figures.size() != 2) {
+                out << "history-open: " << how << " failed: " << child.readAllStandardError() << '\n';
+                return 1;
+            }
+            out << QStringLiteral("history-open: %1 sites x %2 visits, backend %3, %4: %5 ms, rss %6 MB\n")
+                       .arg(kSites)
+                       .arg(nights)
+                       .arg(backend, how, figures[0], figures[1].trimmed());
+            out.flush();
+        }
     }
     return 0;
 }

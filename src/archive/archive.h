@@ -1,10 +1,14 @@
 #pragma once
-// The collection archive's database, DIR/archive.sqlite: the sites, every visit, and the
-// status record of every successful status read. The event lines stay in their files;
-// the database holds each file's path, line count and SHA-256. Written once per visit in
-// one transaction, so a visit cut short leaves nothing half written, and read by the
-// report and the counts history.
+// The collection archive's database: the sites, every visit, the status record of every
+// successful status read, and where each visit's new events begin in its event file. It
+// is an SQLite file in the archive's folder (DIR/archive.sqlite), whose event files stay
+// beside it, or a database on a PostgreSQL server (see location.h), which holds the event
+// files' bytes too. One schema and one set of queries serve both. Written once per visit
+// in one transaction, so a visit cut short leaves nothing half written; several programs,
+// on several PCs, may write at once. Read by the report, the counts history and the
+// published pages.
 
+#include <QByteArrayList>
 #include <QDateTime>
 #include <QList>
 #include <QMutex>
@@ -19,7 +23,7 @@ namespace kfc::archive {
 
 // The format this program writes; an archive of a higher one is refused, never misread,
 // and one of a lower one is brought up to it, in one transaction, when opened to write.
-constexpr int kFormatVersion = 2;
+constexpr int kFormatVersion = 3;
 constexpr int kChannels = 4;
 
 QString databasePath(const QString& archiveDir);
@@ -53,6 +57,7 @@ struct VisitRecord {
     QString file;                      // relative to the archive; empty when none was written
     int fileLines = 0;
     QString fileSha256;                // hex
+    int fileHeaderLines = 0;           // the status header's (7) at the file's start, or none
     std::optional<qint64> clockDrift;  // counter minus PC, seconds
     bool clockSet = false;
     bool flushed = false;
@@ -65,6 +70,15 @@ struct VisitRecord {
     QString notFlushed;                // why not, when a flush was asked for
     QString error;
     QList<StatusRecord> statusReads;   // in the order they were made
+    // Worked out by the archive, not given to it. The file's events that the site's events
+    // before it did not hold: the lines after the longest run at the end of those events
+    // that equals the start of the file (a buffer downloaded again without a flush in
+    // between), or none when the whole file is among them (a download cut short).
+    int newEvents = 0;
+    // The file shares no event with the site's events before it although the counter was not
+    // flushed in between: events may be missing between the two (a buffer cleared on the
+    // counter, or a circular buffer that wrapped past all that was collected).
+    bool gapBefore = false;
 
     friend bool operator==(const VisitRecord&, const VisitRecord&) = default;
 };
@@ -80,24 +94,49 @@ public:
     Archive(const Archive&) = delete;
     Archive& operator=(const Archive&) = delete;
 
-    // Opens DIR/archive.sqlite; Write creates it and its tables when missing, Read never
+    // Opens the archive at `location`, a folder or a PostgreSQL URI. Write creates the
+    // database's tables when missing and brings an older format up to date; Read never
     // writes, so that a user who may only read the archive can. False with a text for the
-    // user when it is missing (Read), not an archive, or of a newer format.
-    bool open(const QString& archiveDir, Mode mode, QString* error);
+    // user when it is missing (Read), cannot be reached, is not an archive, or is of a newer
+    // format; a text that names the server and the database, never a password.
+    bool open(const QString& location, Mode mode, QString* error);
     bool isOpen() const;
+    // The last open failed because the server could not be reached (a server that may
+    // come back), not because of what it holds.
+    bool serverUnreachable() const { return m_unreachable; }
+    bool isServer() const { return m_server; }
+    // The archive for the user: its folder, or "database fishcounts on db.example".
+    QString name() const { return m_name; }
+    // Where the files of visits still to be added are found by their names: the archive's
+    // folder, or for a server the local spool they were written to. Its bytes go into the
+    // server's database with the visit.
+    void setFileFolder(const QString& folder) { m_fileFolder = folder; }
 
-    // The visit and its status reads in one transaction; a visit of the same id recorded
-    // before is replaced, reads and all.
+    // The visit and its status reads in one transaction, and the new events of the site's
+    // visits from it on worked out again; a visit of the same id recorded before is
+    // replaced, reads and all. A server that went away since the last call is reached again
+    // once before it fails.
     bool addVisit(const VisitRecord& visit, QString* error);
 
     // The sites in the order they were first visited.
     QStringList sites(QString* error = nullptr) const;
     // The site's visits, oldest first; from `since` on when it is valid.
     QList<VisitRecord> visits(const QString& site, const QDateTime& since = {}, QString* error = nullptr) const;
+    // The visit's new events, the last `newEvents` lines of its file after the header, as
+    // the counter sent them.
+    QByteArrayList newEventLines(const VisitRecord& visit, QString* error) const;
+    // Some visit of the site has an event file of that SHA-256.
+    bool holdsFile(const QString& site, const QString& sha256, QString* error) const;
 
 private:
-    bool createTables(QString* error);
+    bool openServer(const QString& uri, Mode mode, QString* error);
+    bool openFolder(const QString& folder, Mode mode, QString* error);
+    bool checkFormat(Mode mode, QString* error);
     bool upgradeTables(QString* error);
+    bool writeVisit(const VisitRecord& visit, QString* error);
+    bool reckonSite(qint64 site, qint64 fromRow, QString* error);
+    // A visit's event file: its bytes on a server, else the file in the file folder.
+    QByteArray fileBytes(const QString& file, const QString& sha256, QString* error) const;
     // The calling thread's connection to the database.
     QSqlDatabase connection() const;
 
@@ -105,6 +144,11 @@ private:
     quint64 m_openingThread = 0;
     mutable QMutex m_connectionsMutex;
     mutable QStringList m_threadConnections;   // the other threads'
+    bool m_server = false;
+    bool m_unreachable = false;
+    int m_format = 0;
+    QString m_name;
+    QString m_fileFolder;
 };
 
 // A channel's count in one direction at a visit, and what it rose by since the visit

@@ -1,13 +1,17 @@
 #include "recorder.h"
 
+#include "location.h"
 #include "counter/eventfile.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSaveFile>
+#include <QStandardPaths>
 #include <QSysInfo>
 
 namespace kfc::archive {
@@ -100,6 +104,107 @@ QJsonObject journalEntry(const VisitRecord& visit, bool countKnown, const QStrin
     return entry;
 }
 
+// The counter's clock as the archive keeps it: a naive date and time.
+const QString kClockFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
+
+QJsonArray countsJson(const std::array<int, kChannels>& counts)
+{
+    QJsonArray array;
+    for (int count : counts)
+        array.append(count);
+    return array;
+}
+
+// A visit waiting in the spool: the whole of its record, as the database would hold it.
+QJsonObject spooledJson(const VisitRecord& visit, bool countKnown)
+{
+    QJsonArray reads;
+    for (const StatusRecord& status : visit.statusReads)
+        reads.append(QJsonObject{{"readAt", momentText(status.readAt)},
+                                 {"counterClock", status.counterClock.isValid()
+                                                      ? QJsonValue(status.counterClock.toString(kClockFormat))
+                                                      : QJsonValue()},
+                                 {"version", status.version},
+                                 {"eventCount", status.eventCount},
+                                 {"conductivity", status.conductivity},
+                                 {"up", countsJson(status.up)},
+                                 {"down", countsJson(status.down)}});
+    return QJsonObject{
+        {"visit", visit.id},
+        {"site", visit.site},
+        {"started", momentText(visit.started)},
+        {"finished", momentText(visit.finished)},
+        {"outcome", visit.outcome},
+        {"attempts", visit.attempts},
+        {"events", visit.events},
+        {"expected", visit.expected},
+        {"countKnown", countKnown},
+        {"file", visit.file},
+        {"fileLines", visit.fileLines},
+        {"fileSha256", visit.fileSha256},
+        {"fileHeaderLines", visit.fileHeaderLines},
+        {"clockDrift", visit.clockDrift ? QJsonValue(double(*visit.clockDrift)) : QJsonValue()},
+        {"clockSet", visit.clockSet},
+        {"flushed", visit.flushed},
+        {"flushPending", visit.flushPending},
+        {"lostInFlush", visit.lostInFlush ? QJsonValue(*visit.lostInFlush) : QJsonValue()},
+        {"notFlushed", visit.notFlushed},
+        {"error", visit.error},
+        {"statusReads", reads},
+    };
+}
+
+std::array<int, kChannels> countsFrom(const QJsonValue& value)
+{
+    std::array<int, kChannels> counts{};
+    for (size_t channel = 0; channel < counts.size(); ++channel)
+        counts[channel] = value.toArray().at(qsizetype(channel)).toInt();
+    return counts;
+}
+
+VisitRecord spooledVisit(const QJsonObject& json, bool* countKnown)
+{
+    VisitRecord visit;
+    visit.id = json.value("visit").toString();
+    visit.site = json.value("site").toString();
+    visit.started = QDateTime::fromString(json.value("started").toString(), Qt::ISODate);
+    visit.finished = QDateTime::fromString(json.value("finished").toString(), Qt::ISODate);
+    visit.outcome = json.value("outcome").toString();
+    visit.attempts = json.value("attempts").toInt();
+    visit.events = json.value("events").toInt();
+    visit.expected = json.value("expected").toInt();
+    *countKnown = json.value("countKnown").toBool();
+    visit.file = json.value("file").toString();
+    visit.fileLines = json.value("fileLines").toInt();
+    visit.fileSha256 = json.value("fileSha256").toString();
+    visit.fileHeaderLines = json.value("fileHeaderLines").toInt();
+    if (!json.value("clockDrift").isNull())
+        visit.clockDrift = qint64(json.value("clockDrift").toDouble());
+    visit.clockSet = json.value("clockSet").toBool();
+    visit.flushed = json.value("flushed").toBool();
+    visit.flushPending = json.value("flushPending").toBool();
+    if (!json.value("lostInFlush").isNull())
+        visit.lostInFlush = json.value("lostInFlush").toInt();
+    visit.notFlushed = json.value("notFlushed").toString();
+    visit.error = json.value("error").toString();
+    for (const QJsonValue& value : json.value("statusReads").toArray()) {
+        const QJsonObject read = value.toObject();
+        StatusRecord status;
+        status.readAt = QDateTime::fromString(read.value("readAt").toString(), Qt::ISODate);
+        if (!read.value("counterClock").isNull()) {
+            status.counterClock = QDateTime::fromString(read.value("counterClock").toString(), kClockFormat);
+            status.counterClock.setTimeSpec(Qt::UTC);
+        }
+        status.version = read.value("version").toString();
+        status.eventCount = read.value("eventCount").toInt();
+        status.conductivity = read.value("conductivity").toInt();
+        status.up = countsFrom(read.value("up"));
+        status.down = countsFrom(read.value("down"));
+        visit.statusReads << status;
+    }
+    return visit;
+}
+
 } // namespace
 
 QString siteFolderName(const QString& name)
@@ -115,27 +220,91 @@ QString siteFolderName(const QString& name)
     return folder;
 }
 
+QString defaultSpoolFolder()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("Kestrova/spool"));
+}
+
 Recorder::Recorder() = default;
 Recorder::~Recorder() = default;
 
-bool Recorder::open(const QString& folder, QString* error)
+bool Recorder::open(const QString& location, const QString& spool, Hold hold, QString* error)
 {
     QMutexLocker locker(&m_mutex);
-    m_folder = folder;
-    if (!makeFolder(folder)) {
-        *error = QStringLiteral("cannot create the archive folder %1: %2").arg(folder, writeProblem(folder));
+    m_location = location;
+    const bool server = isServerUri(location);
+    m_folder = server ? spool : location;
+    if (!makeFolder(m_folder)) {
+        *error = QStringLiteral("cannot create the %1 folder %2: %3")
+                     .arg(server ? QStringLiteral("spool") : QStringLiteral("archive"), m_folder, writeProblem(m_folder));
         return false;
     }
-    // One collection at a time on an archive: a second would call the same counters.
-    const QString lockPath = QDir(folder).filePath(QStringLiteral("collect.lock"));
-    m_lock = std::make_unique<QLockFile>(lockPath);
-    m_lock->setStaleLockTime(0);   // held for as long as its process lives, however long
-    if (!m_lock->tryLock(0)) {
-        *error = lockProblem(*m_lock, lockPath, folder);
-        m_lock.reset();
-        return false;
+    if (hold == Hold::Exclusive) {
+        const QString lockPath = QDir(m_folder).filePath(QStringLiteral("collect.lock"));
+        m_lock = std::make_unique<QLockFile>(lockPath);
+        m_lock->setStaleLockTime(0);   // held for as long as its process lives, however long
+        if (!m_lock->tryLock(0)) {
+            *error = lockProblem(*m_lock, lockPath, m_folder);
+            m_lock.reset();
+            return false;
+        }
     }
-    return m_database.open(folder, Archive::Mode::Write, error);
+    if (!m_database.open(location, Archive::Mode::Write, error)) {
+        if (!m_database.serverUnreachable())
+            return false;
+        m_serverProblem = *error;
+        error->clear();
+    }
+    m_database.setFileFolder(m_folder);
+    return true;
+}
+
+QString Recorder::serverProblem() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_serverProblem;
+}
+
+QString Recorder::pendingFolder() const
+{
+    return QDir(m_folder).filePath(QStringLiteral("pending"));
+}
+
+// The server's database, opened again when it could not be reached before.
+bool Recorder::reachServer(QString* error)
+{
+    if (m_database.isOpen())
+        return true;
+    if (m_database.open(m_location, Archive::Mode::Write, error)) {
+        m_database.setFileFolder(m_folder);
+        return true;
+    }
+    return false;
+}
+
+// The visit's whole record in the spool's pending folder, synced with the folder's
+// entries before the server is asked.
+bool Recorder::keepInSpool(const VisitRecord& visit, bool countKnown, QString* error)
+{
+    const QString folder = pendingFolder();
+    QSaveFile file(QDir(folder).filePath(visit.id + QStringLiteral(".json")));
+    const QByteArray bytes = QJsonDocument(spooledJson(visit, countKnown)).toJson(QJsonDocument::Compact);
+    QString why;
+    if (makeFolder(folder) && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()
+        && syncToDisk(file) && file.commit() && syncFolder(folder, &why))
+        return true;
+    *error = QStringLiteral("cannot keep the visit in the spool %1: %2")
+                 .arg(folder, why.isEmpty() ? file.errorString() : why);
+    return false;
+}
+
+// The server holds the visit, file and all: the spool lets it go.
+void Recorder::leaveSpool(const VisitRecord& visit)
+{
+    QFile::remove(QDir(pendingFolder()).filePath(visit.id + QStringLiteral(".json")));
+    if (!visit.file.isEmpty())
+        QFile::remove(filePath(visit.file));
 }
 
 QString Recorder::filePath(const QString& name) const
@@ -197,12 +366,62 @@ Recorded Recorder::record(const VisitRecord& visit, bool countKnown)
 {
     QMutexLocker locker(&m_mutex);
     Recorded recorded;
-    m_database.addVisit(visit, &recorded.notInDatabase);
-    const QByteArray line =
-        QJsonDocument(journalEntry(visit, countKnown, recorded.notInDatabase)).toJson(QJsonDocument::Compact) + '\n';
-    appendToJournal(line, &recorded.notInJournal);
+    QString notSpooled;
+    if (m_database.isServer())
+        recorded.inSpool = keepInSpool(visit, countKnown, &notSpooled);
+    if ((!m_database.isServer() || reachServer(&recorded.notInDatabase))
+        && m_database.addVisit(visit, &recorded.notInDatabase) && m_database.isServer()) {
+        leaveSpool(visit);
+        recorded.inSpool = false;
+    }
+    if (!recorded.notInDatabase.isEmpty() && !notSpooled.isEmpty())
+        recorded.notInDatabase += QStringLiteral("; ") + notSpooled;
+    QJsonObject entry = journalEntry(visit, countKnown, recorded.notInDatabase);
+    if (recorded.inSpool)
+        entry.insert("inSpool", true);
+    appendToJournal(QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n', &recorded.notInJournal);
     m_allRecorded = m_allRecorded && recorded.whole();
     return recorded;
+}
+
+SpoolSent Recorder::sendSpooled()
+{
+    QMutexLocker locker(&m_mutex);
+    SpoolSent result;
+    QList<std::pair<VisitRecord, bool>> waiting;
+    const QDir pending(pendingFolder());
+    for (const QString& name : pending.entryList({QStringLiteral("*.json")}, QDir::Files)) {
+        QFile file(pending.filePath(name));
+        bool countKnown = true;
+        if (file.open(QIODevice::ReadOnly))
+            waiting.append({spooledVisit(QJsonDocument::fromJson(file.readAll()).object(), &countKnown), countKnown});
+    }
+    // In the order they happened, so that each site's new events are worked out once.
+    std::sort(waiting.begin(), waiting.end(),
+              [](const auto& a, const auto& b) { return a.first.started < b.first.started; });
+    result.waiting = int(waiting.size());
+    if (waiting.isEmpty() || !m_database.isServer() || !reachServer(&result.problem))
+        return result;
+    for (const auto& [visit, countKnown] : std::as_const(waiting)) {
+        if (!m_database.addVisit(visit, &result.problem))
+            break;
+        leaveSpool(visit);
+        ++result.sent;
+        --result.waiting;
+        QJsonObject entry = journalEntry(visit, countKnown, {});
+        entry.insert("sentFromSpool", momentText(QDateTime::currentDateTime()));
+        if (QString notInJournal;
+            !appendToJournal(QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n', &notInJournal))
+            result.problem = notInJournal;
+    }
+    return result;
+}
+
+bool Recorder::holdsFile(const QString& site, const QString& sha256)
+{
+    QMutexLocker locker(&m_mutex);
+    QString problem;
+    return m_database.isOpen() && m_database.holdsFile(site, sha256, &problem);
 }
 
 bool Recorder::allRecorded() const

@@ -1,6 +1,9 @@
 #include "cli.h"
 #include "session.h"
 #include "collect.h"
+#include "archivecommands.h"
+#include "archive/recorder.h"
+#include "archive/location.h"
 #include "report.h"
 #include "sitelist.h"
 
@@ -74,6 +77,23 @@ QList<QCommandLineOption> lineOptions()
 QCommandLineOption passwordFileOption()
 {
     return option("password-file", "Log on with the first line of FILE.", "FILE");
+}
+
+QCommandLineOption archiveOption(const char* description)
+{
+    return option("archive", description, "DIR|URI");
+}
+
+QCommandLineOption spoolOption()
+{
+    return option("spool", "The local folder of an archive on a server: its event files, its journal and the "
+                           "visits that wait for it (default ~/.local/share/Kestrova/spool).",
+                  "DIR");
+}
+
+QCommandLineOption sinceOption()
+{
+    return option("since", "Only visits from DATE on (2026-12-01, or 2026-12-01T02:00).", "DATE");
 }
 
 
@@ -463,6 +483,13 @@ int downloadVerb(Invocation& invocation)
     return download(*invocation.link, invocation.parser, count, invocation.out, invocation.err);
 }
 
+// The spool of an archive on a server: --spool, else the user's.
+QString spoolFolder(const QCommandLineParser& parser)
+{
+    return parser.isSet(QStringLiteral("spool")) ? parser.value(QStringLiteral("spool"))
+                                                 : archive::defaultSpoolFolder();
+}
+
 // The sites to visit, read and checked before any call: the whole list, or the ones named.
 QString prepareSites(Invocation& invocation)
 {
@@ -470,7 +497,7 @@ QString prepareSites(Invocation& invocation)
     if (parser.value(QStringLiteral("sites")).isEmpty())
         return QStringLiteral("collect needs --sites FILE");
     if (parser.value(QStringLiteral("archive")).isEmpty())
-        return QStringLiteral("collect needs --archive DIR");
+        return QStringLiteral("collect needs --archive DIR or URI");
     if (parser.isSet(QStringLiteral("max-online"))) {
         bool ok = false;
         const double minutes = parser.value(QStringLiteral("max-online")).toDouble(&ok);
@@ -503,6 +530,7 @@ int collectVerb(Invocation& invocation)
     const QCommandLineParser& parser = invocation.parser;
     CollectOptions options;
     options.archive = parser.value(QStringLiteral("archive"));
+    options.spool = spoolFolder(parser);
     options.retries = parser.value(QStringLiteral("retries")).toInt();
     options.retryWaitSecs = parser.value(QStringLiteral("retry-wait")).toInt();
     options.log = parser.isSet(QStringLiteral("log"));
@@ -529,16 +557,73 @@ QDateTime sinceMoment(const QString& text)
     return QDateTime::fromString(text, Qt::ISODate);
 }
 
-QString prepareReport(Invocation& invocation)
+// --archive, and --since when given; a usage error, or empty.
+QString prepareArchive(Invocation& invocation)
 {
     const QCommandLineParser& parser = invocation.parser;
+    const QString verb = parser.positionalArguments().value(0);
     if (parser.value(QStringLiteral("archive")).isEmpty())
-        return QStringLiteral("report needs --archive DIR");
-    if (!parser.isSet(QStringLiteral("since")))
+        return QStringLiteral("%1 needs --archive DIR or URI").arg(verb);
+    if (parser.optionNames().contains(QStringLiteral("site")) && parser.value(QStringLiteral("site")).isEmpty())
+        return QStringLiteral("%1 needs --site NAME").arg(verb);
+    if (!parser.optionNames().contains(QStringLiteral("since")))
         return {};
     if (!sinceMoment(parser.value(QStringLiteral("since"))).isValid())
         return QStringLiteral("--since must be a date (2026-12-01) or a date and time (2026-12-01T02:00)");
     return {};
+}
+
+QString prepareSiteInArchive(Invocation& invocation)
+{
+    if (!invocation.parser.optionNames().contains(QStringLiteral("site")))
+        return QStringLiteral("%1 needs --site NAME").arg(invocation.parser.positionalArguments().value(0));
+    return prepareArchive(invocation);
+}
+
+QString prepareImport(Invocation& invocation)
+{
+    if (invocation.arguments.isEmpty())
+        return QStringLiteral("import needs at least one FILE");
+    return prepareSiteInArchive(invocation);
+}
+
+QString prepareSync(Invocation& invocation)
+{
+    const QString archive = invocation.parser.value(QStringLiteral("archive"));
+    if (!archive.isEmpty() && !archive::isServerUri(archive))
+        return QStringLiteral("sync sends a spool to an archive on a server: --archive must be a postgresql:// URI "
+                              "(a folder archive is written at once)");
+    return prepareArchive(invocation);
+}
+
+int importVerb(Invocation& invocation)
+{
+    const QCommandLineParser& parser = invocation.parser;
+    ImportOptions options;
+    options.archive = parser.value(QStringLiteral("archive"));
+    options.spool = spoolFolder(parser);
+    options.site = parser.value(QStringLiteral("site"));
+    options.noStatus = parser.isSet(QStringLiteral("no-status"));
+    options.files = invocation.arguments;
+    return importFiles(options, invocation.out, invocation.err);
+}
+
+int syncVerb(Invocation& invocation)
+{
+    return sendSpool(invocation.parser.value(QStringLiteral("archive")), spoolFolder(invocation.parser),
+                     invocation.out, invocation.err);
+}
+
+int eventsVerb(Invocation& invocation)
+{
+    const QCommandLineParser& parser = invocation.parser;
+    EventsOptions options;
+    options.archive = parser.value(QStringLiteral("archive"));
+    options.site = parser.value(QStringLiteral("site"));
+    options.output = parser.value(QStringLiteral("output"));
+    if (parser.isSet(QStringLiteral("since")))
+        options.since = sinceMoment(parser.value(QStringLiteral("since")));
+    return writeEvents(options, invocation.out, invocation.err);
 }
 
 int reportVerb(Invocation& invocation)
@@ -574,21 +659,39 @@ const std::vector<Verb>& verbs()
                                  "FILE"),
          {}, true, true, prepareCount, downloadVerb},
         {QStringLiteral("collect"),
-         QStringLiteral("collect --sites FILE --archive DIR [--site NAME]... [--retries N]\n"
-                        "[--retry-wait SECONDS] [--max-online MINUTES] [--log]"),
+         QStringLiteral("collect --sites FILE --archive DIR|URI [--spool DIR] [--site NAME]...\n"
+                        "[--retries N] [--retry-wait SECONDS] [--max-online MINUTES] [--log]"),
          {option("sites", "The site list (INI, one group per site).", "FILE"),
-          option("archive", "Write the event files and journal.jsonl under DIR.", "DIR"),
+          archiveOption("Write the event files and journal.jsonl under DIR, or into the PostgreSQL database URI "
+                        "(the files and the journal then in the spool)."),
+          spoolOption(),
           option("site", "Visit only this site (may be repeated).", "NAME"),
           option("retries", "Call a busy or silent line again N times (default 2).", "N", "2"),
           option("retry-wait", "Seconds before calling again (default 300).", "SECONDS", "300"),
           option("max-online", "End a site's session after MINUTES online (default 90).", "MINUTES"),
           option("log", "Write the Tx/Rx trace to standard error.")},
          {}, false, false, prepareSites, collectVerb},
-        {QStringLiteral("report"), QStringLiteral("report --archive DIR [--since DATE] [--json]"),
-         {option("archive", "The archive a collection wrote.", "DIR"),
-          option("since", "Only visits from DATE on (2026-12-01, or 2026-12-01T02:00).", "DATE"),
+        {QStringLiteral("report"), QStringLiteral("report --archive DIR|URI [--since DATE] [--json]"),
+         {archiveOption("The archive: a folder, or a PostgreSQL database URI."), sinceOption(),
           option("json", "Print the report as JSON.")},
-         {}, false, false, prepareReport, reportVerb},
+         {}, false, false, prepareArchive, reportVerb},
+        {QStringLiteral("import"),
+         QStringLiteral("import --archive DIR|URI --site NAME [--no-status] [--spool DIR] FILE..."),
+         {archiveOption("The archive: a folder, or a PostgreSQL database URI."),
+          option("site", "The site whose counter the files were downloaded from.", "NAME"),
+          option("no-status", "Take files without the status header: their events, no counts."), spoolOption()},
+         QStringLiteral("FILE"), false, false, prepareImport, importVerb},
+        {QStringLiteral("sync"), QStringLiteral("sync --archive URI [--spool DIR]"),
+         {archiveOption("The PostgreSQL database URI the spool's visits go to."), spoolOption()},
+         {}, false, false, prepareSync, syncVerb},
+        {QStringLiteral("events"),
+         QStringLiteral("events --archive DIR|URI --site NAME [--since DATE] [--output FILE]"),
+         {archiveOption("The archive: a folder, or a PostgreSQL database URI."),
+          option("site", "The site whose events to write.", "NAME"), sinceOption(),
+          option("output", "Write the event file FILE (CR LF line ends, the bytes as received; without it the "
+                           "lines go to standard output escaped).",
+                 "FILE")},
+         {}, false, false, prepareSiteInArchive, eventsVerb},
     };
     return table;
 }
@@ -630,8 +733,11 @@ void addVerbOptions(QCommandLineParser& parser, const Verb& verb)
     parser.addHelpOption();
     parser.addOptions(verb.options);
     if (!verb.arguments.isEmpty())
-        parser.addPositionalArgument(verb.arguments, QStringLiteral("What to send, in turn; - reads them from "
-                                                                    "standard input, one a line."),
+        parser.addPositionalArgument(verb.arguments,
+                                     verb.arguments == QLatin1String("FILE")
+                                         ? QStringLiteral("Event files a download wrote, each a visit of the site.")
+                                         : QStringLiteral("What to send, in turn; - reads them from standard "
+                                                          "input, one a line."),
                                      verb.arguments + QStringLiteral("..."));
 }
 
@@ -643,7 +749,8 @@ QString helpText(const Verb* verb)
         QCommandLineParser general;
         general.addHelpOption();
         general.addVersionOption();
-        general.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("ports, send, status, download, collect or report; "
+        general.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("ports, send, status, download, collect, report, "
+                                                                             "import, sync or events; "
                                                                              "kestrova-cli VERB --help lists its "
                                                                              "options"));
         return usageText() + QLatin1Char('\n') + general.helpText();
@@ -709,7 +816,7 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err, QTextStream
             }
         }
     }
-    any.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("ports, send, status, download, collect or report"));
+    any.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("ports, send, status, download, collect, report, import, sync or events"));
     if (!any.parse(args))
         return usageError(err, any.errorText());
     const QStringList positional = any.positionalArguments();
@@ -738,7 +845,7 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err, QTextStream
         return usageError(err, parser.errorText());
     Invocation invocation{parser, parser.positionalArguments().mid(1), out, err, in};
     if (verb->arguments.isEmpty() && !invocation.arguments.isEmpty())
-        return usageError(err, QStringLiteral("%1 takes no COMMAND").arg(verb->name));
+        return usageError(err, QStringLiteral("%1 takes no argument: %2").arg(verb->name, invocation.arguments.first()));
     if (verb->prepare) {
         if (const QString problem = verb->prepare(invocation); !problem.isEmpty())
             return usageError(err, problem);

@@ -7,8 +7,11 @@
 //   kestrova-cli download --port PORT [line options] [--count N] [--status] [--output FILE]
 //   send, status and download also take --dial NUMBER: PORT is then a modem's port, and
 //   the command runs over the call.
-//   kestrova-cli collect --sites FILE --archive DIR [--site NAME]... [--retries N] ...
-//   kestrova-cli report --archive DIR [--since DATE] [--json]
+//   kestrova-cli collect --sites FILE --archive DIR|URI [--spool DIR] [--site NAME]... ...
+//   kestrova-cli report --archive DIR|URI [--since DATE] [--json]
+//   kestrova-cli import --archive DIR|URI --site NAME [--no-status] [--spool DIR] FILE...
+//   kestrova-cli sync --archive URI [--spool DIR]
+//   kestrova-cli events --archive DIR|URI --site NAME [--since DATE] [--output FILE]
 //   kestrova-cli --help | --version
 
 #include <QStringList>

@@ -1,6 +1,7 @@
 #include "collect.h"
 
 #include "cli.h"
+#include "archivecommands.h"
 #include "archive/recorder.h"
 #include "session.h"
 #include "stopsignals.h"
@@ -39,6 +40,7 @@ struct Visit : archive::VisitRecord {
     bool countKnown = false;    // the status was read before the download
     bool retry = false;         // BUSY, NO CARRIER, silence, a port in use, or a line lost
     QDeadlineTimer retryAt;
+    bool inSpool = false;       // its record waits in the spool for the server
 };
 
 // The next attempt at a site after one that was recorded.
@@ -81,23 +83,6 @@ qint64 driftAt(const CounterStatus& status, const QDateTime& pcClock)
 {
     const QDateTime pcWall(pcClock.date(), pcClock.time(), Qt::UTC);
     return pcWall.secsTo(status.dateTime);
-}
-
-archive::StatusRecord statusRecord(const CounterStatus& status, const QDateTime& readAt)
-{
-    archive::StatusRecord record;
-    record.readAt = readAt;
-    record.counterClock = status.dateTime;
-    record.version = status.versionText.isEmpty() ? QString::number(status.version, 'f', 2)
-                                                  : QString::number(status.version, 'f', 2) + QLatin1Char(' ')
-                                                        + status.versionText;
-    record.eventCount = status.eventCount;
-    record.conductivity = status.conductivity;
-    for (int n = 1; n <= kChannelCount; ++n) {
-        record.up[size_t(n - 1)] = status.channel(n).upCount;
-        record.down[size_t(n - 1)] = status.channel(n).downCount;
-    }
-    return record;
 }
 
 // Which count differs between the read before the download and the one after it; empty
@@ -165,7 +150,7 @@ struct Run {
 };
 
 // Records the visit in the archive, saying on err what could not be written: false when
-// the database or the journal does not hold it.
+// it is neither in the database nor in the spool, or the journal does not say so.
 bool record(Run& run, Visit& visit)
 {
     // Every visit that asked for a flush and had none says why.
@@ -176,10 +161,11 @@ bool record(Run& run, Visit& visit)
     told.site = visit.entry->name;
     told.error = printable(visit.error);
     const archive::Recorded recorded = run.archive.record(told, visit.countKnown);
+    visit.inSpool = recorded.inSpool;
     for (const QString& problem : {recorded.notInDatabase, recorded.notInJournal})
         if (!problem.isEmpty())
             run.err << "kestrova-cli: " << printable(problem) << '\n';
-    return recorded.whole();
+    return recorded.safe();
 }
 
 class SiteSession {
@@ -383,8 +369,10 @@ private:
         m_visit.events = 0;
         // Whatever ends the download, the file is closed and measured below.
         try {
-            for (const QString& line : StatusHeaderLines(status))
+            for (const QString& line : StatusHeaderLines(status)) {
                 m_file.writeLine(line);
+                ++m_visit.fileHeaderLines;
+            }
             m_visit.events = receiveEvents(link);
         } catch (const EventFileError& e) {
             m_visit.error = QString::fromUtf8(e.what());
@@ -509,6 +497,8 @@ QString summaryLine(const Visit& visit)
         line += QStringLiteral(", flushed");
     if (visit.lostInFlush.value_or(0) > 0)
         line += QStringLiteral(" (%1 events that came after the last check were erased)").arg(*visit.lostInFlush);
+    if (visit.inSpool)
+        line += QStringLiteral(", waiting in the spool");
     if (!visit.error.isEmpty())
         line += QStringLiteral(": ") + printable(visit.error);
     return line;
@@ -519,10 +509,14 @@ QString summaryLine(const Visit& visit)
 int collectSites(const QList<Site>& sites, const CollectOptions& options, QTextStream& out, QTextStream& err)
 {
     archive::Recorder archive;
-    if (QString problem; !archive.open(options.archive, &problem)) {
+    if (QString problem; !archive.open(options.archive, options.spool, archive::Recorder::Hold::Exclusive, &problem)) {
         err << "kestrova-cli: " << printable(problem) << '\n';
         return UsageOrPortError;
     }
+    // The visits an earlier run could not send go first, so that each site's events are
+    // worked out in the order they came.
+    if (const archive::SpoolSent sent = archive.sendSpooled(); sent.sent > 0)
+        out << "Sent " << sent.sent << (sent.sent == 1 ? " visit" : " visits") << " waiting in the spool to the archive.\n";
     StopSignals stop;
     Run run{options, archive, err};
 
@@ -591,6 +585,9 @@ int collectSites(const QList<Site>& sites, const CollectOptions& options, QTextS
         allCollected = allCollected && visit.outcome == QLatin1String("collected");
     }
     out.flush();
+    if (std::any_of(visits.begin(), visits.end(), [](const Visit& visit) { return visit.inSpool; }))
+        err << "kestrova-cli: the archive, " << archive.name() << ", could not be reached; the visits wait in the spool "
+            << archive.folder() << ", and the next collection or kestrova-cli sync sends them\n";
     if (StopSignals::requested())
         err << "kestrova-cli: the collection was " << stoppedText() << '\n';
     return allCollected ? Ok : EmptyReply;

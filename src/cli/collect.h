@@ -12,7 +12,8 @@
 namespace kfc::cli {
 
 struct CollectOptions {
-    QString archive;
+    QString archive;            // a folder, or a PostgreSQL URI
+    QString spool;              // the local folder of an archive on a server
     int retries = 2;            // further calls after one that met BUSY, NO CARRIER or silence
     int retryWaitSecs = 300;
     qint64 maxOnlineMs = 90 * 60 * 1000;   // one site's session, from the port's opening

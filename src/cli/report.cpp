@@ -8,6 +8,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <optional>
+
 namespace kfc::cli {
 
 namespace {
@@ -19,14 +21,27 @@ using archive::VisitRecord;
 
 constexpr int kCountColumn = 12;
 
-// The counts at visits from `since` on; the first of them still compared with the visit
-// before it, so that a report of the last week starts with a difference too.
-QList<VisitCounts> countsSince(const QList<VisitRecord>& all, const QDateTime& since)
+// A line of a site's table: a visit that read the counts or brought events, with the counts
+// compared with the visit before that read them (even one before `since`, so that a
+// report of the last week starts with a difference too).
+struct TableRow {
+    const VisitRecord* visit = nullptr;
+    const VisitCounts* counts = nullptr;   // none: the visit read no counts
+
+    QDateTime at() const { return counts ? counts->at : visit->started; }
+};
+
+QList<TableRow> tableRows(const QList<VisitRecord>& all, const QList<VisitCounts>& counts, const QDateTime& since)
 {
-    QList<VisitCounts> counts = archive::countsAtVisits(all);
-    if (since.isValid())
-        counts.removeIf([&since](const VisitCounts& row) { return row.at < since; });
-    return counts;
+    QList<TableRow> rows;
+    qsizetype next = 0;   // countsAtVisits gives a row for each visit that read the status, in order
+    for (const VisitRecord& visit : all) {
+        const VisitCounts* read = visit.statusReads.isEmpty() ? nullptr : &counts[next++];
+        const TableRow row{&visit, read};
+        if ((read || !visit.file.isEmpty()) && (!since.isValid() || row.at() >= since))
+            rows << row;
+    }
+    return rows;
 }
 
 QList<VisitRecord> visitsSince(QList<VisitRecord> visits, const QDateTime& since)
@@ -41,6 +56,14 @@ int eventsCollected(const QList<VisitRecord>& visits)
     int events = 0;
     for (const VisitRecord& visit : visits)
         events += visit.events;
+    return events;
+}
+
+int newEvents(const QList<VisitRecord>& visits)
+{
+    int events = 0;
+    for (const VisitRecord& visit : visits)
+        events += visit.newEvents;
     return events;
 }
 
@@ -59,6 +82,10 @@ QStringList flushNotes(const QList<VisitRecord>& visits)
             notes << QStringLiteral("%1: the run ended during the flush after %2; the counter may have been "
                                     "flushed")
                          .arg(momentText(visit.started), printable(visit.file));
+        if (visit.gapBefore)
+            notes << QStringLiteral("%1: gap before: the file shares no event with the ones before, so events may "
+                                    "be missing")
+                         .arg(momentText(visit.started));
     }
     return notes;
 }
@@ -73,23 +100,25 @@ int lostInFlush(const QList<VisitRecord>& visits)
 
 QString countsHeader()
 {
-    QString line = QStringLiteral("  %1").arg(QStringLiteral("read at"), -26);
+    QString line = QStringLiteral("  %1").arg(QStringLiteral("read at"), -26)
+                   + QStringLiteral("new events").leftJustified(kCountColumn);
     for (int channel = 1; channel <= archive::kChannels; ++channel)
         line += QStringLiteral("ch%1 up").arg(channel).leftJustified(kCountColumn)
                 + QStringLiteral("ch%1 down").arg(channel).leftJustified(kCountColumn);
     return line.trimmed().prepend(QStringLiteral("  "));
 }
 
-QString countsLine(const VisitCounts& row)
+QString countsLine(const TableRow& row)
 {
-    QString line = QStringLiteral("  %1").arg(momentText(row.at), -26);
-    for (size_t channel = 0; channel < size_t(archive::kChannels); ++channel)
-        line += archive::countStepText(row.up[channel]).leftJustified(kCountColumn - 1) + QLatin1Char(' ')
-                + archive::countStepText(row.down[channel]).leftJustified(kCountColumn - 1) + QLatin1Char(' ');
+    QString line = QStringLiteral("  %1").arg(momentText(row.at()), -26)
+                   + QString::number(row.visit->newEvents).leftJustified(kCountColumn - 1) + QLatin1Char(' ');
+    for (size_t channel = 0; row.counts && channel < size_t(archive::kChannels); ++channel)
+        line += archive::countStepText(row.counts->up[channel]).leftJustified(kCountColumn - 1) + QLatin1Char(' ')
+                + archive::countStepText(row.counts->down[channel]).leftJustified(kCountColumn - 1) + QLatin1Char(' ');
     return line.trimmed().prepend(QStringLiteral("  "));
 }
 
-void printSiteText(const QString& site, const QList<VisitRecord>& visits, const QList<VisitCounts>& counts,
+void printSiteText(const QString& site, const QList<VisitRecord>& visits, const QList<TableRow>& rows,
                    QTextStream& out)
 {
     out << printable(site) << '\n';
@@ -102,13 +131,13 @@ void printSiteText(const QString& site, const QList<VisitRecord>& visits, const 
         << last.expected << " events";
     if (!last.error.isEmpty())
         out << ": " << printable(last.error);
-    out << '\n' << "  " << eventsCollected(visits) << " events collected in " << visits.size()
-        << (visits.size() == 1 ? " visit\n" : " visits\n");
+    out << '\n' << "  " << newEvents(visits) << " new events in " << visits.size()
+        << (visits.size() == 1 ? " visit" : " visits") << " (" << eventsCollected(visits) << " downloaded)\n";
     for (const QString& note : flushNotes(visits))
         out << "  " << note << '\n';
-    if (!counts.isEmpty()) {
+    if (!rows.isEmpty()) {
         out << countsHeader() << '\n';
-        for (const VisitCounts& row : counts)
+        for (const TableRow& row : rows)
             out << countsLine(row) << '\n';
     }
     out << '\n';
@@ -121,11 +150,12 @@ QJsonObject stepJson(const CountStep& step)
             {"cleared", step.cleared}};
 }
 
-QJsonObject siteJson(const QString& site, const QList<VisitRecord>& visits, const QList<VisitCounts>& counts)
+QJsonObject siteJson(const QString& site, const QList<VisitRecord>& visits, const QList<TableRow>& table)
 {
     QJsonObject entry{{"site", site},
                       {"visits", int(visits.size())},
                       {"eventsCollected", eventsCollected(visits)},
+                      {"newEvents", newEvents(visits)},
                       {"lostInFlush", lostInFlush(visits)}};
     if (!visits.isEmpty()) {
         const VisitRecord& last = visits.last();
@@ -133,20 +163,33 @@ QJsonObject siteJson(const QString& site, const QList<VisitRecord>& visits, cons
                                               {"finished", momentText(last.finished)},
                                               {"outcome", last.outcome},
                                               {"events", last.events},
+                                              {"newEvents", last.newEvents},
+                                              {"gapBefore", last.gapBefore},
                                               {"expected", last.expected},
                                               {"flushed", last.flushPending ? QJsonValue("pending")
                                                                             : QJsonValue(last.flushed)},
                                               {"error", last.error.isEmpty() ? QJsonValue() : QJsonValue(last.error)}});
     }
     QJsonArray rows;
-    for (const VisitCounts& row : counts) {
-        QJsonArray channels;
-        for (size_t channel = 0; channel < size_t(archive::kChannels); ++channel)
-            channels.append(QJsonObject{{"channel", int(channel + 1)},
-                                        {"up", stepJson(row.up[channel])},
-                                        {"down", stepJson(row.down[channel])}});
-        rows.append(QJsonObject{
-            {"readAt", momentText(row.at)}, {"outcome", row.outcome}, {"cleared", row.cleared}, {"channels", channels}});
+    for (const TableRow& row : table) {
+        QJsonObject json{{"started", momentText(row.visit->started)},
+                         {"outcome", row.visit->outcome},
+                         {"newEvents", row.visit->newEvents},
+                         {"gapBefore", row.visit->gapBefore},
+                         {"readAt", QJsonValue()},
+                         {"cleared", false},
+                         {"channels", QJsonValue()}};
+        if (row.counts) {
+            QJsonArray channels;
+            for (size_t channel = 0; channel < size_t(archive::kChannels); ++channel)
+                channels.append(QJsonObject{{"channel", int(channel + 1)},
+                                            {"up", stepJson(row.counts->up[channel])},
+                                            {"down", stepJson(row.counts->down[channel])}});
+            json.insert("readAt", momentText(row.counts->at));
+            json.insert("cleared", row.counts->cleared);
+            json.insert("channels", channels);
+        }
+        rows.append(json);
     }
     entry.insert("counts", rows);
     return entry;
@@ -154,31 +197,57 @@ QJsonObject siteJson(const QString& site, const QList<VisitRecord>& visits, cons
 
 } // namespace
 
+// The report's JSON, a site at a time, so that an archive of any size costs the memory of
+// its largest site: the same text as the whole document indented at once.
+class JsonSites {
+public:
+    explicit JsonSites(QTextStream& out) : m_out(out) { m_out << "{\n    \"sites\": [\n"; }
+
+    void add(const QJsonObject& site)
+    {
+        QString text = jsonText(QJsonDocument(site));
+        text.chop(1);   // its last line end: the separator follows
+        text.replace(QLatin1Char('\n'), QStringLiteral("\n        "));
+        m_out << (m_first ? "        " : ",\n        ") << text;
+        m_first = false;
+    }
+
+    void end() { m_out << (m_first ? "" : "\n") << "    ]\n}\n"; }
+
+private:
+    QTextStream& m_out;
+    bool m_first = true;
+};
+
 int printReport(const ReportOptions& options, QTextStream& out, QTextStream& err)
 {
     archive::Archive database;
     QString problem;
     if (!database.open(options.archive, archive::Archive::Mode::Read, &problem)) {
-        err << "kestrova-cli: " << problem << '\n';
+        err << "kestrova-cli: " << printable(problem) << '\n';
         return UsageOrPortError;
     }
     const QStringList sites = database.sites(&problem);
-    QJsonArray json;
-    for (const QString& site : sites) {
-        const QList<VisitRecord> all = database.visits(site, {}, &problem);
+    std::optional<JsonSites> json;
+    if (options.json)
+        json.emplace(out);
+    for (qsizetype i = 0; problem.isEmpty() && i < sites.size(); ++i) {
+        const QList<VisitRecord> all = database.visits(sites[i], {}, &problem);
         const QList<VisitRecord> visits = visitsSince(all, options.since);
-        const QList<VisitCounts> counts = countsSince(all, options.since);
-        if (options.json)
-            json.append(siteJson(site, visits, counts));
+        const QList<VisitCounts> counts = archive::countsAtVisits(all);
+        const QList<TableRow> rows = tableRows(all, counts, options.since);
+        if (json)
+            json->add(siteJson(sites[i], visits, rows));
         else
-            printSiteText(site, visits, counts, out);
+            printSiteText(sites[i], visits, rows, out);
     }
     if (!problem.isEmpty()) {
-        err << "kestrova-cli: " << problem << '\n';
+        out.flush();
+        err << "kestrova-cli: " << printable(problem) << '\n';
         return UsageOrPortError;
     }
-    if (options.json)
-        out << jsonText(QJsonDocument(QJsonObject{{"sites", json}}));
+    if (json)
+        json->end();
     else if (sites.isEmpty())
         out << "The archive holds no visits yet.\n";
     out.flush();

@@ -783,10 +783,13 @@ private slots:
         QTemporaryDir folder;
         const QList<archive::VisitRecord> written{visitAt("Weir A", 1, "collected", 10, 4), visitAt("Weir B", 2, "failed", 0, 0)};
         QCOMPARE(test::writeArchive(folder.path(), written), QString());
-        // Format 1 is format 2 without the visits' later columns.
-        QVERIFY(test::execOn(folder.path(), {"DROP INDEX visits_by_uid", "ALTER TABLE visits DROP COLUMN uid",
-                                             "ALTER TABLE visits DROP COLUMN flush_pending", "ALTER TABLE visits DROP COLUMN lost_in_flush",
-                                             "ALTER TABLE visits DROP COLUMN not_flushed", "PRAGMA user_version=1"}));
+        // Format 1 is today's without the later columns, indexes and tables.
+        QStringList drops{"DROP INDEX visits_by_uid", "DROP INDEX visits_in_order", "DROP INDEX visits_by_file",
+                          "DROP INDEX status_reads_by_visit", "DROP TABLE event_files", "PRAGMA user_version=1"};
+        for (const char* column : {"uid", "flush_pending", "lost_in_flush", "not_flushed", "started_ms",
+                                   "file_header_lines", "new_events", "gap_before"})
+            drops << QString("ALTER TABLE visits DROP COLUMN ") + column;
+        QVERIFY(test::execOn(folder.path(), drops));
         archive::Archive database;
         QString error;
         QVERIFY2(database.open(folder.path(), archive::Archive::Mode::Read, &error), qPrintable(error));
@@ -883,26 +886,26 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("expected");   // the whole of standard output, or the error
-        const QString header = "  read at                   ch1 up      ch1 down    ch2 up      ch2 down    ch3 up      "
+        const QString header = "  read at                   new events  ch1 up      ch1 down    ch2 up      ch2 down    ch3 up      "
                                "ch3 down    ch4 up      ch4 down\n";
         const QString lastA = "Weir A\n"
                               "  last visit 2026-12-04T02:00:00+01:00: incomplete, 3 of 3 events\n";
-        const QString night2 = "  2026-12-02T02:00:20+01:00 13 (+3)     4 (+0)      7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n";
-        const QString night3 = "  2026-12-03T02:00:20+01:00 15 (+2)     4 (+0)      7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n";
-        const QString night4 = "  2026-12-04T02:00:20+01:00 2 (cleared) 1 (cleared) 9 (cleared) 0 (cleared) 0 (cleared) 0 (cleared) 0 (cleared) 0 (cleared)\n"
+        const QString night2 = "  2026-12-02T02:00:20+01:00 0           13 (+3)     4 (+0)      7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n";
+        const QString night3 = "  2026-12-03T02:00:20+01:00 0           15 (+2)     4 (+0)      7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n";
+        const QString night4 = "  2026-12-04T02:00:20+01:00 0           2 (cleared) 1 (cleared) 9 (cleared) 0 (cleared) 0 (cleared) 0 (cleared) 0 (cleared) 0 (cleared)\n"
                                "\n";
         const QString weirB = "Weir B\n"
                               "  last visit 2026-12-03T02:00:00+01:00: failed, 0 of 0 events: BUSY\n"
-                              "  0 events collected in 1 visit\n"
+                              "  0 new events in 1 visit (0 downloaded)\n"
                               "\n";
-        const QString all = lastA + "  53 events collected in 4 visits\n" + header
-                            + "  2026-12-01T02:00:20+01:00 10          4           7           0           0           0           0           0\n"
+        const QString all = lastA + "  0 new events in 4 visits (53 downloaded)\n" + header
+                            + "  2026-12-01T02:00:20+01:00 0           10          4           7           0           0           0           0           0\n"
                             + night2 + night3 + night4 + weirB;
         QTest::newRow("all") << QStringList() << 0 << all;
         QTest::newRow("since") << QStringList{"--since", "2026-12-02T00:00+01:00"} << 0
-                               << lastA + "  39 events collected in 3 visits\n" + header + night2 + night3 + night4 + weirB;
+                               << lastA + "  0 new events in 3 visits (39 downloaded)\n" + header + night2 + night3 + night4 + weirB;
         QTest::newRow("since a time") << QStringList{"--since", "2026-12-03T03:00+01:00"} << 0
-                                      << lastA + "  3 events collected in 1 visit\n" + header + night4
+                                      << lastA + "  0 new events in 1 visit (3 downloaded)\n" + header + night4
                                              + "Weir B\n  no visits\n\n";
         QTest::newRow("hour 25") << QStringList{"--since", "2026-12-03T25:00"} << 2 << "kestrova-cli: --since must be a date";
         QTest::newRow("read-only archive") << QStringList{"read-only"} << 0 << all;

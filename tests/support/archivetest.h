@@ -1,13 +1,18 @@
 #pragma once
 // Small archives made by a test: visits on nights of December 2026, written through the
-// archive's own writer, and a format stamp for the archives a program must refuse.
+// archive's own writer, and a format stamp for the archives a program must refuse; and the
+// two kinds of archive that the archive's tests run over, as rows of their tables.
 
 #include "archive/archive.h"
+#include "support/pgserver.h"
 
+#include <QDir>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 
 #include <algorithm>
+#include <memory>
 
 namespace kfc::test {
 
@@ -64,5 +69,48 @@ inline bool stampFormat(const QString& folder, int format)
 {
     return execOn(folder, {QStringLiteral("PRAGMA user_version=%1").arg(format)});
 }
+
+// The kinds of archive, the first column of the tables that run over both.
+inline const QStringList kArchiveKinds{QStringLiteral("folder"), QStringLiteral("server")};
+
+// A new, empty archive for each row: a folder, or the database of the tests' own PostgreSQL
+// server, emptied. The server starts with the first row that needs it, and is reached as a
+// user's collection reaches it: a URI without a password, the password in a libpq password
+// file named by PGPASSFILE.
+class TestArchives {
+public:
+    // The location of an empty archive of that kind, with a spool of its own; empty, with
+    // the reason, when there is none (the server did not start).
+    QString fresh(const QString& kind, QString* why)
+    {
+        m_spool = m_folder.filePath(QStringLiteral("spool-%1").arg(++m_rows));
+        if (kind == QLatin1String("folder"))
+            return m_folder.filePath(QStringLiteral("archive-%1").arg(m_rows));
+        if (!m_server) {
+            m_server = std::make_unique<PgServer>();
+            m_serverProblem = m_server->start();
+            const QString passFile = m_folder.filePath(QStringLiteral("pgpass"));
+            if (m_serverProblem.isEmpty())
+                m_serverProblem = m_server->writePassFile(passFile, m_server->password());
+            qputenv("PGPASSFILE", QFile::encodeName(passFile));
+        }
+        *why = m_serverProblem;
+        if (m_serverProblem.isEmpty() && !m_server->isRunning())
+            *why = m_server->start();
+        if (why->isEmpty())
+            *why = m_server->execAsSuperuser({QStringLiteral("DROP SCHEMA public CASCADE"),
+                                              QStringLiteral("CREATE SCHEMA public AUTHORIZATION %1").arg(m_server->userName())});
+        return why->isEmpty() ? m_server->uri() : QString();
+    }
+    QString spool() const { return m_spool; }
+    PgServer& server() { return *m_server; }
+
+private:
+    QTemporaryDir m_folder;
+    int m_rows = 0;
+    QString m_spool;
+    std::unique_ptr<PgServer> m_server;
+    QString m_serverProblem;
+};
 
 } // namespace kfc::test
