@@ -9,8 +9,12 @@
 #include "counter/counterstatus.h"
 #include "counter/download.h"
 #include "counter/eventfile.h"
+#include "sim/ptycounter.h"
 #include "support/archivetest.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
 #include <QThread>
@@ -68,6 +72,26 @@ archive::VisitRecord fileVisit(archive::Recorder& archive, const QString& site, 
     return unsettled.isEmpty() && error.isEmpty() ? visit : archive::VisitRecord();
 }
 
+// A simulated counter holding `events` events on a pseudo-terminal, and a site list that
+// names it as the site.
+struct CounterSite {
+    CounterSite(const QString& site, int events, const QString& folder)
+        : list(QDir(folder).filePath(site + ".ini"))
+    {
+        started = pty.start();
+        pty.counter().state.events.clear();
+        pty.counter().logPastEvents(events);
+        held = pty.counter().state.events;
+        QFile file(list);
+        started = started && file.open(QIODevice::WriteOnly)
+                  && file.write(QString("[%1]\nport=%2\nflush-after=true\n").arg(site, pty.devicePath()).toUtf8()) > 0;
+    }
+    sim::PtyCounter pty;
+    QString list;
+    QStringList held;   // the events before the collection
+    bool started = false;
+};
+
 // Fails the row, saying why, when its kind of archive cannot be had.
 #define FRESH_ARCHIVE(archives, kind, location)                                                                        \
     QString why;                                                                                                       \
@@ -87,6 +111,8 @@ class TestArchive : public QObject {
     }
 
 private slots:
+    void initTestCase() { qputenv("KESTROVA_TIMING", "shrunk"); }
+
     // Every field, status reads and all, as it went in; written again (before and after a
     // flush) it is still one visit; two threads recording at once both get theirs in.
     void readBack_data()
@@ -280,6 +306,76 @@ private slots:
         QCOMPARE(read.first().statusReads.isEmpty(), file == "bare");
         if (file == "header")
             QCOMPARE(read.first().statusReads.first().up, (std::array<int, 4>{0, 0, 41, 0}));
+    }
+
+    // Two PCs collecting into one server at once, each with a spool of its own: both
+    // collections complete, and the archive holds each counter's events once.
+    void twoCollectionsAtOnce()
+    {
+        FRESH_ARCHIVE(m_archives, "server", location);
+        QTemporaryDir folder;
+        CounterSite a("Weir A", 300, folder.path()), b("Weir B", 250, folder.path());
+        QVERIFY(a.started && b.started);
+        QProcess one, two;
+        for (auto [process, site] : {std::pair{&one, &a}, std::pair{&two, &b}})
+            process->start(KFC_CLI_EXE, {"collect", "--sites", site->list, "--archive", location, "--spool",
+                                         site->list + ".spool", "--retries", "0"});
+        QTRY_VERIFY_WITH_TIMEOUT(one.state() == QProcess::NotRunning && two.state() == QProcess::NotRunning, 120000);
+        for (QProcess* process : {&one, &two})
+            QVERIFY2(process->exitCode() == 0, process->readAllStandardOutput() + process->readAllStandardError());
+        archive::Archive database;
+        QVERIFY2(database.open(location, archive::Archive::Mode::Read, &why), qPrintable(why));
+        for (CounterSite* site : {&a, &b}) {
+            const QList<archive::VisitRecord> visits = database.visits(site->list.section('/', -1).chopped(4));
+            QCOMPARE(visits.size(), 1);
+            QVERIFY(visits.first().flushed && visits.first().outcome == "collected");
+            QCOMPARE(database.newEventLines(visits.first(), &why).join('\n'), site->held.join('\n').toLatin1());
+            QVERIFY(site->pty.counter().state.events.isEmpty());
+        }
+    }
+
+    // The server stops during a visit that flushes: the visit is safe in the spool, so the
+    // counter is flushed, and the journal says where the visit waits. `sync` after the
+    // server is back stores it once, with every event; a second `sync` has nothing to send.
+    void serverAwayDuringAVisit()
+    {
+        FRESH_ARCHIVE(m_archives, "server", location);
+        QTemporaryDir folder;
+        CounterSite site("Weir A", 40, folder.path());
+        QVERIFY(site.started);
+        QString stopped = "not stopped";
+        connect(&site.pty.counter(), &sim::SimCounter::commandReceived, this, [&](const QString& command) {
+            if (command == "d00000")
+                stopped = m_archives.server().stop();
+        });
+        const QString spool = folder.filePath("spool");
+        const QStringList archiveArgs{"--archive", location, "--spool", spool};
+        QString out, err;
+        const int code = runCli(QStringList{"collect", "--sites", site.list, "--retries", "0"} + archiveArgs, &out, &err);
+        QVERIFY2(code == 1, qPrintable(out + err));   // not all in the archive yet
+        QCOMPARE(stopped, QString());
+        QVERIFY2(out.contains("Weir A: collected") && out.contains(", flushed, waiting in the spool"), qPrintable(out));
+        QVERIFY2(err.contains("could not be reached; the visits wait in the spool " + spool), qPrintable(err));
+        QVERIFY(site.pty.counter().state.events.isEmpty());
+        QFile journal(QDir(spool).filePath("journal.jsonl"));
+        QVERIFY(journal.open(QIODevice::ReadOnly));
+        const QJsonObject last = QJsonDocument::fromJson(journal.readAll().trimmed().split('\n').last()).object();
+        QVERIFY(last.value("inSpool").toBool() && last.value("notInDatabase").toString().contains("database fishcounts"));
+
+        QCOMPARE(m_archives.server().start(), QString());
+        for (const QString& said : {"Sent 1 of 1 visits waiting in the spool " + spool + " to the archive.\n",
+                                    "No visit waits in the spool " + spool + ".\n"}) {
+            out.clear();
+            QCOMPARE(runCli(QStringList{"sync"} + archiveArgs, &out, &err), 0);
+            QCOMPARE(out, said);
+            archive::Archive database;
+            QVERIFY2(database.open(location, archive::Archive::Mode::Read, &why), qPrintable(why));
+            const QList<archive::VisitRecord> visits = database.visits("Weir A");
+            QCOMPARE(visits.size(), 1);
+            QVERIFY(visits.first().flushed && !visits.first().flushPending);
+            QCOMPARE(database.newEventLines(visits.first(), &why).join('\n'), site.held.join('\n').toLatin1());
+        }
+        QVERIFY(QDir(spool).entryList({"*.LG2"}, QDir::Files, QDir::NoSort).isEmpty());
     }
 
     // An archive that the program before this format made (two collections of a counter
