@@ -104,11 +104,38 @@ QString counterClockText(const QDateTime& clock)
     return clock.isValid() ? clock.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) : QString();
 }
 
+// The digits of text[from, from + count), or -1 when any is not a digit.
+int digitsAt(QStringView text, qsizetype from, qsizetype count)
+{
+    int value = 0;
+    for (qsizetype i = from; i < from + count; ++i) {
+        if (i >= text.size() || !text[i].isDigit())
+            return -1;
+        value = value * 10 + text[i].digitValue();
+    }
+    return value;
+}
+
+// "yyyy-MM-ddTHH:mm:ss" and what follows it, read by hand: Qt's parser asks the system's
+// time zone for every text it reads, and a report reads hundreds of thousands of them.
+// False when the text does not begin so.
+bool readDateTime(QStringView text, QDate* date, QTime* time)
+{
+    const int year = digitsAt(text, 0, 4), month = digitsAt(text, 5, 2), day = digitsAt(text, 8, 2);
+    const int hour = digitsAt(text, 11, 2), minute = digitsAt(text, 14, 2), second = digitsAt(text, 17, 2);
+    if (text.size() < 19 || text[4] != u'-' || text[7] != u'-' || text[10] != u'T' || text[13] != u':'
+        || text[16] != u':' || std::min({year, month, day, hour, minute, second}) < 0)
+        return false;
+    *date = QDate(year, month, day);
+    *time = QTime(hour, minute, second);
+    return date->isValid() && time->isValid();
+}
+
 QDateTime counterClockFrom(const QString& text)
 {
-    QDateTime clock = QDateTime::fromString(text, QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
-    clock.setTimeSpec(Qt::UTC);
-    return clock;
+    QDate date;
+    QTime time;
+    return readDateTime(text, &date, &time) && text.size() == 19 ? QDateTime(date, time, Qt::UTC) : QDateTime();
 }
 
 QVariant nullIfEmpty(const QString& text)
@@ -290,6 +317,22 @@ bool stampFormat(QSqlDatabase db, bool server, QString* error)
 QString momentText(const QDateTime& moment)
 {
     return moment.isValid() ? moment.toOffsetFromUtc(moment.offsetFromUtc()).toString(Qt::ISODate) : QString();
+}
+
+QDateTime momentFrom(const QString& text)
+{
+    // As momentText writes it: "2026-12-07T02:00:00+01:00" or "...Z".
+    QDate date;
+    QTime time;
+    if (readDateTime(text, &date, &time)) {
+        const QStringView zone = QStringView(text).mid(19);
+        if (zone == u"Z")
+            return QDateTime(date, time, Qt::UTC);
+        const int hours = digitsAt(zone, 1, 2), minutes = digitsAt(zone, 4, 2);
+        if (zone.size() == 6 && (zone[0] == u'+' || zone[0] == u'-') && zone[3] == u':' && hours >= 0 && minutes >= 0)
+            return QDateTime(date, time, Qt::OffsetFromUTC, (zone[0] == u'-' ? -60 : 60) * (hours * 60 + minutes));
+    }
+    return QDateTime::fromString(text, Qt::ISODate);
 }
 
 QString databasePath(const QString& archiveDir)
@@ -483,7 +526,7 @@ bool Archive::upgradeTables(QString* error)
     QList<std::pair<qint64, qint64>> moments;
     while (visits.next())
         moments.append({visits.value(0).toLongLong(),
-                        QDateTime::fromString(visits.value(1).toString(), Qt::ISODate).toMSecsSinceEpoch()});
+                        momentFrom(visits.value(1).toString()).toMSecsSinceEpoch()});
     for (const auto& [row, moment] : std::as_const(moments)) {
         QSqlQuery update(db);
         if (!run(update, QStringLiteral("UPDATE visits SET started_ms = ? WHERE id = ?"), {moment, row}, kNotWritten,
@@ -713,12 +756,12 @@ QList<VisitRecord> Archive::visits(const QString& site, const QDateTime& since, 
     while (query.next()) {
         VisitRecord visit;
         visit.site = site;
-        visit.started = QDateTime::fromString(value("started").toString(), Qt::ISODate);
+        visit.started = momentFrom(value("started").toString());
         // Compared as moments: the text's offset may differ from the one asked with.
         if (since.isValid() && visit.started < since)
             continue;
         visit.id = value("uid").toString();
-        visit.finished = QDateTime::fromString(value("finished").toString(), Qt::ISODate);
+        visit.finished = momentFrom(value("finished").toString());
         visit.outcome = value("outcome").toString();
         visit.attempts = value("attempts").toInt();
         visit.events = value("events").toInt();
@@ -767,7 +810,7 @@ QList<VisitRecord> Archive::visits(const QString& site, const QDateTime& since, 
         if (const qint64 readId = reads.value(1).toLongLong(); readId != lastRead) {
             lastRead = readId;
             StatusRecord read;
-            read.readAt = QDateTime::fromString(reads.value(2).toString(), Qt::ISODate);
+            read.readAt = momentFrom(reads.value(2).toString());
             read.counterClock = counterClockFrom(reads.value(3).toString());
             read.version = reads.value(4).toString();
             read.eventCount = reads.value(5).toInt();

@@ -32,6 +32,8 @@ QString databasePath(const QString& archiveDir);
 // visits across a change of summer time still read back as the moments they were; empty
 // when it is not valid.
 QString momentText(const QDateTime& moment);
+// A moment as momentText wrote it (any ISO 8601 text is read too); invalid when it is none.
+QDateTime momentFrom(const QString& text);
 
 // One successful status read, as far as the archive keeps it.
 struct StatusRecord {

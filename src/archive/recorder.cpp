@@ -167,8 +167,8 @@ VisitRecord spooledVisit(const QJsonObject& json, bool* countKnown)
     VisitRecord visit;
     visit.id = json.value("visit").toString();
     visit.site = json.value("site").toString();
-    visit.started = QDateTime::fromString(json.value("started").toString(), Qt::ISODate);
-    visit.finished = QDateTime::fromString(json.value("finished").toString(), Qt::ISODate);
+    visit.started = momentFrom(json.value("started").toString());
+    visit.finished = momentFrom(json.value("finished").toString());
     visit.outcome = json.value("outcome").toString();
     visit.attempts = json.value("attempts").toInt();
     visit.events = json.value("events").toInt();
@@ -190,7 +190,7 @@ VisitRecord spooledVisit(const QJsonObject& json, bool* countKnown)
     for (const QJsonValue& value : json.value("statusReads").toArray()) {
         const QJsonObject read = value.toObject();
         StatusRecord status;
-        status.readAt = QDateTime::fromString(read.value("readAt").toString(), Qt::ISODate);
+        status.readAt = momentFrom(read.value("readAt").toString());
         if (!read.value("counterClock").isNull()) {
             status.counterClock = QDateTime::fromString(read.value("counterClock").toString(), kClockFormat);
             status.counterClock.setTimeSpec(Qt::UTC);
