@@ -15,6 +15,8 @@
 #include "counter/download.h"
 #include "counter/eventfile.h"
 #include "counter/password.h"
+#include "archive/archive.h"
+#include "publish/publish.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -534,6 +536,12 @@ QString prepareReport(Invocation& invocation)
     const QCommandLineParser& parser = invocation.parser;
     if (parser.value(QStringLiteral("archive")).isEmpty())
         return QStringLiteral("report needs --archive DIR");
+    if (parser.isSet(QStringLiteral("html")) && parser.isSet(QStringLiteral("json")))
+        return QStringLiteral("report takes --html DIR or --json, not both");
+    if (parser.isSet(QStringLiteral("html")) && parser.value(QStringLiteral("html")).isEmpty())
+        return QStringLiteral("--html needs a folder");
+    if (parser.isSet(QStringLiteral("title")) && !parser.isSet(QStringLiteral("html")))
+        return QStringLiteral("--title goes with --html");
     if (!parser.isSet(QStringLiteral("since")))
         return {};
     if (!sinceMoment(parser.value(QStringLiteral("since"))).isValid())
@@ -541,9 +549,33 @@ QString prepareReport(Invocation& invocation)
     return {};
 }
 
+// The pages of report --html, written as a whole into their folder.
+int publishVerb(Invocation& invocation)
+{
+    const QCommandLineParser& parser = invocation.parser;
+    const QDateTime now = QDateTime::currentDateTime();
+    const publish::PublishOptions options{
+        parser.value(QStringLiteral("archive")), parser.value(QStringLiteral("html")),
+        parser.value(QStringLiteral("title")),
+        parser.isSet(QStringLiteral("since")) ? sinceMoment(parser.value(QStringLiteral("since")))
+                                              : archive::seasonStart(now.date()),
+        now};
+    publish::Published published;
+    QString error;
+    if (!publish::publishPages(options, &published, &error)) {
+        invocation.err << "kestrova-cli: " << printable(error) << '\n';
+        return UsageOrPortError;
+    }
+    invocation.out << "Pages of " << published.sites << (published.sites == 1 ? " site" : " sites") << " written to "
+                   << printable(options.folder) << '\n';
+    return Ok;
+}
+
 int reportVerb(Invocation& invocation)
 {
     const QCommandLineParser& parser = invocation.parser;
+    if (parser.isSet(QStringLiteral("html")))
+        return publishVerb(invocation);
     ReportOptions options;
     options.archive = parser.value(QStringLiteral("archive"));
     options.json = parser.isSet(QStringLiteral("json"));
@@ -584,10 +616,15 @@ const std::vector<Verb>& verbs()
           option("max-online", "End a site's session after MINUTES online (default 90).", "MINUTES"),
           option("log", "Write the Tx/Rx trace to standard error.")},
          {}, false, false, prepareSites, collectVerb},
-        {QStringLiteral("report"), QStringLiteral("report --archive DIR [--since DATE] [--json]"),
+        {QStringLiteral("report"),
+         QStringLiteral("report --archive DIR [--since DATE] [--json]\n"
+                        "[--html FOLDER [--title TEXT]]"),
          {option("archive", "The archive a collection wrote.", "DIR"),
-          option("since", "Only visits from DATE on (2026-12-01, or 2026-12-01T02:00).", "DATE"),
-          option("json", "Print the report as JSON.")},
+          option("since", "Only visits from DATE on (2026-12-01, or 2026-12-01T02:00); the season's start.", "DATE"),
+          option("json", "Print the report as JSON."),
+          option("html", "Write the report as web pages into FOLDER, which they replace whole (the season from "
+                         "--since, or else from the first of January).", "FOLDER"),
+          option("title", "The pages' heading (default: Fish counts).", "TEXT", "Fish counts")},
          {}, false, false, prepareReport, reportVerb},
     };
     return table;
