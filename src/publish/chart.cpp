@@ -253,7 +253,7 @@ ChartPoints reduced(const QList<ChartPoint>& steps)
     if (steps.size() <= kMaxPoints)
         return {steps, Grouping::Visit};
     const QList<ChartPoint> weeks = grouped(steps, Grouping::Week);
-    if (weeks.size() <= kMaxPoints)
+    if (weeks.size() <= kMaxWeeks)
         return {weeks, Grouping::Week};
     return {grouped(steps, Grouping::Month), Grouping::Month};
 }

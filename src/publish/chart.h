@@ -17,6 +17,8 @@ namespace kfc::publish {
 // Channel 1 up, channel 1 down, channel 2 up, ...
 constexpr int kSeries = archive::kChannels * 2;
 constexpr int kMaxPoints = 500;
+// Weeks are drawn for up to about eleven years; a longer season a month a point.
+constexpr int kMaxWeeks = 600;
 
 struct ChartPoint {
     QDateTime from, to;                 // the span its fish were counted in
@@ -34,8 +36,8 @@ struct ChartPoints {
 };
 
 // The steps as drawn: one point a step while there are at most kMaxPoints, else one a
-// calendar week (Monday to Sunday, by the end of each step), else one a month, the fish
-// of a group added up and its total the one at its end.
+// calendar week (Monday to Sunday, by the end of each step) while there are at most
+// kMaxWeeks, else one a month; the fish of a group added up and its total the one at its end.
 ChartPoints reduced(const QList<ChartPoint>& steps);
 
 // What the chart's points stand for, for the line under it; empty when each is a visit.
