@@ -537,7 +537,7 @@ QString prepareReport(Invocation& invocation)
     if (parser.value(QStringLiteral("archive")).isEmpty())
         return QStringLiteral("report needs --archive DIR");
     if (parser.isSet(QStringLiteral("html")) && parser.isSet(QStringLiteral("json")))
-        return QStringLiteral("report takes --html DIR or --json, not both");
+        return QStringLiteral("report takes --html FOLDER or --json, not both");
     if (parser.isSet(QStringLiteral("html")) && parser.value(QStringLiteral("html")).isEmpty())
         return QStringLiteral("--html needs a folder");
     if (parser.isSet(QStringLiteral("title")) && !parser.isSet(QStringLiteral("html")))

@@ -912,6 +912,9 @@ private slots:
         QTest::newRow("newer format") << QStringList{"newer"} << 2
             << QString("was written by a newer version of this program (format %1;").arg(archive::kFormatVersion + 1);
         QTest::newRow("bad date") << QStringList{"--since", "yesterday"} << 2 << "kestrova-cli: --since must be a date";
+        QTest::newRow("title without pages") << QStringList{"--title", "Fish"} << 2 << "kestrova-cli: --title goes with --html";
+        QTest::newRow("pages and json") << QStringList{"--html", "pages", "--json"} << 2
+                                        << "kestrova-cli: report takes --html FOLDER or --json, not both";
     }
     void report()
     {
