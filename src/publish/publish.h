@@ -2,7 +2,10 @@
 // The archive published as a folder of static web pages: index.html, and for each site its
 // page and the CSV of its counts. The folder is written whole (see folder.h).
 
+#include "archive/archive.h"
+
 #include <QDateTime>
+#include <QList>
 #include <QString>
 
 namespace kfc::publish {
@@ -21,8 +24,18 @@ struct Published {
     qint64 largestPage = 0;   // bytes
 };
 
-// False with a text for the user when the archive cannot be read or the pages cannot be
-// written; the folder is then as it was.
+struct SiteVisits {
+    QString site;
+    QList<archive::VisitRecord> visits;   // oldest first
+};
+
+// Each site of the archive with its visits, in the archive's order.
+bool readArchive(const QString& folder, QList<SiteVisits>* sites, QString* error);
+// The pages of these sites, in place of those in options.folder.
+bool writePages(const QList<SiteVisits>& sites, const PublishOptions& options, Published* published, QString* error);
+
+// Both: false with a text for the user when the archive cannot be read or the pages
+// cannot be written; the folder is then as it was.
 bool publishPages(const PublishOptions& options, Published* published, QString* error);
 
 } // namespace kfc::publish
