@@ -915,6 +915,13 @@ private slots:
         QTest::newRow("title without pages") << QStringList{"--title", "Fish"} << 2 << "kestrova-cli: --title goes with --html";
         QTest::newRow("pages and json") << QStringList{"--html", "pages", "--json"} << 2
                                         << "kestrova-cli: report takes --html FOLDER or --json, not both";
+        // CONF:TEXT is a publish.conf holding TEXT, beside the archive (DIR).
+        QTest::newRow("publish.conf") << QStringList{"--publish-conf", "CONF:folder=pages\ntitle=Weirs\n"} << 0
+                                      << "Pages of 2 sites written to DIR/pages\n";
+        QTest::newRow("publish.conf without a folder") << QStringList{"--publish-conf", "CONF:title=Weirs\n"} << 0
+                                                       << "No pages written: DIR/publish.conf names no folder\n";
+        QTest::newRow("publish.conf with another key") << QStringList{"--publish-conf", "CONF:folder=p\nfolders=q\n"} << 2
+            << "kestrova-cli: DIR/publish.conf: unknown key folders (it takes folder, title and since)\n";
     }
     void report()
     {
@@ -930,6 +937,13 @@ private slots:
                  QString());
         if (args.removeAll("newer"))
             QVERIFY(test::stampFormat(folder.path(), archive::kFormatVersion + 1));
+        for (QString& arg : args)
+            if (arg.startsWith("CONF:")) {
+                QFile conf(folder.filePath("publish.conf"));
+                QVERIFY(conf.open(QIODevice::WriteOnly) && conf.write(arg.mid(5).toUtf8()) > 0);
+                arg = conf.fileName();
+            }
+        expected.replace("DIR", folder.path());
         QString out, err;
         int runCode = -1;
         const QStringList archiveArgs = args.contains("--archive") ? QStringList() : QStringList{"--archive", folder.path()};
