@@ -298,19 +298,6 @@ void TfMain::centreOnScreen()
     move(frame.topLeft());
 }
 
-void TfMain::growTo(const QSize& size)
-{
-    const QScreen* display = screen();
-    if (!display || isMaximized() || isFullScreen())
-        return;
-    const QSize room = display->availableGeometry().size() - (frameGeometry().size() - this->size());
-    const QSize wanted = this->size().expandedTo(size).boundedTo(room);
-    if (wanted == this->size())
-        return;
-    resize(wanted);
-    centreOnScreen();
-}
-
 // ---- services ---------------------------------------------------------------------
 
 void TfMain::ShowMessageText(const QString& text) { m_panMessage->setText(text); }

@@ -37,10 +37,6 @@ public:
     explicit TfMain(std::unique_ptr<PortDevice> device = nullptr, QWidget* parent = nullptr);
     ~TfMain() override;
 
-    // Makes the frame at least `size`, as far as the screen allows, and centres it again:
-    // a window that needs room to be read, such as a chart, asks for it when it opens.
-    void growTo(const QSize& size);
-
     static inline const QString kCaption = QStringLiteral("Kestrova Fish Counters");
     // Why the program and the status window do not close during continuous update.
     static inline const QString kContUpdRunning = QStringLiteral(

@@ -102,10 +102,13 @@ private slots:
         QTemporaryDir folder;
         QCOMPARE(writeArchive(folder.path(), nights("Weir A") + QList{visitOn("Lower Pass", 2, "collected")}), QString());
         auto windows = makeWindows();
+        const QSize frame = windows->main().size();
         app::messageBoxes().queueFolder(folder.path());
         menuItem(windows->main(), "menuCountsHistory")->trigger();
         app::TfCountsHistory* history = app::fCountsHistory;
         QVERIFY(history);
+        // Within the frame as the user left it.
+        QCOMPARE(windows->main().size(), frame);
         QCOMPARE(fixture.store()->value("CountsHistoryArchive").toString(), folder.path());
         auto* sites = child<QComboBox>(history, "cbSite");
         QCOMPARE(sites->count(), 2);
@@ -126,16 +129,24 @@ private slots:
         QCOMPARE(table->model()->rowCount(), 3);
         QCOMPARE(table->model()->index(2, 2).data().toString(), "2 (cleared)");
 
-        const QString csv = folder.filePath("weir-a.csv");
+        // The export starts among the user's documents, not in the archive, and next time
+        // where the last one went.
+        QTemporaryDir exports;
+        const QString csv = exports.filePath("weir-a.csv");
         app::messageBoxes().queueSaveFileName(csv);
         child<QPushButton>(history, "btnExport")->click();
         QFile written(csv);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(written.readAll(), kNightsCsv.toUtf8());
+        QVERIFY(!app::messageBoxes().saveDialogFolders().value(0).startsWith(folder.path()));
+        app::messageBoxes().queueSaveFileName({});
+        child<QPushButton>(history, "btnExport")->click();
+        QCOMPARE(QFileInfo(app::messageBoxes().saveDialogFolders().value(1)).path(), exports.path());
 
+        // No printer is installed here (the test's CUPS server is not there): the print
+        // dialog prints to a PDF file, and the window says where it went.
         const QString pdf = folder.filePath("weir-a.pdf");
-        history->setPdfOutput(pdf);
-        app::messageBoxes().queuePrinterAnswer(true);
+        app::messageBoxes().queuePrintToFile(pdf);
         child<QPushButton>(history, "btnPrint")->click();
         QProcess info;
         info.start("pdfinfo", {pdf});
@@ -151,7 +162,8 @@ private slots:
         const QString printed = QString::fromUtf8(text.readAllStandardOutput());
         QVERIFY2(printed.startsWith("Weir A, 2026-12-01 to 2026-12-04\n"), qPrintable(printed));
         QVERIFY2(printed.contains("2026-12-04 02:00\ncleared"), qPrintable(printed));
-        QCOMPARE(app::messageBoxes().recordedTexts(), QStringList());
+        QCOMPARE(app::messageBoxes().recordedTexts(),
+                 QStringList{"The chart was printed to the PDF file " + QDir::toNativeSeparators(pdf) + "."});
 
         sites->setCurrentIndex(1);
         QCOMPARE(history->messageText(), "Only one visit to Lower Pass has read the counts. The fish counted between "
