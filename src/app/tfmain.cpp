@@ -446,6 +446,8 @@ void TfMain::TimerDateTimeTimer()
 
 void TfMain::menuConnectDirectClick()
 {
+    // A new attempt: what the panel kept of the last one is over.
+    ShowMessageText(QString());
     TfDirectComs setup(*m_port, this);
     if (setup.exec() != QDialog::Accepted)
         return;
@@ -485,14 +487,19 @@ void TfMain::menuConnectModemClick()
         });
         connected = modem.Dial(phoneBook.SelectedNumber());
     }
-    if (!connected)
+    // The modem window closes two seconds after its last line: the panel keeps why the
+    // call did not connect until the next attempt.
+    if (!connected) {
+        ShowMessageText(modem.failureText());
         return;
+    }
     ShowConnectionState(modem.ModemName());
     openStatusAfterConnect();
 }
 
 void TfMain::menuConnectTerminalClick()
 {
+    ShowMessageText(QString());
     m_port->switchMonitoringOn();
     {
         TfDirectComs setup(*m_port, this);
