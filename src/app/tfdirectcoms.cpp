@@ -158,6 +158,8 @@ TfDirectComs::TfDirectComs(ComPort& port, PortLister listPorts, QWidget* parent)
     // At least the design size; larger where the fonts need it.
     setFixedSize(sizeHint().expandedTo(QSize(317, 214)));
     m_okBtn->setFocus();
+    // "&OK" and "&Odd" share Alt+O: the key presses OK.
+    giveButtonsMnemonicPriority(this);
 }
 
 void TfDirectComs::showEvent(QShowEvent* event)
