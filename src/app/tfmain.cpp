@@ -74,6 +74,7 @@ TfMain::TfMain(std::unique_ptr<PortDevice> device, QWidget* parent)
     m_mdiArea = new QMdiArea(this);
     m_mdiArea->setObjectName(QStringLiteral("mdiArea"));
     setCentralWidget(m_mdiArea);
+    m_mdiArea->viewport()->installEventFilter(this);
     connect(m_mdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) {
         // The current child rather than the active one: while a dialog of the program
         // has the focus no child is active, but its menus should stay.
@@ -386,6 +387,24 @@ void TfMain::showBlank()
     m_mdiArea->setActiveSubWindow(m_blank);
 }
 
+bool TfMain::eventFilter(QObject* watched, QEvent* event)
+{
+    // A maximised child that is freed (a terminal, a download window) puts the frame's
+    // bare caption back as it goes, whichever child is in front by then.
+    if (watched == m_mdiArea->viewport() && event->type() == QEvent::ChildRemoved)
+        QMetaObject::invokeMethod(this, &TfMain::showFrontCaption, Qt::QueuedConnection);
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfMain::showFrontCaption()
+{
+    // As the work area writes it when a maximised child comes to the front.
+    const QMdiSubWindow* front = m_mdiArea->currentSubWindow();
+    if (windowTitle() == kCaption && front && front->isVisible() && front->isMaximized()
+        && !front->windowTitle().isEmpty())
+        setWindowTitle(QStringLiteral("%1 - [%2]").arg(kCaption, front->windowTitle()));
+}
+
 void TfMain::setConnectMenuShown(bool shown) { m_menuConnect->menuAction()->setVisible(shown); }
 
 bool TfMain::connectMenuShown() const { return m_menuConnect->menuAction()->isVisible(); }
@@ -424,8 +443,10 @@ void TfMain::showNotConnected()
     ShowMessageText(QString());
     if (m_blank)
         m_blank->panMain()->clear();
-    showBlank();
+    // The status window goes before the placeholder comes to the front: hiding a
+    // maximised child after that would take " - [Not Connected]" off the frame's title.
     closeStatusWindow();
+    showBlank();
     UpdateConnectMenu();
 }
 
@@ -460,15 +481,33 @@ void TfMain::openStatusAfterConnect()
     // Also before the logon: its waits run user events, and a second connection must not
     // start from this menu while the first one is still being logged on.
     UpdateConnectMenu();
-    showingErrors([this] {
+    bool granted = false;
+    showingErrors([this, &granted] {
         if (m_statusWindow)
-            m_statusWindow->OpenAfterConnect();
+            granted = m_statusWindow->OpenAfterConnect();
     });
+    // A logon refused or given up leaves nothing to show: the line is not left open
+    // behind the placeholder, where only Hangup could still reach it.
+    if (m_statusWindow && !granted && m_port->PortIsOpen())
+        endRefusedConnection();
     UpdateConnectMenu();
+}
+
+void TfMain::endRefusedConnection()
+{
+    showingErrors([this] {
+        // Never logged on, so no log-off: "e" ends the counter's session, also one that
+        // is still waiting for a password.
+        auto hold = m_link->holdLine();
+        m_link->SendCommand(QStringLiteral("e"));
+    });
+    dropLine();
+    ShowMessageText(kNotLoggedOn);
 }
 
 void TfMain::menuConnectModemClick()
 {
+    ShowMessageText(QString());
     TfrmPhoneBook phoneBook(this);
     if (phoneBook.exec() != QDialog::Accepted || !phoneBook.HasSelection())
         return;
