@@ -130,10 +130,13 @@ QString DownloadClock::text(int done) const
 {
     if (m_total <= 0)
         return QStringLiteral("%1 events").arg(done);
-    QString text = QStringLiteral("%1 of %2 events").arg(done).arg(m_total);
     // The counter ends a download by not answering: the last wait is a reply time-out.
+    // Fish that passed since the status read make more events than were counted.
     if (done >= m_total)
-        return text + QStringLiteral(", waiting for the counter's end of buffer");
+        return (done > m_total ? QStringLiteral("%1 events").arg(done)
+                               : QStringLiteral("%1 of %2 events").arg(done).arg(m_total))
+               + QStringLiteral(", waiting for the counter's end of buffer");
+    QString text = QStringLiteral("%1 of %2 events").arg(done).arg(m_total);
     const qint64 left = msLeft(done);
     if (left > 0)
         text += QStringLiteral(", about %1 left").arg(durationText(left));

@@ -181,6 +181,7 @@ private slots:
         QTest::newRow("steady") << steady << 40 << "10 of 40 events, about 15 s left";
         QTest::newRow("held up half a minute once") << stalled << 40 << "10 of 40 events, about 15 s left";
         QTest::newRow("all in") << steady << 10 << "10 of 10 events, waiting for the counter's end of buffer";
+        QTest::newRow("more than counted") << steady << 8 << "10 events, waiting for the counter's end of buffer";
     }
     void pace()
     {
