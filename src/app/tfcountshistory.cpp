@@ -76,7 +76,8 @@ QChart* makeHistoryChart(const QString& site, const QList<HistoryRow>& rows)
     auto* series = new QBarSeries;
     int highest = 0;
     for (int index = 0; index < kHistorySeries; ++index) {
-        auto* set = new QBarSet(seriesName(index));
+        // The legend's words are short ("1 Up"), so that all eight fit the frame's usual size.
+        auto* set = new QBarSet(seriesName(index).mid(3));
         styleBarSet(set, index);
         for (const HistoryRow& row : drawn) {
             const int value = barValue(row.steps[size_t(index)]);
@@ -92,16 +93,25 @@ QChart* makeHistoryChart(const QString& site, const QList<HistoryRow>& rows)
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.4);
     chart->setTitleFont(titleFont);
     chart->setAnimationOptions(QChart::NoAnimation);
+    // The bars get the room, not a frame around them.
+    chart->setBackgroundRoundness(0);
+    chart->setMargins(QMargins(4, 4, 4, 4));
+    chart->layout()->setContentsMargins(0, 0, 0, 0);
     chart->addSeries(series);
     auto* visits = new QBarCategoryAxis;
+    // The date over the time: a visit's label then fits under its bars in a small frame.
     for (const HistoryRow& row : drawn)
-        visits->append(categoryLabel(row));
+        visits->append(categoryLabel(row).replace(QLatin1Char(' '), QStringLiteral("<br>")));
     if (drawn.size() >= kUprightLabelsFrom)
         visits->setLabelsAngle(-90);
+    // Two short lines fit where one long one would be cut to "2026-12-...".
+    visits->setTruncateLabels(false);
     chart->addAxis(visits, Qt::AlignBottom);
     series->attachAxis(visits);
     auto* fish = new QValueAxis;
-    fish->setTitleText(QStringLiteral("Fish since the visit before"));
+    // Short, so that a small frame shows it whole: the bars are the fish counted since the
+    // visit before, as the table's differences are.
+    fish->setTitleText(QStringLiteral("Fish"));
     fish->setLabelFormat(QStringLiteral("%d"));
     fish->setRange(0, std::max(highest, 1));
     fish->applyNiceNumbers();

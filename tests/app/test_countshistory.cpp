@@ -117,14 +117,14 @@ private slots:
         QCOMPARE(chart->title(), "Weir A, 2026-12-01 to 2026-12-04");
         auto* axis = qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Horizontal).value(0));
         QVERIFY(axis);
-        QCOMPARE(axis->categories(), QStringList({"2026-12-02 02:00", "2026-12-04 02:00<br><b>cleared</b>"}));
+        QCOMPARE(axis->categories(), QStringList({"2026-12-02<br>02:00", "2026-12-04<br>02:00<br><b>cleared</b>"}));
         auto* series = qobject_cast<QBarSeries*>(chart->series().value(0));
         QVERIFY(series);
         QStringList bars;
         for (QBarSet* set : series->barSets())
             bars << QStringLiteral("%1 %2 %3").arg(set->label()).arg(set->at(0)).arg(set->at(1));
-        QCOMPARE(bars, QStringList({"Ch 1 Up 3 0", "Ch 1 Down 0 0", "Ch 2 Up 0 2", "Ch 2 Down 0 0", "Ch 3 Up 0 0",
-                                    "Ch 3 Down 0 0", "Ch 4 Up 0 0", "Ch 4 Down 0 0"}));
+        QCOMPARE(bars, QStringList({"1 Up 3 0", "1 Down 0 0", "2 Up 0 2", "2 Down 0 0", "3 Up 0 0", "3 Down 0 0",
+                                    "4 Up 0 0", "4 Down 0 0"}));
         auto* table = child<QTableView>(history, "tvHistory");
         QCOMPARE(table->model()->rowCount(), 3);
         QCOMPARE(table->model()->index(2, 2).data().toString(), "2 (cleared)");
@@ -161,7 +161,7 @@ private slots:
         QVERIFY(text.waitForFinished(30000));
         const QString printed = QString::fromUtf8(text.readAllStandardOutput());
         QVERIFY2(printed.startsWith("Weir A, 2026-12-01 to 2026-12-04\n"), qPrintable(printed));
-        QVERIFY2(printed.contains("2026-12-04 02:00\ncleared"), qPrintable(printed));
+        QVERIFY2(printed.contains("2026-12-04\n02:00\ncleared"), qPrintable(printed));
         QCOMPARE(app::messageBoxes().recordedTexts(),
                  QStringList{"The chart was printed to the PDF file " + QDir::toNativeSeparators(pdf) + "."});
 
