@@ -4,6 +4,7 @@
 
 #include "activitylamp.h"
 #include "application.h"
+#include "elidedlabel.h"
 #include "mergedmenus.h"
 #include "messageboxes.h"
 #include "settingsstore.h"
@@ -39,9 +40,11 @@ constexpr int kConnectPanelWidth = 144;
 constexpr int kDateTimePanelWidth = 97;
 constexpr int kLightsPanelWidth = 39;
 
+// A text that does not fit is cut at its end, shown whole as the tool tip; a long message
+// never pushes the connection or the clock aside.
 QLabel* makePanel(const QString& name, QWidget* parent)
 {
-    auto* panel = new QLabel(parent);
+    auto* panel = new ElidedLabel(Qt::ElideRight, parent);
     panel->setObjectName(name);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     QFont arial(QStringLiteral("Arial"));
@@ -111,7 +114,9 @@ TfMain::TfMain(std::unique_ptr<PortDevice> device, QWidget* parent)
 TfMain::~TfMain()
 {
     saveSettings();
-    // The children go before the port and the link they may still refer to.
+    // The children go before the port and the link they may still refer to; the work area
+    // being freed has nothing more to say about its children.
+    m_mdiArea->viewport()->removeEventFilter(this);
     delete m_mdiArea;
     m_mdiArea = nullptr;
 }

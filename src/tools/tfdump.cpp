@@ -5,6 +5,7 @@
 
 #include "app/application.h"
 #include "app/buttonmnemonics.h"
+#include "app/elidedlabel.h"
 #include "app/messageboxes.h"
 #include "app/printtarget.h"
 #include "app/statusaccess.h"
@@ -114,9 +115,10 @@ void TfDump::buildControls()
     cboxPrinter = makeBox(QStringLiteral("cboxPrinter"), QStringLiteral("&Printer"), false);
     btnFile = makeButton(QStringLiteral("btnFile"), QStringLiteral("Se&lect"));
     btnPrinter = makeButton(QStringLiteral("btnPrinter"), QStringLiteral("Selec&t"));
-    labFileName = new QLabel;
+    // The file's name stays in sight in a narrow frame; the whole path is the tool tip.
+    labFileName = new app::ElidedLabel;
     labFileName->setObjectName(QStringLiteral("labFileName"));
-    labPrinter = new QLabel;
+    labPrinter = new app::ElidedLabel;
     labPrinter->setObjectName(QStringLiteral("labPrinter"));
     auto* outputs = new QGridLayout(gbDestination);
     outputs->addWidget(cboxScreen, 0, 0);
@@ -187,8 +189,9 @@ void TfDump::showPrintTarget()
 {
     labPrinter->setText(printerName());
     labPrinter->setToolTip(app::printsToPdf(*m_printer)
-                               ? QStringLiteral("The printout goes to this PDF file. \"Select\" chooses a printer "
-                                                "or another file.")
+                               ? QStringLiteral("The printout goes to the PDF file %1. \"Select\" chooses a "
+                                                "printer or another file.")
+                                     .arg(printerName())
                                : QString());
 }
 
