@@ -1,7 +1,9 @@
 // Runs the status window in continuous update against a silent simulated counter (a
 // separate kestrova-sim process, no fish) with the real protocol timing, and prints how
 // much of a core the program uses while it listens and nothing arrives, with the live
-// chart shown. A loop that spun while waiting for a line would show close to 100 %.
+// chart shown: once on a pseudo-terminal (a serial line), once over TCP on loopback (a
+// network line, the counter served by kestrova-sim --listen). A loop that spun while
+// waiting for a line would show close to 100 %.
 //
 // Then it hands 50,000 fish lines (and a clock line after every ten) back to back to the
 // status form as continuous update does, once with the live chart following and once
@@ -114,71 +116,80 @@ void measureChart(QTextStream& out)
                .arg(withoutNs / 1000, 0, 'f', 1);
 }
 
+// Continuous update on the line that the simulator started with these arguments offers;
+// prints the figure after label. False when it could not be measured.
+bool measureIdle(const QString& label, const QStringList& simArguments, int seconds, QTextStream& out)
+{
+    bench::SimProcess sim;
+    QString error;
+    const QString device = sim.start(QStringList{QStringLiteral("--fish-interval"), QStringLiteral("0")} + simArguments,
+                                     &error);
+    if (device.isEmpty()) {
+        QTextStream(stderr) << "bench_contupdate: " << error << '\n';
+        return false;
+    }
+
+    bool measured = true;
+    app::messageBoxes().reset();   // what the run before asked
+    app::ProgramWindows windows(
+        [](app::TfMain& main) -> app::StatusWindowApi* { return new status::TfStatus(main); });
+    app::TfMain& main = windows.main();
+    main.show();
+    main.comPort().portNames().setOverride(99, device);
+    main.comPort().settings.comNumber = 99;
+    if (!main.comPort().openQuietly(&error)) {
+        QTextStream(stderr) << "bench_contupdate: " << error << '\n';
+        return false;
+    }
+    main.ShowConnectionState();
+    auto* status = dynamic_cast<status::TfStatus*>(app::fStatus);
+    status->OpenAfterConnect();
+
+    Measure measure;
+    QTimer::singleShot(kSettleMs, &main, [&] {
+        measure.cpuAtStart = bench::processCpuSeconds();
+        measure.wall.start();
+        QTimer::singleShot(seconds * 1000, &main, [&] {
+            measure.cpuS = bench::processCpuSeconds() - measure.cpuAtStart;
+            measure.wallS = measure.wall.nsecsElapsed() / 1e9;
+            measure.chartShown = status->findChild<status::LiveChart*>()->isVisible();
+            status->findChild<QPushButton*>(QStringLiteral("bbtnCancel"))->click();
+        });
+    });
+    status->findChild<QPushButton*>(QStringLiteral("bbtnContUpd"))->click();
+
+    if (measure.cpuS < 0) {
+        QTextStream(stderr) << "bench_contupdate: continuous update ended before the measurement\n";
+        measured = false;
+    } else {
+        out << QStringLiteral("%1: cpu %2 % of a core (%3 s of cpu in %4 s), chart %5\n")
+                   .arg(label)
+                   .arg(100.0 * measure.cpuS / measure.wallS, 0, 'f', 2)
+                   .arg(measure.cpuS, 0, 'f', 3)
+                   .arg(measure.wallS, 0, 'f', 1)
+                   .arg(measure.chartShown ? QStringLiteral("shown") : QStringLiteral("not shown"));
+        out.flush();
+    }
+    const QStringList messages = app::messageBoxes().recordedTexts();
+    if (!messages.isEmpty()) {
+        QTextStream(stderr) << "bench_contupdate: the program said: " << messages.join(QStringLiteral("; ")) << '\n';
+        measured = false;
+    }
+    app::messageBoxes().queueAnswer(true);
+    main.close();
+    return measured;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     bench::BenchApp run(argc, argv);
-    const int seconds = run.seconds;
     QTextStream out(stdout);
-
-    bench::SimProcess sim;
-    QString error;
-    const QString device = sim.start({QStringLiteral("--fish-interval"), QStringLiteral("0")}, &error);
-    if (device.isEmpty()) {
-        QTextStream(stderr) << "bench_contupdate: " << error << '\n';
-        return 2;
-    }
-
-    int result = 0;
-    {
-        app::ProgramWindows windows(
-            [](app::TfMain& main) -> app::StatusWindowApi* { return new status::TfStatus(main); });
-        app::TfMain& main = windows.main();
-        main.show();
-        main.comPort().portNames().setOverride(99, device);
-        main.comPort().settings.comNumber = 99;
-        if (!main.comPort().openQuietly(&error)) {
-            QTextStream(stderr) << "bench_contupdate: " << error << '\n';
-            return 2;
-        }
-        main.ShowConnectionState();
-        auto* status = dynamic_cast<status::TfStatus*>(app::fStatus);
-        status->OpenAfterConnect();
-
-        Measure measure;
-        QTimer::singleShot(kSettleMs, &main, [&] {
-            measure.cpuAtStart = bench::processCpuSeconds();
-            measure.wall.start();
-            QTimer::singleShot(seconds * 1000, &main, [&] {
-                measure.cpuS = bench::processCpuSeconds() - measure.cpuAtStart;
-                measure.wallS = measure.wall.nsecsElapsed() / 1e9;
-                measure.chartShown = status->findChild<status::LiveChart*>()->isVisible();
-                status->findChild<QPushButton*>(QStringLiteral("bbtnCancel"))->click();
-            });
-        });
-        status->findChild<QPushButton*>(QStringLiteral("bbtnContUpd"))->click();
-
-        if (measure.cpuS < 0) {
-            QTextStream(stderr) << "bench_contupdate: continuous update ended before the measurement\n";
-            result = 1;
-        } else {
-            out << QStringLiteral("continuous-update-idle: cpu %1 % of a core (%2 s of cpu in %3 s), chart %4\n")
-                       .arg(100.0 * measure.cpuS / measure.wallS, 0, 'f', 2)
-                       .arg(measure.cpuS, 0, 'f', 3)
-                       .arg(measure.wallS, 0, 'f', 1)
-                       .arg(measure.chartShown ? QStringLiteral("shown") : QStringLiteral("not shown"));
-        }
-        const QStringList messages = app::messageBoxes().recordedTexts();
-        if (!messages.isEmpty()) {
-            QTextStream(stderr) << "bench_contupdate: the program said: " << messages.join(QStringLiteral("; "))
-                                << '\n';
-            result = 1;
-        }
-        app::messageBoxes().queueAnswer(true);
-        main.close();
-    }
+    const bool serial = measureIdle(QStringLiteral("continuous-update-idle"), {}, run.seconds, out);
+    const bool network = measureIdle(QStringLiteral("continuous-update-idle tcp"),
+                                     {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")}, run.seconds, out);
     measureChart(out);
     app::SettingsStore::useUserStore();
-    return result;
+    return serial && network ? 0 : 1;
 }

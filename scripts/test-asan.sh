@@ -4,6 +4,8 @@
 # the normal build (scripts/setup.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The network-line tests run a real serial device server.
+bash scripts/install-missing.sh ser2net
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan "$@"

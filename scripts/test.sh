@@ -3,5 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+# The network-line tests run a real serial device server.
+bash scripts/install-missing.sh ser2net
 bash scripts/printqueue.sh
 ctest --preset default "$@"

@@ -4,8 +4,6 @@
 
 #include <QSet>
 
-#include <algorithm>
-
 namespace kfc::app {
 
 namespace {
@@ -44,18 +42,13 @@ QString betweenText(const archive::CountStep& step)
 
 } // namespace
 
-bool HistoryRow::cleared() const
-{
-    return std::any_of(steps.begin(), steps.end(), [](const archive::CountStep& step) { return step.cleared; });
-}
-
 QList<HistoryRow> historyRows(const QList<archive::VisitCounts>& counts)
 {
     const QStringList labels = visitLabels(counts);
     QList<HistoryRow> rows;
     for (qsizetype i = 0; i < counts.size(); ++i) {
         const archive::VisitCounts& visit = counts[i];
-        HistoryRow row{visit.at, labels[i], visit.outcome, {}};
+        HistoryRow row{visit.at, labels[i], visit.outcome, visit.cleared, {}};
         for (size_t channel = 0; channel < size_t(archive::kChannels); ++channel) {
             row.steps[2 * channel] = visit.up[channel];
             row.steps[2 * channel + 1] = visit.down[channel];
@@ -94,7 +87,7 @@ QList<HistoryRow> chartRows(const QList<HistoryRow>& rows)
 
 QString categoryLabel(const HistoryRow& row)
 {
-    return row.cleared() ? row.label + QStringLiteral("<br><b>cleared</b>") : row.label;
+    return row.cleared ? row.label + QStringLiteral("<br><b>cleared</b>") : row.label;
 }
 
 int barValue(const archive::CountStep& step)

@@ -21,10 +21,8 @@ struct HistoryRow {
     QDateTime at;      // when the counts were read
     QString label;     // the visit, in the table and on the chart's axis
     QString outcome;
+    bool cleared = false;   // as the archive's counts say: see archive::VisitCounts
     std::array<archive::CountStep, kHistorySeries> steps{};
-
-    // Some count went down since the visit before: the counts were cleared on the counter.
-    bool cleared() const;
 };
 
 QList<HistoryRow> historyRows(const QList<archive::VisitCounts>& counts);
@@ -40,7 +38,7 @@ QList<HistoryRow> chartRows(const QList<HistoryRow>& rows);
 // chart's axis draws its labels as rich text).
 QString categoryLabel(const HistoryRow& row);
 // A bar's height: the fish counted since the visit before; none is drawn when that is not
-// known (the counts were cleared), rather than a negative one.
+// known (the visit was cleared), rather than a negative one.
 int barValue(const archive::CountStep& step);
 
 // The site, the visits and for each channel and direction the count and the fish since

@@ -5,6 +5,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 #include <QVariant>
 
 #include <atomic>
@@ -149,6 +150,33 @@ QList<StatusRecord> statusReadsOf(QSqlDatabase db, qint64 visitId)
     return reads;
 }
 
+// The format stamp; false when the file cannot be read as a database.
+bool readFormat(QSqlDatabase db, int* format)
+{
+    QSqlQuery version(db);
+    if (!version.exec(QStringLiteral("PRAGMA user_version")) || !version.next())
+        return false;
+    *format = version.value(0).toInt();
+    // A statement left open holds a read transaction, and the journal mode cannot change inside one.
+    version.finish();
+    return true;
+}
+
+// A reader of a database in WAL mode makes the log's shared-memory file beside it when there
+// is none, so a user who may not write the folder cannot read it. With no log beside the
+// database (no collection is writing, none was cut short) the file alone is the whole
+// archive, and SQLite may read it as a file that does not change. A log that is there is
+// never passed over: then the ordinary read-only open is the only one.
+bool reopenUnchanging(QSqlDatabase& db, const QString& path)
+{
+    if (QFileInfo::exists(path + QStringLiteral("-wal")))
+        return false;
+    db.close();
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+    db.setDatabaseName(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) + QStringLiteral("?immutable=1"));
+    return db.open();
+}
+
 } // namespace
 
 QString databasePath(const QString& archiveDir)
@@ -200,16 +228,10 @@ bool Archive::open(const QString& archiveDir, Mode mode, QString* error)
         return false;
     }
     int format = 0;
-    {
-        QSqlQuery version(db);
-        if (!version.exec(QStringLiteral("PRAGMA user_version")) || !version.next()) {
-            *error = QStringLiteral("%1 is not an archive database.").arg(QDir::toNativeSeparators(path));
-            db.close();
-            return false;
-        }
-        format = version.value(0).toInt();
-        // A statement left open holds a read transaction, and the journal mode cannot change inside one.
-        version.finish();
+    if (!readFormat(db, &format) && !(mode == Mode::Read && reopenUnchanging(db, path) && readFormat(db, &format))) {
+        *error = QStringLiteral("%1 is not an archive database.").arg(QDir::toNativeSeparators(path));
+        db.close();
+        return false;
     }
     if (format > kFormatVersion) {
         *error = QStringLiteral("The archive %1 was written by a newer version of this program (format %2; this "
@@ -349,17 +371,6 @@ QList<VisitRecord> Archive::visits(const QString& site, const QDateTime& since, 
 QList<VisitCounts> countsAtVisits(const QList<VisitRecord>& visits)
 {
     QList<VisitCounts> rows;
-    auto step = [](int count, const VisitCounts* before, int channel, bool up) {
-        CountStep result{count, std::nullopt, false};
-        if (!before)
-            return result;
-        const int previous = (up ? before->up : before->down)[size_t(channel)].count;
-        if (count < previous)
-            result.cleared = true;
-        else
-            result.difference = count - previous;
-        return result;
-    };
     for (const VisitRecord& visit : visits) {
         if (visit.statusReads.isEmpty())
             continue;
@@ -368,9 +379,19 @@ QList<VisitCounts> countsAtVisits(const QList<VisitRecord>& visits)
         VisitCounts row;
         row.at = status.readAt;
         row.outcome = visit.outcome;
-        for (int channel = 0; channel < kChannels; ++channel) {
-            row.up[size_t(channel)] = step(status.up[size_t(channel)], before, channel, true);
-            row.down[size_t(channel)] = step(status.down[size_t(channel)], before, channel, false);
+        for (size_t channel = 0; channel < size_t(kChannels) && before; ++channel)
+            row.cleared = row.cleared || status.up[channel] < before->up[channel].count
+                          || status.down[channel] < before->down[channel].count;
+        auto step = [&](int count, const CountStep* previous) {
+            if (!before)
+                return CountStep{count, std::nullopt, false};
+            if (row.cleared)
+                return CountStep{count, std::nullopt, true};
+            return CountStep{count, count - previous->count, false};
+        };
+        for (size_t channel = 0; channel < size_t(kChannels); ++channel) {
+            row.up[channel] = step(status.up[channel], before ? &before->up[channel] : nullptr);
+            row.down[channel] = step(status.down[channel], before ? &before->down[channel] : nullptr);
         }
         rows << row;
     }

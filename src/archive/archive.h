@@ -60,8 +60,9 @@ public:
     Archive(const Archive&) = delete;
     Archive& operator=(const Archive&) = delete;
 
-    // Opens DIR/archive.sqlite; Write creates it and its tables when missing. False with a
-    // text for the user when it is missing (Read), not an archive, or of a newer format.
+    // Opens DIR/archive.sqlite; Write creates it and its tables when missing, Read never
+    // writes, so that a user who may only read the archive can. False with a text for the
+    // user when it is missing (Read), not an archive, or of a newer format.
     bool open(const QString& archiveDir, Mode mode, QString* error);
     bool isOpen() const;
 
@@ -79,8 +80,7 @@ private:
 };
 
 // A channel's count in one direction at a visit, and what it rose by since the visit
-// before. A count lower than the one before means the counts were cleared on the counter
-// in between: the fish since then are not known, and no difference is given.
+// before.
 struct CountStep {
     int count = 0;
     std::optional<int> difference;   // empty at the first visit and when cleared
@@ -92,11 +92,16 @@ struct CountStep {
 struct VisitCounts {
     QDateTime at;                    // when the counts were read (the PC's clock)
     QString outcome;
+    // Some count is lower than at the visit before: the counts were cleared on the counter
+    // in between. Clear Counts clears every channel at once, so the fish since then are not
+    // known on any channel, even one that has since counted past its old count.
+    bool cleared = false;
     std::array<CountStep, kChannels> up{}, down{};
 };
 
 // The counts at each visit that read the status (its last read), oldest first, with the
-// fish counted between one such visit and the next.
+// fish counted between one such visit and the next. The one place that decides a visit
+// was cleared: the report and the counts history both show what it says.
 QList<VisitCounts> countsAtVisits(const QList<VisitRecord>& visits);
 
 // The counts text of one step: "12 (+3)", "12 (cleared)" or "12".

@@ -19,6 +19,7 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QSettings>
 
 #include <cstdio>
@@ -36,7 +37,8 @@ const char* const kNotes =
     "With --dial NUMBER, PORT is a modem's port (9600 baud, 7 data bits, even parity,\n"
     "1 stop bit unless line options say otherwise), the number is dialled and the command\n"
     "runs over the call; exit status 3 when the call fails.\n"
-    "PORT is COM and a number (COM3) or a device path (/dev/ttyUSB0).\n"
+    "PORT is COM and a number (COM3), a device path (/dev/ttyUSB0), or tcp://HOST:PORT for a\n"
+    "counter behind a serial device server (raw TCP; the line options are then the server's).\n"
     "In a COMMAND, \\xHH stands for one byte (\\x06 is ACK) and \\\\ for a backslash.\n"
     "status and download log on when the counter has a password: its first line in a file\n"
     "named by --password-file, or the environment variable KESTROVA_PASSWORD.\n"
@@ -58,7 +60,7 @@ QCommandLineOption option(const char* name, const char* description, const char*
 QList<QCommandLineOption> lineOptions()
 {
     return {
-        option("port", "COM and a number, or a device path.", "PORT"),
+        option("port", "COM and a number, a device path, or tcp://HOST:PORT.", "PORT"),
         option("baud", "Line speed (default 19200).", "N", "19200"),
         option("parity", "E, O or N (default E).", "P", "E"),
         option("data-bits", "7 or 8 (default 7).", "N", "7"),
@@ -99,7 +101,7 @@ QString readLineOptions(const QCommandLineParser& parser, ComPort& port)
         return QStringLiteral("--port is required");
     loadUserPortNames(port.portNames());
     if (QString problem = applyPortText(portText, port); !problem.isEmpty())
-        return problem;
+        return QStringLiteral("PORT ") + problem;
 
     bool ok = false;
     // A modem line runs at the modem's speed unless told otherwise.
@@ -516,11 +518,15 @@ int collectVerb(Invocation& invocation)
     return collectSites(invocation.sites, options, invocation.out, err);
 }
 
-// A day (from its start, the PC's time) or a moment; invalid when the text is neither.
+// A day, written yyyy-MM-dd and taken from its start (the PC's time), or a moment with its
+// time of day; invalid when the text is neither. The date reader alone would take the date
+// at the front of a moment and pass over the time, even an hour 25.
 QDateTime sinceMoment(const QString& text)
 {
-    const QDate day = QDate::fromString(text, Qt::ISODate);
-    return day.isValid() ? day.startOfDay() : QDateTime::fromString(text, Qt::ISODate);
+    static const QRegularExpression dayOnly(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+    if (dayOnly.match(text).hasMatch())
+        return QDate::fromString(text, Qt::ISODate).startOfDay();
+    return QDateTime::fromString(text, Qt::ISODate);
 }
 
 QString prepareReport(Invocation& invocation)

@@ -115,7 +115,8 @@ QJsonObject siteJson(const QString& site, const QList<VisitRecord>& visits, cons
             channels.append(QJsonObject{{"channel", int(channel + 1)},
                                         {"up", stepJson(row.up[channel])},
                                         {"down", stepJson(row.down[channel])}});
-        rows.append(QJsonObject{{"readAt", momentText(row.at)}, {"outcome", row.outcome}, {"channels", channels}});
+        rows.append(QJsonObject{
+            {"readAt", momentText(row.at)}, {"outcome", row.outcome}, {"cleared", row.cleared}, {"channels", channels}});
     }
     entry.insert("counts", rows);
     return entry;

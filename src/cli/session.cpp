@@ -6,8 +6,10 @@
 #include "link/errors.h"
 #include "link/link.h"
 #include "link/modemdial.h"
+#include "link/networkaddress.h"
 #include "link/untrusted.h"
 
+#include <QRegularExpression>
 #include <QSettings>
 
 namespace kfc::cli {
@@ -19,18 +21,36 @@ void loadUserPortNames(PortNames& names)
     names.load(settings);
 }
 
-QString applyPortText(const QString& portText, ComPort& port)
+QString readPortText(const QString& text, PortText* port)
 {
-    if (portText.startsWith(QLatin1Char('/'))) {
-        port.portNames().setOverride(kPathComNumber, portText);
-        port.settings.comNumber = kPathComNumber;
+    if (isNetworkAddressText(text)) {
+        QString problem;
+        if (!parseNetworkAddress(text, &problem))
+            return problem;
+        *port = {kPathComNumber, text};
         return {};
     }
-    bool ok = portText.startsWith(QLatin1String("COM"), Qt::CaseInsensitive);
-    const int n = ok ? portText.mid(3).trimmed().toInt(&ok) : 0;
-    if (!ok || n < PortNames::kFirst || n > PortNames::kLast)
-        return QStringLiteral("PORT must be COM1..COM99 or a device path: %1").arg(portText);
-    port.settings.comNumber = n;
+    if (text.startsWith(QLatin1Char('/'))) {
+        *port = {kPathComNumber, text};
+        return {};
+    }
+    static const QRegularExpression com(QStringLiteral("^COM\\s*(\\d{1,3})$"), QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = com.match(text);
+    const int n = match.hasMatch() ? match.captured(1).toInt() : 0;
+    if (n < PortNames::kFirst || n > PortNames::kLast)
+        return QStringLiteral("must be COM1..COM99, a device path or tcp://HOST:PORT: %1").arg(text);
+    *port = {n, {}};
+    return {};
+}
+
+QString applyPortText(const QString& portText, ComPort& port)
+{
+    PortText target;
+    if (QString problem = readPortText(portText, &target); !problem.isEmpty())
+        return problem;
+    if (!target.devicePath.isEmpty())
+        port.portNames().setOverride(target.comNumber, target.devicePath);
+    port.settings.comNumber = target.comNumber;
     return {};
 }
 

@@ -13,13 +13,24 @@ class PortNames;
 
 namespace kfc::cli {
 
-// An explicit device path is given this number for the run; it is never saved.
+// An explicit device path or network line is given this number for the run; it is never saved.
 constexpr int kPathComNumber = 99;
 
 // The user's own port names (the settings store's Ports group).
 void loadUserPortNames(PortNames& names);
 
-// Points the port at "COM n" or a device path; an error text when the text is neither.
+// A port as the user names it: COM and a number, a device path or a network line.
+struct PortText {
+    int comNumber = 0;     // kPathComNumber for a device path or a network line
+    QString devicePath;    // empty for COM n
+};
+
+// The one reader of a port's text, for --port and the site list alike: empty when the text
+// names a port (then *port says which), else why not.
+QString readPortText(const QString& text, PortText* port);
+
+// Points the port at what the text names ("COM n", a device path or tcp://HOST:PORT); the
+// reason when it names none.
 QString applyPortText(const QString& portText, ComPort& port);
 
 // Dials through the modem on the open port. On a failure says why on standard error,

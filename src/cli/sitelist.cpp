@@ -1,12 +1,13 @@
 #include "sitelist.h"
 
+#include "session.h"
+#include "link/untrusted.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
+#include <QHash>
 #include <QSettings>
-
-#include <algorithm>
 
 namespace kfc::cli {
 
@@ -53,19 +54,16 @@ QString readPasswordFile(const QString& fileName, QString* password)
 // One site's keys; the problem and the key it is about when one is not valid.
 QString readSite(QSettings& ini, Site& site, QString* badKey)
 {
-    for (const QString& key : ini.childKeys()) {
-        if (!kKeys.contains(key)) {
-            *badKey = key;
-            return QStringLiteral("unknown key");
-        }
-    }
     auto bad = [badKey](const char* key, const QString& why) {
         *badKey = QLatin1String(key);
         return why;
     };
     site.port = text(ini, "port");
     if (site.port.isEmpty())
-        return bad("port", QStringLiteral("missing; give COM and a number, or a device path"));
+        return bad("port", QStringLiteral("missing; give COM and a number, a device path or tcp://HOST:PORT"));
+    PortText target;
+    if (const QString problem = readPortText(site.port, &target); !problem.isEmpty())
+        return bad("port", problem);
     site.dial = text(ini, "dial");
     bool ok = true;
     if (ini.contains("clock-tolerance")) {
@@ -109,27 +107,85 @@ QString readSite(QSettings& ini, Site& site, QString* badKey)
     return {};
 }
 
-// QSettings gives the groups sorted; a collection visits them in the order of the file.
-QStringList groupsInFileOrder(const QString& fileName, QStringList groups)
+// The longest site name taken: it names the site's folder and heads its lines in the report.
+constexpr int kMaxNameLength = 100;
+
+// A group as the file wrote it: QSettings merges a group given twice, keeps the last of a
+// key given twice and gives the groups sorted, so the file's own lines are read for these.
+struct WrittenGroup {
+    QString name;
+    int line = 0;
+    QHash<QString, int> keys;   // the line of each
+};
+
+// A line as the INI reader takes it: up to a ';' that is not inside quotes.
+QString uncommented(const QString& line)
 {
-    QFile file(fileName);
-    QStringList order;
-    if (file.open(QIODevice::ReadOnly)) {
-        static const QRegularExpression header(QStringLiteral("^\\s*\\[(.*)\\]\\s*$"));
-        for (const QByteArray& line : file.readAll().split('\n')) {
-            const auto match = header.match(QString::fromUtf8(line).remove(QLatin1Char('\r')));
-            if (match.hasMatch())
-                order << match.captured(1).trimmed();
-        }
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == QLatin1Char('\\'))
+            ++i;
+        else if (line[i] == QLatin1Char('"'))
+            quoted = !quoted;
+        else if (line[i] == QLatin1Char(';') && !quoted)
+            return line.left(i);
     }
-    // A group with no key at all is still a site (one without a port).
-    for (const QString& name : order)
-        if (!groups.contains(name))
-            groups << name;
-    std::stable_sort(groups.begin(), groups.end(), [&order](const QString& a, const QString& b) {
-        return order.indexOf(a) < order.indexOf(b);
-    });
-    return groups;
+    return line;
+}
+
+// Why a name as written between the brackets cannot be a site's: the INI reader takes
+// '/' and '\' as a group inside a group, '%' as an escape, and General as no group at all.
+QString nameProblem(const QString& written)
+{
+    const QString name = written.trimmed();
+    if (name.isEmpty())
+        return QStringLiteral("a site needs a name");
+    if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name.contains(QLatin1Char('%')))
+        return QStringLiteral("a site's name cannot hold /, \\ or %");
+    if (name.compare(QLatin1String("General"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("General cannot name a site: the INI format keeps it for keys outside any group");
+    if (name.size() > kMaxNameLength)
+        return QStringLiteral("a site's name holds at most %1 characters").arg(kMaxNameLength);
+    return {};
+}
+
+// The groups and keys in the order of the file; the first problem found, if any.
+QString readWritten(const QByteArray& bytes, QList<WrittenGroup>* groups)
+{
+    const QStringList lines = QString::fromUtf8(bytes).split(QLatin1Char('\n'));
+    for (int number = 1; number <= int(lines.size()); ++number) {
+        const QString line = uncommented(lines[number - 1]).trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            const QString written = line.mid(1, line.indexOf(QLatin1Char(']')) - 1);
+            if (const QString problem = nameProblem(written); !problem.isEmpty())
+                return QStringLiteral("[%1]: %2").arg(printable(written), problem);
+            const QString name = written.trimmed();
+            for (const WrittenGroup& group : std::as_const(*groups))
+                if (group.name == name)
+                    return QStringLiteral("[%1] is given twice, on lines %2 and %3; give each site one group")
+                        .arg(printable(name))
+                        .arg(group.line)
+                        .arg(number);
+            groups->append({name, number, {}});
+            continue;
+        }
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (equals < 0)
+            continue;   // the INI reader passes over a line that sets nothing
+        const QString key = line.left(equals).trimmed();
+        if (groups->isEmpty())
+            return QStringLiteral("key %1 is outside any [site]").arg(printable(key));
+        WrittenGroup& group = groups->last();
+        if (!kKeys.contains(key))
+            return QStringLiteral("[%1] %2: unknown key").arg(printable(group.name), printable(key));
+        if (const int first = group.keys.value(key); first > 0)
+            return QStringLiteral("[%1] %2: given twice, on lines %3 and %4")
+                .arg(printable(group.name), key)
+                .arg(first)
+                .arg(number);
+        group.keys.insert(key, number);
+    }
+    return {};
 }
 
 } // namespace
@@ -153,27 +209,29 @@ bool loadSiteList(const QString& fileName, QList<Site>* sites, QString* error)
         *error = QStringLiteral("site list %1: %2").arg(fileName, text);
         return false;
     };
-    if (!QFileInfo(fileName).isReadable())
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
         return refuse(QStringLiteral("cannot be read"));
     QSettings ini(fileName, QSettings::IniFormat);
     if (ini.status() != QSettings::NoError)
         return refuse(QStringLiteral("is not a valid INI file"));
-    if (const QStringList loose = ini.childKeys(); !loose.isEmpty())
-        return refuse(QStringLiteral("key %1 is outside any [site]").arg(loose.first()));
+    QList<WrittenGroup> groups;
+    if (const QString problem = readWritten(file.readAll(), &groups); !problem.isEmpty())
+        return refuse(problem);
     QStringList folders;
     sites->clear();
-    for (const QString& group : groupsInFileOrder(fileName, ini.childGroups())) {
+    for (const WrittenGroup& group : groups) {
         Site site;
-        site.name = group;
-        ini.beginGroup(group);
+        site.name = group.name;
+        ini.beginGroup(group.name);
         QString key;
         const QString problem = readSite(ini, site, &key);
         ini.endGroup();
         if (!problem.isEmpty())
-            return refuse(QStringLiteral("[%1] %2: %3").arg(group, key, problem));
-        const QString folder = siteFolderName(group).toLower();
+            return refuse(QStringLiteral("[%1] %2: %3").arg(printable(group.name), key, problem));
+        const QString folder = siteFolderName(group.name).toLower();
         if (folders.contains(folder))
-            return refuse(QStringLiteral("[%1] has the same folder as another site").arg(group));
+            return refuse(QStringLiteral("[%1] has the same folder as another site").arg(printable(group.name)));
         folders << folder;
         sites->append(site);
     }

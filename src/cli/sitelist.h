@@ -11,7 +11,7 @@ namespace kfc::cli {
 
 struct Site {
     QString name;
-    QString port;             // "COM n" or a device path
+    QString port;             // "COM n", a device path or tcp://HOST:PORT
     QString dial;             // empty: a direct line
     QString password;         // the first line of the password file; never printed
     int clockToleranceSecs = 120;

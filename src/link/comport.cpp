@@ -2,13 +2,14 @@
 
 #include "errors.h"
 #include "hooks.h"
+#include "networkaddress.h"
 
 #include <QScopedValueRollback>
 
 namespace kfc {
 
 ComPort::ComPort(std::unique_ptr<PortDevice> device, QObject* parent)
-    : QObject(parent), m_device(device ? std::move(device) : std::make_unique<SerialPortDevice>())
+    : QObject(parent), m_deviceGiven(device != nullptr)
 {
     for (QTimer* lamp : {&m_txLamp, &m_rxLamp}) {
         lamp->setSingleShot(true);
@@ -22,6 +23,18 @@ ComPort::ComPort(std::unique_ptr<PortDevice> device, QObject* parent)
         m_rxLit = false;
         emit lampsChanged(m_txLit, m_rxLit);
     });
+    attach(device ? std::move(device) : std::make_unique<SerialPortDevice>());
+}
+
+void ComPort::attach(std::unique_ptr<PortDevice> device)
+{
+    if (m_device) {
+        // The old device may be the sender of the signal whose handler opens the port anew.
+        m_device->disconnect(this);
+        m_device->setParent(this);
+        m_device.release()->deleteLater();
+    }
+    m_device = std::move(device);
     // Everything in the program hears of input through inputArrived, so this is the one
     // place that knows whether a slot of it is running.
     connect(m_device.get(), &PortDevice::readyRead, this, [this] {
@@ -32,6 +45,21 @@ ComPort::ComPort(std::unique_ptr<PortDevice> device, QObject* parent)
     connect(m_device.get(), &PortDevice::lineFailed, this, &ComPort::onLineFailed);
 }
 
+void ComPort::chooseDeviceFor(const QString& deviceName)
+{
+    if (m_deviceGiven)
+        return;
+    const bool network = isNetworkAddressText(deviceName);
+    if (network != (qobject_cast<TcpPortDevice*>(m_device.get()) != nullptr)) {
+        if (network)
+            attach(std::make_unique<TcpPortDevice>());
+        else
+            attach(std::make_unique<SerialPortDevice>());
+    }
+    if (auto* tcp = qobject_cast<TcpPortDevice*>(m_device.get()))
+        tcp->connectTimeoutMs = connectTimeoutMs;
+}
+
 ComPort::~ComPort()
 {
     if (m_device->isOpen())
@@ -39,6 +67,8 @@ ComPort::~ComPort()
 }
 
 QString ComPort::deviceName() const { return m_names.deviceFor(settings.comNumber); }
+
+bool ComPort::isNetworkLine() const { return isNetworkAddressText(deviceName()); }
 
 bool ComPort::PortIsOpen() const { return m_device->isOpen(); }
 
@@ -52,11 +82,22 @@ bool ComPort::openQuietly(QString* error)
             *error = QStringLiteral("COM %1 has no device on this system.").arg(settings.comNumber);
         return false;
     }
-    if (!m_device->open(device, settings)) {
+    // Connecting to a network line waits with the windows live: a second OK pressed meanwhile
+    // must neither open the device again nor swap it from under the first.
+    if (m_opening) {
         if (error)
-            *error = QStringLiteral("Cannot open COM %1 (%2): %3")
-                         .arg(settings.comNumber)
-                         .arg(device, m_device->errorString());
+            *error = QStringLiteral("COM %1 is being opened already.").arg(settings.comNumber);
+        return false;
+    }
+    const QScopedValueRollback opening(m_opening, true);
+    chooseDeviceFor(device);
+    if (!m_device->open(device, settings)) {
+        // A network line's own text names the host and says why it cannot be reached.
+        if (error)
+            *error = isNetworkAddressText(device) ? m_device->errorString()
+                                                  : QStringLiteral("Cannot open COM %1 (%2): %3")
+                                                        .arg(settings.comNumber)
+                                                        .arg(device, m_device->errorString());
         return false;
     }
     m_lineDied = false;
@@ -90,6 +131,20 @@ bool ComPort::setBaudWhileOpen(qint32 baud)
         return false;
     settings.baud = baud;
     return true;
+}
+
+QString ComPort::speedNotFollowedMessage(qint32 baud) const
+{
+    if (isNetworkLine())
+        return QStringLiteral("The counter now runs at %1 baud. COM %2 is a network line (%3): its speed is "
+                              "set in the serial device server, not by this program. Change the device "
+                              "server's serial port to %1 baud to match, or the counter cannot be reached.")
+            .arg(baud)
+            .arg(settings.comNumber)
+            .arg(deviceName());
+    return QStringLiteral("The counter now runs at %1 baud, but the port could not be set to that rate. "
+                          "Hang up and connect again at %1 baud.")
+        .arg(baud);
 }
 
 void ComPort::requireOpen(const char* operation) const

@@ -15,7 +15,9 @@ namespace kfc {
 class ComPort : public QObject {
     Q_OBJECT
 public:
-    // Without a device the port uses QSerialPort.
+    // Without a device the port opens the one its device name calls for: a TCP connection
+    // for "tcp://HOST:PORT", QSerialPort for anything else. A device given here is the
+    // only one it ever uses (tests).
     explicit ComPort(std::unique_ptr<PortDevice> device = nullptr, QObject* parent = nullptr);
     ~ComPort() override;
 
@@ -26,11 +28,17 @@ public:
     bool AutoOpen = false;
     int BufferFull = 3686;
     int BufferResume = 409;
+    // How long connecting to a network line may take (one of the program's fixed delays:
+    // tests shrink it).
+    int connectTimeoutMs = TcpPortDevice::kConnectTimeoutMs;
 
     PortNames& portNames() { return m_names; }
     const PortNames& portNames() const { return m_names; }
     // The device that the current ComNumber stands for.
     QString deviceName() const;
+    // The current ComNumber stands for a network line (tcp://HOST:PORT): its serial
+    // settings are the device server's, and this program cannot change them.
+    bool isNetworkLine() const;
     QStringList ListPresentPorts() const { return m_names.listPresentPorts(); }
 
     bool PortIsOpen() const;
@@ -48,6 +56,9 @@ public:
     // Changes the speed without closing the port (the counter's baud-rate window): no byte
     // queued either way is lost. False, with the speed unchanged, when the device refuses.
     bool setBaudWhileOpen(qint32 baud);
+    // What the user is told when setBaudWhileOpen refused the speed that the counter now
+    // runs at: on a network line, that the device server's own rate must follow.
+    QString speedNotFollowedMessage(qint32 baud) const;
 
     // Input and output. On a closed port each raises PortError.
     void DiscardOutput();
@@ -71,8 +82,8 @@ public:
     PortDevice& device() { return *m_device; }
 
     // True while inputArrived is being delivered, that is inside a slot connected to it.
-    // QSerialPort does not announce new input again until that slot has returned, so a
-    // wait started there cannot rely on the signal.
+    // Neither QSerialPort nor QTcpSocket announces new input again until that slot has
+    // returned, so a wait started there cannot rely on the signal.
     bool deliveringInput() const { return m_deliveringInput > 0; }
 
 signals:
@@ -85,12 +96,16 @@ signals:
     void lampsChanged(bool txLit, bool rxLit);
 
 private:
+    void attach(std::unique_ptr<PortDevice> device);
+    void chooseDeviceFor(const QString& deviceName);
     void requireOpen(const char* operation) const;
     void lightTx();
     void lightRx();
     void onLineFailed(const QString& reason);
 
     std::unique_ptr<PortDevice> m_device;
+    bool m_deviceGiven = false;
+    bool m_opening = false;
     PortNames m_names;
     int m_deliveringInput = 0;
     bool m_lineDied = false;

@@ -1,6 +1,7 @@
 #pragma once
-// The device under the port service: QSerialPort in the program, an in-memory fake in
-// unit tests. It knows nothing of COM numbers, lamps or the counter.
+// The device under the port service: QSerialPort for a serial port, a TCP connection for
+// a counter behind a serial device server, an in-memory fake in unit tests. It knows
+// nothing of COM numbers, lamps or the counter.
 
 #include <QByteArray>
 #include <QObject>
@@ -32,6 +33,7 @@ public:
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
     virtual QString errorString() const = 0;
+    // Changes the speed of the open line; false when the device cannot.
     virtual bool setBaudRate(qint32 baud) = 0;
 
     virtual void clearOutput() = 0;
@@ -54,6 +56,37 @@ class SerialPortDevice : public PortDevice {
 public:
     explicit SerialPortDevice(QObject* parent = nullptr);
     ~SerialPortDevice() override;
+
+    bool open(const QString& deviceName, const SerialSettings& settings) override;
+    void close() override;
+    bool isOpen() const override;
+    QString errorString() const override;
+    bool setBaudRate(qint32 baud) override;
+    void clearOutput() override;
+    void clearInput() override;
+    qint64 bytesAvailable() const override;
+    QByteArray read(qint64 maxSize) override;
+    bool write(const QByteArray& data) override;
+
+private:
+    class Private;
+    Private* d;
+};
+
+// A raw TCP connection to a serial device server ("tcp://HOST:PORT"), the bytes passed
+// through unchanged. The serial settings are the device server's own business: they are
+// not applied, and a speed change is refused. Connecting runs a wait (the user interface
+// stays live) bounded by connectTimeoutMs; a connection that the far end closes or resets
+// is the line lost.
+class TcpPortDevice : public PortDevice {
+    Q_OBJECT
+public:
+    static constexpr int kConnectTimeoutMs = 10000;
+
+    explicit TcpPortDevice(QObject* parent = nullptr);
+    ~TcpPortDevice() override;
+
+    int connectTimeoutMs = kConnectTimeoutMs;
 
     bool open(const QString& deviceName, const SerialSettings& settings) override;
     void close() override;

@@ -1,5 +1,7 @@
 #include "portnames.h"
 
+#include "networkaddress.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -96,7 +98,8 @@ QList<PresentPort> PortNames::presentPorts(const QString& stableFolder) const
     for (int n = kFirst; n <= kLast; ++n) {
         auto it = m_overrides.find(n);
         const QString device = it != m_overrides.end() ? it.value() : defaultDeviceFor(n);
-        const bool exists = it != m_overrides.end() ? QFileInfo::exists(device) : system.contains(device);
+        const bool exists = it == m_overrides.end() ? system.contains(device)
+                                                    : isNetworkAddressText(device) || QFileInfo::exists(device);
         if (exists)
             present.append({n, QStringLiteral("COM %1").arg(n), device, stableNameOf(device, stableFolder)});
     }

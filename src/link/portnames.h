@@ -1,6 +1,8 @@
 #pragma once
 // How "COM n" (1..99) becomes a device on this system. An entry in the settings store's
-// "Ports" group (COM9=/dev/pts/4) wins; otherwise the fixed table below applies.
+// "Ports" group (COM9=/dev/pts/4) wins; otherwise the fixed table below applies. An entry
+// may also name a network line, a counter behind a serial device server
+// (COM20=tcp://10.1.2.3:4001): the windows then reach it as they reach any port.
 //
 //   Linux:   COM 1..16  -> /dev/ttyS0 .. /dev/ttyS15     (built-in and PCI serial ports)
 //            COM 17..32 -> /dev/ttyUSB0 .. /dev/ttyUSB15 (USB serial adapters)
@@ -50,7 +52,8 @@ public:
     int freeComNumber() const;
 
     // "COM " + number for every port 1..99 whose device exists, in ascending order. A port
-    // held by another program exists, so it is listed too.
+    // held by another program exists, so it is listed too. A network line is always
+    // listed: only connecting to it would tell whether it is there.
     QStringList listPresentPorts() const;
     // The same ports with their devices and stable names, looked up now.
     QList<PresentPort> presentPorts(const QString& stableFolder = kStableFolder) const;

@@ -9,6 +9,7 @@
 #include <QScopedValueRollback>
 #include <QTimer>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -18,9 +19,9 @@ namespace {
 
 // A wait on a port sleeps until the port announces input or closes, or the deadline
 // passes, so a wait on a silent counter wakes only for its deadline. The one place where
-// input is not announced is inside a slot connected to the port's input signal: QSerialPort
-// does not emit readyRead again until that slot has returned, while it still takes the
-// bytes into its queue. A wait there (and everything nested in it) also looks at the queue
+// input is not announced is inside a slot connected to the port's input signal: neither
+// QSerialPort nor QTcpSocket emits readyRead again until that slot has returned, while
+// each still takes the bytes into its queue. A wait there (and everything nested in it) also looks at the queue
 // on this short timer, a timer in the event loop and not a spin.
 constexpr int kInputPollMs = 10;
 
@@ -45,9 +46,46 @@ void EventWait::wakeAll()
     }
 }
 
-WaitEnd EventWait::until(const QDeadlineTimer& deadline, ComPort* input)
+namespace {
+
+// One wait: turn after turn of a nested event loop, each ended by the deadline's timer or
+// by whatever wake() connects to the turn's loop (and its poll timer, which wake() may
+// start), until end() names a reason or the deadline has passed.
+WaitEnd runTurns(const QDeadlineTimer& deadline, const std::function<std::optional<WaitEnd>()>& end,
+                 const std::function<void(QEventLoop&, QTimer& poll)>& wake, InputWaiter* waiter = nullptr)
 {
     const QScopedValueRollback depth(g_depth, g_depth + 1);
+    while (true) {
+        if (auto reason = end())
+            return *reason;
+        if (deadline.hasExpired())
+            return WaitEnd::Deadline;
+
+        QEventLoop loop;
+        QTimer deadlineTimer;
+        deadlineTimer.setTimerType(Qt::PreciseTimer);
+        deadlineTimer.setSingleShot(true);
+        QObject::connect(&deadlineTimer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        if (!deadline.isForever()) {
+            // Round up: a timer that fires a fraction early would only cost another turn.
+            const qint64 remainingNs = deadline.remainingTimeNSecs();
+            deadlineTimer.start(int((remainingNs + 999'999) / 1'000'000));
+        }
+        QTimer pollTimer;
+        wake(loop, pollTimer);
+
+        if (waiter)
+            waiter->loop = &loop;
+        loop.exec();
+        if (waiter)
+            waiter->loop = nullptr;
+    }
+}
+
+} // namespace
+
+WaitEnd EventWait::until(const QDeadlineTimer& deadline, ComPort* input)
+{
     auto inputEnd = [input]() -> std::optional<WaitEnd> {
         if (!input)
             return std::nullopt;
@@ -62,45 +100,37 @@ WaitEnd EventWait::until(const QDeadlineTimer& deadline, ComPort* input)
         g_inputWaiters.push_back(&waiter);
     const auto unregister = qScopeGuard([&waiter] { std::erase(g_inputWaiters, &waiter); });
 
-    while (true) {
+    const auto end = [&]() -> std::optional<WaitEnd> {
         if (waiter.woken)
             return WaitEnd::Woken;
-        if (auto end = inputEnd())
-            return *end;
-        if (deadline.hasExpired())
-            return WaitEnd::Deadline;
-
-        QEventLoop loop;
-        QTimer deadlineTimer;
-        deadlineTimer.setTimerType(Qt::PreciseTimer);
-        deadlineTimer.setSingleShot(true);
-        QObject::connect(&deadlineTimer, &QTimer::timeout, &loop, &QEventLoop::quit);
-        if (!deadline.isForever()) {
-            // Round up: a timer that fires a fraction early would only cost another turn.
-            const qint64 remainingNs = deadline.remainingTimeNSecs();
-            deadlineTimer.start(int((remainingNs + 999'999) / 1'000'000));
+        return inputEnd();
+    };
+    const auto wake = [&](QEventLoop& loop, QTimer& pollTimer) {
+        if (!input)
+            return;
+        QObject::connect(input, &ComPort::inputArrived, &loop, &QEventLoop::quit);
+        QObject::connect(input, &ComPort::closed, &loop, &QEventLoop::quit);
+        // Whether the signal can be heard holds for this whole turn: a delivery of it
+        // that starts inside the loop quits the loop before it ends.
+        if (input->deliveringInput()) {
+            pollTimer.setInterval(kInputPollMs);
+            QObject::connect(&pollTimer, &QTimer::timeout, &loop, [&]() {
+                if (inputEnd())
+                    loop.quit();
+            });
+            pollTimer.start();
         }
+    };
+    return runTurns(deadline, end, wake, &waiter);
+}
 
-        QTimer pollTimer;
-        if (input) {
-            QObject::connect(input, &ComPort::inputArrived, &loop, &QEventLoop::quit);
-            QObject::connect(input, &ComPort::closed, &loop, &QEventLoop::quit);
-            // Whether the signal can be heard holds for this whole turn: a delivery of it
-            // that starts inside the loop quits the loop before it ends.
-            if (input->deliveringInput()) {
-                pollTimer.setInterval(kInputPollMs);
-                QObject::connect(&pollTimer, &QTimer::timeout, &loop, [&]() {
-                    if (inputEnd())
-                        loop.quit();
-                });
-                pollTimer.start();
-            }
-        }
-
-        waiter.loop = &loop;
-        loop.exec();
-        waiter.loop = nullptr;
-    }
+bool EventWait::untilDone(const QDeadlineTimer& deadline, const std::function<bool()>& done,
+                          const std::function<void(QEventLoop&)>& wake)
+{
+    const auto end = [&]() -> std::optional<WaitEnd> {
+        return done() ? std::optional(WaitEnd::Woken) : std::nullopt;
+    };
+    return runTurns(deadline, end, [&](QEventLoop& loop, QTimer&) { wake(loop); }) == WaitEnd::Woken;
 }
 
 void DelayWithEvents(unsigned ms)

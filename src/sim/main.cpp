@@ -1,10 +1,13 @@
-// kestrova-sim: a simulated counter on a pseudo-terminal. Prints the device to open and
-// serves it until it is told to stop (SIGTERM, SIGINT).
+// kestrova-sim: a simulated counter on a pseudo-terminal, or on the network with --listen.
+// Prints the device (or tcp:// line) to open and serves it until it is told to stop
+// (SIGTERM, SIGINT).
 
 #include "sim/ptycounter.h"
+#include "sim/tcpcounter.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QHostAddress>
 #include <QSocketNotifier>
 
 #include <cstdio>
@@ -17,8 +20,10 @@
 #endif
 
 using kfc::sim::PtyCounter;
+using kfc::sim::SimCounter;
 using kfc::sim::SimFault;
 using kfc::sim::SimState;
+using kfc::sim::TcpCounter;
 
 namespace {
 
@@ -78,22 +83,22 @@ int wholeNumber(const QCommandLineParser& parser, const QString& option, int low
 
 // The buffer's size and the clock come before the past events, so that those are stamped
 // by the counter's own clock and fit the buffer as set.
-void configureBuffer(PtyCounter& pty, const QCommandLineParser& parser)
+void configureBuffer(SimCounter& counter, const QCommandLineParser& parser)
 {
     // The status record has five digits for the buffer's size.
     constexpr int kLargestBuffer = 99999;
     constexpr int kDriftLimitSecs = 10 * 366 * 86400;
-    SimState& state = pty.counter().state;
+    SimState& state = counter.state;
     state.clockOffsetSecs = wholeNumber(parser, QStringLiteral("clock-drift"), -kDriftLimitSecs, kDriftLimitSecs);
     if (parser.isSet(QStringLiteral("max-events")))
         state.maxEvents = wholeNumber(parser, QStringLiteral("max-events"), 1, kLargestBuffer);
     const int events = positiveOrZero(parser, QStringLiteral("events"));
     if (parser.isSet(QStringLiteral("max-events")) && events > state.maxEvents)
         usageError(QStringLiteral("--events %1 do not fit a buffer of --max-events %2").arg(events).arg(state.maxEvents));
-    pty.counter().logPastEvents(events);
+    counter.logPastEvents(events);
 }
 
-void addFaults(PtyCounter& pty, const QCommandLineParser& parser)
+void addFaults(SimCounter& counter, const QCommandLineParser& parser)
 {
     const std::pair<const char*, SimFault::Kind> plain[] = {{"no-reply", SimFault::NoReply},
                                                              {"wrong-length", SimFault::WrongLength},
@@ -101,41 +106,40 @@ void addFaults(PtyCounter& pty, const QCommandLineParser& parser)
                                                              {"hang-up-after", SimFault::HangUp}};
     for (const auto& [option, kind] : plain)
         for (const QString& command : parser.values(QLatin1String(option)))
-            pty.counter().addFault({kind, commandArgument(command), -1, 0});
+            counter.addFault({kind, commandArgument(command), -1, 0});
     for (const QString& value : parser.values(QStringLiteral("slow"))) {
         const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
         bool ok = false;
         const int delayMs = colon < 0 ? -1 : value.mid(colon + 1).toInt(&ok);
         if (!ok || delayMs < 0)
             usageError(QStringLiteral("--slow wants CMD:MS, not \"%1\"").arg(value));
-        pty.counter().addFault({SimFault::SlowReply, commandArgument(value.left(colon)), -1, delayMs});
+        counter.addFault({SimFault::SlowReply, commandArgument(value.left(colon)), -1, delayMs});
     }
 }
 
-void configure(PtyCounter& pty, const QCommandLineParser& parser)
+void configure(SimCounter& counter, const QCommandLineParser& parser)
 {
     bool ok = false;
     const double version = parser.value(QStringLiteral("version-number")).toDouble(&ok);
     if (!ok || version <= 0 || version >= 100)
         usageError(QStringLiteral("--version-number wants a number such as 8.8 or 8.9"));
-    pty.counter().state.version = version;
-    pty.counter().state.password = parser.value(QStringLiteral("password"));
-    pty.counter().setFishInterval(positiveOrZero(parser, QStringLiteral("fish-interval")));
-    pty.setLineSpeed(positiveOrZero(parser, QStringLiteral("line-speed")));
-    configureBuffer(pty, parser);
-    addFaults(pty, parser);
+    counter.state.version = version;
+    counter.state.password = parser.value(QStringLiteral("password"));
+    counter.setFishInterval(positiveOrZero(parser, QStringLiteral("fish-interval")));
+    configureBuffer(counter, parser);
+    addFaults(counter, parser);
 }
 
-void logTraffic(PtyCounter& pty)
+void logTraffic(SimCounter& counter)
 {
-    QObject::connect(&pty.counter(), &kfc::sim::SimCounter::commandReceived, [](const QString& command) {
+    QObject::connect(&counter, &SimCounter::commandReceived, [](const QString& command) {
         std::fprintf(stderr, "kestrova-sim: <- %s\n", qPrintable(printable(command.toLatin1())));
     });
-    QObject::connect(&pty.counter(), &kfc::sim::SimCounter::send, [](const QByteArray& bytes, int delayMs) {
+    QObject::connect(&counter, &SimCounter::send, [](const QByteArray& bytes, int delayMs) {
         const QString delay = delayMs > 0 ? QStringLiteral(" (after %1 ms)").arg(delayMs) : QString();
         std::fprintf(stderr, "kestrova-sim: -> %s%s\n", qPrintable(printable(bytes)), qPrintable(delay));
     });
-    QObject::connect(&pty.counter(), &kfc::sim::SimCounter::hangUpRequested, [](const QByteArray& partial) {
+    QObject::connect(&counter, &SimCounter::hangUpRequested, [](const QByteArray& partial) {
         std::fprintf(stderr, "kestrova-sim: -> %s and hang-up\n", qPrintable(printable(partial)));
     });
 }
@@ -184,6 +188,95 @@ void quitOnSignals(QCoreApplication& app)
 }
 #endif
 
+struct ListenAddress {
+    QHostAddress host;
+    quint16 port = 0;
+};
+
+// HOST:PORT, the host an address ([::1] for IPv6) or localhost.
+ListenAddress listenAddress(const QString& text)
+{
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+    QString host = text.left(colon);
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    bool ok = colon > 0;
+    const uint port = ok ? text.mid(colon + 1).toUInt(&ok) : 0;
+    ListenAddress address;
+    address.port = quint16(port);
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        address.host = QHostAddress(QHostAddress::LocalHost);
+    else
+        address.host = QHostAddress(host);
+    if (!ok || port > 65535 || address.host.isNull())
+        usageError(QStringLiteral("--listen wants HOST:PORT with an address or localhost, for example "
+                                  "127.0.0.1:4001, not \"%1\"").arg(text));
+    return address;
+}
+
+int serveOnPseudoTerminal(QCoreApplication& app, const QCommandLineParser& parser)
+{
+    PtyCounter pty;
+    kfc::sim::SimModem modem;
+    if (parser.isSet(QStringLiteral("modem")))
+        pty.setModem(&modem);
+    configure(pty.counter(), parser);
+    pty.setLineSpeed(positiveOrZero(parser, QStringLiteral("line-speed")));
+    if (!parser.isSet(QStringLiteral("quiet"))) {
+        logTraffic(pty.counter());
+        QObject::connect(&modem, &kfc::sim::SimModem::send, [](const QByteArray& bytes, int) {
+            std::fprintf(stderr, "kestrova-sim: modem -> %s\n", qPrintable(printable(bytes)));
+        });
+    }
+    QObject::connect(&pty, &PtyCounter::hungUp, &app, [&pty] {
+        std::fprintf(stderr, "kestrova-sim: line dropped on %s\n", qPrintable(pty.devicePath()));
+        if (!startAndAnnounce(pty))
+            QCoreApplication::exit(1);
+    }, Qt::QueuedConnection);
+#ifdef Q_OS_UNIX
+    quitOnSignals(app);
+#endif
+    if (!startAndAnnounce(pty))
+        return 1;
+    return app.exec();
+}
+
+// A modem answers calls on a telephone line, and the bytes over the network go at the
+// network's pace: neither goes with --listen.
+int serveOnNetwork(QCoreApplication& app, const QCommandLineParser& parser)
+{
+    if (parser.isSet(QStringLiteral("modem")))
+        usageError(QStringLiteral("--modem and --listen do not go together: a modem answers calls on a telephone line"));
+    if (positiveOrZero(parser, QStringLiteral("line-speed")) != 0)
+        usageError(QStringLiteral("--line-speed applies to a pseudo-terminal only"));
+    const ListenAddress address = listenAddress(parser.value(QStringLiteral("listen")));
+    TcpCounter tcp;
+    configure(tcp.counter(), parser);
+    if (!parser.isSet(QStringLiteral("quiet"))) {
+        logTraffic(tcp.counter());
+        QObject::connect(&tcp, &TcpCounter::connectionOpened, [](const QString& peer) {
+            std::fprintf(stderr, "kestrova-sim: connection from %s\n", qPrintable(peer));
+        });
+        QObject::connect(&tcp, &TcpCounter::connectionRefused, [](const QString& peer) {
+            std::fprintf(stderr, "kestrova-sim: connection from %s closed: another is being served\n", qPrintable(peer));
+        });
+    }
+    QObject::connect(&tcp, &TcpCounter::connectionClosed, [&tcp] {
+        std::fprintf(stderr, "kestrova-sim: line closed; listening on %s\n", qPrintable(tcp.address()));
+    });
+#ifdef Q_OS_UNIX
+    quitOnSignals(app);
+#endif
+    QString error;
+    if (!tcp.listen(address.host, address.port, &error)) {
+        std::fprintf(stderr, "kestrova-sim: %s\n", qPrintable(error));
+        return 1;
+    }
+    std::printf("kestrova-sim: counter on %s\n", qPrintable(tcp.address()));
+    std::fflush(stdout);
+    return app.exec();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -194,7 +287,7 @@ int main(int argc, char* argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "A simulated Kestrova fish counter on a pseudo-terminal.\n"
+        "A simulated Kestrova fish counter on a pseudo-terminal, or on the network with --listen.\n"
         "CMD names a command text; ACK stands for the acknowledgement, * for any command."));
     parser.addHelpOption();
     parser.addVersionOption();
@@ -224,32 +317,17 @@ int main(int argc, char* argv[])
                                           "the outcome (2 BUSY, 3 NO CARRIER, 4 NO DIALTONE, 5 silence, "
                                           "6 BUSY on the first call and CONNECT on the next, others CONNECT), "
                                           "and a character a modem refuses (a '+') gets ERROR (see kestrova-sim(1)).")},
+        {QStringLiteral("listen"), QStringLiteral("Serve the counter over TCP on HOST:PORT (an address, or localhost; "
+                                                  "port 0: any free one) instead of a pseudo-terminal, one "
+                                                  "connection at a time, as a serial device server does."),
+         QStringLiteral("HOST:PORT")},
         {QStringLiteral("quiet"), QStringLiteral("Do not log commands and replies on stderr.")},
     });
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         usageError(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
 
-    PtyCounter pty;
-    kfc::sim::SimModem modem;
-    if (parser.isSet(QStringLiteral("modem")))
-        pty.setModem(&modem);
-    configure(pty, parser);
-    if (!parser.isSet(QStringLiteral("quiet"))) {
-        logTraffic(pty);
-        QObject::connect(&modem, &kfc::sim::SimModem::send, [](const QByteArray& bytes, int) {
-            std::fprintf(stderr, "kestrova-sim: modem -> %s\n", qPrintable(printable(bytes)));
-        });
-    }
-    QObject::connect(&pty, &PtyCounter::hungUp, &app, [&pty] {
-        std::fprintf(stderr, "kestrova-sim: line dropped on %s\n", qPrintable(pty.devicePath()));
-        if (!startAndAnnounce(pty))
-            QCoreApplication::exit(1);
-    }, Qt::QueuedConnection);
-#ifdef Q_OS_UNIX
-    quitOnSignals(app);
-#endif
-    if (!startAndAnnounce(pty))
-        return 1;
-    return app.exec();
+    if (parser.isSet(QStringLiteral("listen")))
+        return serveOnNetwork(app, parser);
+    return serveOnPseudoTerminal(app, parser);
 }

@@ -96,10 +96,7 @@ void TfBaudSet::sendRates()
     // paced after it, and the rate must not change under one still going out.
     DelayWithEvents(frameTimeMs(m_main.comPort().settings, link.LastCommand));
     if (!m_main.comPort().setBaudWhileOpen(rate.toInt()))
-        app::messageBoxes().show(MessageKind::Error,
-                                 QStringLiteral("The counter now runs at %1 baud, but the port could not be set "
-                                                "to that rate. Hang up and connect again at %1 baud.")
-                                     .arg(rate));
+        app::messageBoxes().show(MessageKind::Error, m_main.comPort().speedNotFollowedMessage(rate.toInt()));
     m_main.ShowConnectionState();
 }
 

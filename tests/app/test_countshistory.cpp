@@ -27,7 +27,8 @@ using namespace kfc::test;
 
 namespace {
 
-// Counted, counted, a failed call, and counts that were cleared on channel 1 in between.
+// Counted, counted, a failed call, and counts cleared in between, channel 2 since counting
+// past its old count: the whole visit is cleared.
 QList<archive::VisitRecord> nights(const QString& site)
 {
     return {visitOn(site, 1, "collected", {10, 7, 0, 0}, {4, 0, 0, 0}),
@@ -44,8 +45,8 @@ const QString kCsvHeader = "Site,Visit,Outcome,Ch 1 Up,Ch 1 Up Since Visit Befor
 // The CSV of nights("Weir A").
 const QString kNightsCsv = kCsvHeader + "Weir A,2026-12-01T02:00:20+01:00,collected,10,,4,,7,,0,,0,,0,,0,,0,\r\n"
                                         "Weir A,2026-12-02T02:00:20+01:00,collected,13,3,4,0,7,0,0,0,0,0,0,0,0,0,0,0\r\n"
-                                        "Weir A,2026-12-04T02:00:20+01:00,incomplete,2,cleared,1,cleared,9,2,0,0,0,0,0,"
-                                        "0,0,0,0,0\r\n";
+                                        "Weir A,2026-12-04T02:00:20+01:00,incomplete,2,cleared,1,cleared,9,cleared,0,"
+                                        "cleared,0,cleared,0,cleared,0,cleared,0,cleared\r\n";
 
 } // namespace
 
@@ -65,7 +66,8 @@ private slots:
         QTest::newRow("cleared between") << "Weir A" << nights("Weir A")
             << QStringList{"2026-12-01 02:00|collected|10|4|7|0|0|0|0|0",
                            "2026-12-02 02:00|collected|13 (+3)|4 (+0)|7 (+0)|0 (+0)|0 (+0)|0 (+0)|0 (+0)|0 (+0)",
-                           "2026-12-04 02:00|incomplete|2 (cleared)|1 (cleared)|9 (+2)|0 (+0)|0 (+0)|0 (+0)|0 (+0)|0 (+0)"}
+                           "2026-12-04 02:00|incomplete|2 (cleared)|1 (cleared)|9 (cleared)|0 (cleared)|0 (cleared)|"
+                           "0 (cleared)|0 (cleared)|0 (cleared)"}
             << kNightsCsv;
         QTest::newRow("quoted site, same minute")
             << "Weir \"B\", lower"
@@ -123,7 +125,7 @@ private slots:
         QStringList bars;
         for (QBarSet* set : series->barSets())
             bars << QStringLiteral("%1 %2 %3").arg(set->label()).arg(set->at(0)).arg(set->at(1));
-        QCOMPARE(bars, QStringList({"1 Up 3 0", "1 Down 0 0", "2 Up 0 2", "2 Down 0 0", "3 Up 0 0", "3 Down 0 0",
+        QCOMPARE(bars, QStringList({"1 Up 3 0", "1 Down 0 0", "2 Up 0 0", "2 Down 0 0", "3 Up 0 0", "3 Down 0 0",
                                     "4 Up 0 0", "4 Down 0 0"}));
         auto* table = child<QTableView>(history, "tvHistory");
         QCOMPARE(table->model()->rowCount(), 3);

@@ -1,6 +1,7 @@
 // The main frame: settings of a first run and of later runs, menus, status panels, clock,
 // lamps, connecting to the simulated counter, hang-up, the close query and what the
-// counter receives on exit, a line that dies, merged menus, the general error handler.
+// counter receives on exit, a line that dies, a counter behind a serial device server,
+// merged menus, the general error handler.
 
 #include "support/apptest.h"
 
@@ -9,6 +10,7 @@
 #include "app/tfblank.h"
 #include "app/tfrmdebug.h"
 #include "link/errors.h"
+#include "sim/tcpcounter.h"
 #include "support/fakeportdevice.h"
 #include "support/logtext.h"
 
@@ -18,6 +20,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 
@@ -85,6 +88,7 @@ private slots:
     void portSettingsSurviveARestart();
     void lampsLightWhileBytesPass();
     void deadLineIsReportedOnceAndLeavesNotConnected();
+    void networkLineIsReachedAndLostAsACableIs();
     void childMenusAreMergedWhileActive();
     void generalErrorHandlerShowsTheTextAndCarriesOn();
     void exitDuringAnExchangeIsRefused();
@@ -431,6 +435,48 @@ void TestMainFrame::deadLineIsReportedOnceAndLeavesNotConnected()
     QCOMPARE(frontWindow(main), QString("fBlank"));
     QTest::qWait(100);
     QCOMPARE(messageBoxes().recorded().size(), 1);
+}
+
+// COM n mapped to tcp://HOST:PORT: "Com Port Setup" opens it, the status window reads the
+// counter; the counter's new rate cannot be followed here, and the user is told what to
+// change; the far end closing the connection is the line lost.
+void TestMainFrame::networkLineIsReachedAndLostAsACableIs()
+{
+    AppFixture fixture;
+    sim::TcpCounter counter;
+    QVERIFY(counter.listen(QHostAddress::LocalHost, 0));
+    const int comNumber = DemoSession::mapPort(*fixture.store(), counter.address());
+    auto windows = test::makeWindows();
+    TfMain& main = windows->main();
+
+    test::connectDirect(main);
+    QVERIFY(main.comPort().PortIsOpen());
+    QCOMPARE(frontWindow(main), QString("fStatus"));
+    QCOMPARE(counter.counter().commands().mid(0, 2), QStringList({"9D", "a"}));
+
+    test::onNextModal([](QDialog* dialog) {
+        child<QRadioButton>(dialog, "RGComms_4")->setChecked(true);   // 9600
+        child<QPushButton>(dialog, "OKBtn")->click();
+    });
+    emit fStatus->subWindow()->findChild<QMenu*>("menuAdvancedSetup")->aboutToShow();
+    child<QAction>(fStatus->subWindow(), "BaudRate1")->trigger();
+    QTRY_COMPARE(counter.counter().commands().last(), QString("B109600"));
+    QCOMPARE(messageBoxes().recordedTexts(), QStringList{main.comPort().speedNotFollowedMessage(9600)});
+    QVERIFY(messageBoxes().recordedTexts().first().contains("Change the device server's serial port to 9600 baud"));
+    QCOMPARE(main.comPort().settings.baud, 19200);
+    QVERIFY(main.comPort().PortIsOpen());
+
+    messageBoxes().reset();
+    counter.hangUp();
+    QTRY_COMPARE(messageBoxes().recorded().size(), 1);
+    QCOMPARE(messageBoxes().recordedTexts().first(),
+             QString("The connection on COM %1 was lost: the device %2 is gone (unplugged, switched off or taken away).")
+                 .arg(comNumber)
+                 .arg(counter.address()));
+    QCOMPARE(menuStates(main), (MenuStates{true, true, true, false}));
+    QCOMPARE(frontWindow(main), QString("fBlank"));
+    messageBoxes().queueAnswer(true);
+    main.close();
 }
 
 void TestMainFrame::childMenusAreMergedWhileActive()

@@ -100,6 +100,8 @@ private slots:
         QTest::newRow("unknown verb") << QStringList{"dial"} << "unknown verb: dial";
         QTest::newRow("no port") << QStringList{"send", "a"} << "--port is required";
         QTest::newRow("bad port") << QStringList{"send", "--port", "LPT1", "a"} << "PORT must be";
+        QTest::newRow("bad network line") << QStringList{"send", "--port", "tcp://10.1.2.3", "a"}
+                                          << "tcp://10.1.2.3 is not a network line: the port number is missing";
         QTest::newRow("bad parity") << QStringList{"send", "--port", "COM1", "--parity", "M", "a"} << "--parity";
         QTest::newRow("bad data bits") << QStringList{"send", "--port", "COM1", "--data-bits", "6", "a"} << "--data-bits";
         QTest::newRow("no command") << QStringList{"send", "--port", "COM1"} << "at least one COMMAND";

@@ -1,16 +1,26 @@
-// Collection from a site list, against simulated counters on pseudo-terminals.
+// Collection from a site list, against simulated counters on pseudo-terminals and on the
+// network, directly and through a real serial device server.
 
 #include "archive/archive.h"
 #include "cli/cli.h"
 #include "sim/ptycounter.h"
+#include "sim/tcpcounter.h"
 #include "support/archivetest.h"
+#include "support/ser2net.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 using namespace kfc;
 
@@ -77,14 +87,70 @@ void checkArchive(const QString& folder, const QList<QJsonObject>& entries, cons
     QCOMPARE(last.down[3], counter.state.channels[3].downCount);
 }
 
-// A night's visit with channel 1's counts; a failed one met BUSY and read none.
-archive::VisitRecord visitAt(const QString& site, int day, const QString& outcome, int up1, int down1)
+// A night's visit with channel 1's counts and channel 2's up count; a failed one met BUSY and read none.
+archive::VisitRecord visitAt(const QString& site, int day, const QString& outcome, int up1, int down1, int up2 = 7)
 {
-    archive::VisitRecord visit = test::visitOn(site, day, outcome, {up1, 7, 0, 0}, {down1, 0, 0, 0}, outcome != "failed");
+    archive::VisitRecord visit = test::visitOn(site, day, outcome, {up1, up2, 0, 0}, {down1, 0, 0, 0}, outcome != "failed");
     visit.events = visit.expected = up1 + down1;
     if (outcome == "failed")
         visit.error = "BUSY";
     return visit;
+}
+
+// A collection of these sites into an archive in folder: the exit status, the journal.
+struct Collected {
+    int code = -1;
+    QString output;
+    QString archive;
+    QList<QJsonObject> entries;
+
+    // The i-th visit's event file.
+    QByteArray file(int i) const
+    {
+        QFile file(archive + "/" + entries.value(i).value("file").toString());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("cannot read ") + file.fileName().toLatin1();
+    }
+};
+
+Collected collectSites(const QTemporaryDir& folder, const QByteArray& sites)
+{
+    writeFile(folder.filePath("sites.ini"), sites, QFile::ReadOwner | QFile::WriteOwner);
+    Collected run;
+    run.archive = folder.filePath("archive");
+    QString err;
+    run.code = runCli({"collect", "--sites", folder.filePath("sites.ini"), "--archive", run.archive, "--retries", "0"},
+                      &run.output, &err);
+    run.output += err;
+    run.entries = journal(run.archive);
+    return run;
+}
+
+// The report as a user who may only read the archive runs it: the folder and the database
+// made read-only, and the program run as nobody when the test runs as root, whom no
+// permission stops.
+void reportAsReader(const QString& folder, int* code, QString* out, QString* err)
+{
+    const QString database = archive::databasePath(folder);
+    auto restore = qScopeGuard([&folder] { QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
+    QVERIFY(QFile::setPermissions(database, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
+                                              | QFile::ReadOther | QFile::ExeOther));
+    QStringList reader;
+#ifdef Q_OS_UNIX
+    if (::geteuid() == 0)
+        reader = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+#endif
+    auto run = [&reader](const QStringList& command, QProcess& process) {
+        const QStringList all = reader + command;
+        process.start(all.first(), all.mid(1));
+        return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit;
+    };
+    QProcess probe, report;
+    QVERIFY2(run({"test", "-w", folder}, probe) && probe.exitCode() == 1, "the reader may still write the folder");
+    QVERIFY2(run({KFC_CLI_EXE, "report", "--archive", folder}, report), qPrintable(report.errorString()));
+    *code = report.exitCode();
+    *out = QString::fromUtf8(report.readAllStandardOutput());
+    *err = QString::fromUtf8(report.readAllStandardError());
 }
 
 } // namespace
@@ -109,6 +175,22 @@ private slots:
         QTest::newRow("group-readable password") << QByteArray("password-file=pw\n")
                                                  << "[Weir B] password-file: %1/pw may be read by other users; "
                                                     "make it the owner's only with: chmod 600 %1/pw";
+        // Weir B's own port in place of the counter's.
+        for (const char* port : {"COM0", "COM100", "foo"})
+            QTest::newRow(port) << "port=" + QByteArray(port) + "\n"
+                                << QStringLiteral("[Weir B] port: must be COM1..COM99, a device path or tcp://HOST:PORT: %1").arg(QLatin1String(port));
+        QTest::newRow("a group twice") << QByteArray("[Weir A]\nset-clock=true\n")
+                                       << "[Weir A] is given twice, on lines 1 and 5; give each site one group";
+        QTest::newRow("a key twice") << QByteArray("set-clock=true\nset-clock=false\n")
+                                     << "[Weir B] set-clock: given twice, on lines 5 and 6";
+        for (const char* name : {"Weir/C", "Weir\\C", "Weir%20C"})
+            QTest::newRow(name) << "[" + QByteArray(name) + "]\nport=COM3\n"
+                                << QStringLiteral("[%1]: a site's name cannot hold /, \\ or %").arg(QLatin1String(name));
+        QTest::newRow("General") << QByteArray("[General]\nport=COM3\n")
+                                 << "[General]: General cannot name a site: the INI format keeps it for keys "
+                                    "outside any group";
+        QTest::newRow("a long name") << "[" + QByteArray(101, 'W') + "]\nport=COM3\n"
+                                     << "[" + QString(101, 'W') + "]: a site's name holds at most 100 characters";
     }
     void siteFileRefused()
     {
@@ -120,7 +202,8 @@ private slots:
         writeFile(folder.filePath("pw"), "0042\n", QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
         const QByteArray port = "port=" + pty.devicePath().toLatin1() + "\n";
         writeFile(folder.filePath("sites.ini"),
-                  "[Weir A]\n" + port + "[Weir B]\n" + (site == "#" ? QByteArray() : port + site),
+                  "[Weir A]\n" + port + "[Weir B]\n"
+                      + (site == "#" ? QByteArray() : site.startsWith("port=") ? site : port + site),
                   QFile::ReadOwner | QFile::WriteOwner);
         QString out, err;
         const int code = runCli({"collect", "--sites", folder.filePath("sites.ini"), "--archive",
@@ -289,7 +372,82 @@ private slots:
         QVERIFY2(out.startsWith("Weir A: " + entryA.value("outcome").toString()), qPrintable(out));
     }
 
-    // Weir A: counts rise, then go down after a Clear Counts; Weir B never answered.
+    // A counter behind a serial device server, its site's port a tcp:// line.
+    void networkCollection_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<int>("received");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("served") << "served" << "collected" << 3 << "";
+        // The far end closes the connection halfway through the second event line.
+        QTest::newRow("closed by the far end mid-download")
+            << "closed" << "incomplete" << 1
+            << "The connection on COM 99 was lost: the device %1 is gone (unplugged, switched off or taken away).";
+        QTest::newRow("refused") << "refused" << "failed" << 0
+                                 << "Cannot reach 127.0.0.1:%1: the connection was refused (nothing listens on that port)";
+    }
+    void networkCollection()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, outcome);
+        QFETCH(int, received);
+        QFETCH(QString, error);
+        sim::TcpCounter counter;
+        QVERIFY(counter.listen(QHostAddress::LocalHost, 0));
+        counter.counter().state.events.clear();
+        counter.counter().logPastEvents(3);
+        bool downloading = false;
+        connect(&counter.counter(), &sim::SimCounter::commandReceived, this, [&](const QString& command) {
+            downloading = downloading || command == "d00000";
+            if (line == "closed" && downloading && command == QString(QChar(6)))
+                counter.counter().addFault({sim::SimFault::HangUp, {}, 1, 0});
+        });
+        QString where = counter.address();
+        if (line == "refused") {
+            QTcpServer closed;
+            QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+            where = QString::number(closed.serverPort());
+        }
+        QTemporaryDir folder;
+        const QString port = line == "refused" ? "tcp://127.0.0.1:" + where : where;
+        const Collected run = collectSites(folder, "[Weir N]\nport=" + port.toLatin1() + "\n");
+        QVERIFY2(run.code == (outcome == "collected" ? 0 : 1), qPrintable(run.output));
+        QCOMPARE(run.entries.size(), 1);
+        QCOMPARE(run.entries[0].value("outcome").toString(), outcome);
+        QCOMPARE(run.entries[0].value("events").toInt(), received);
+        QCOMPARE(run.entries[0].value("error").toString(), error.isEmpty() ? error : error.arg(where));
+        QCOMPARE(counter.counter().commands().isEmpty(), outcome == "failed");
+        // Every line that came whole is in the file, after the status header.
+        if (outcome != "failed")
+            QCOMPARE(QString::fromLatin1(run.file(0)).split("\r\n").mid(7),
+                     counter.counter().state.events.mid(0, received) + QStringList{""});
+    }
+
+    // The same counter visited on its pseudo-terminal and through ser2net: the same file.
+    void ser2netGivesTheSameEventFileAsADirectLine()
+    {
+        sim::PtyCounter pty;
+        QVERIFY(pty.start());
+        pty.counter().state.events.clear();
+        pty.counter().logPastEvents(5);
+        // One status reply for both visits, so that the header shows the same clock.
+        pty.counter().addFault({sim::SimFault::Replace, "a", -1, 0, pty.counter().statusReply().toLatin1()});
+        test::Ser2net server;
+        const QString problem = server.start(pty.devicePath());
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QTemporaryDir folder;
+        const Collected run = collectSites(folder, "[Direct]\nport=" + pty.devicePath().toLatin1() + "\n[Served]\nport="
+                                                       + server.address().toLatin1() + "\n");
+        QVERIFY2(run.code == 0, qPrintable(run.output));
+        QCOMPARE(run.entries.size(), 2);
+        QCOMPARE(run.entries[1].value("outcome").toString(), QStringLiteral("collected"));
+        QCOMPARE(run.file(1), run.file(0));
+        QCOMPARE(run.file(0).count("\r\n"), 7 + 5);
+    }
+
+    // Weir A: counts rise twice, then go down after a Clear Counts while channel 2 rose past its
+    // old count; Weir B never answered.
     void report_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -297,27 +455,27 @@ private slots:
         QTest::addColumn<QString>("expected");   // the whole of standard output, or the error
         const QString header = "  read at                   ch1 up      ch1 down    ch2 up      ch2 down    ch3 up      "
                                "ch3 down    ch4 up      ch4 down\n";
+        const QString lastA = "Weir A\n"
+                              "  last visit 2026-12-04T02:00:00+01:00: incomplete, 3 of 3 events\n";
+        const QString night2 = "  2026-12-02T02:00:20+01:00 13 (+3)     4 (+0)      7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n";
+        const QString night3 = "  2026-12-03T02:00:20+01:00 15 (+2)     4 (+0)      7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n";
+        const QString night4 = "  2026-12-04T02:00:20+01:00 2 (cleared) 1 (cleared) 9 (cleared) 0 (cleared) 0 (cleared) 0 (cleared) 0 (cleared) 0 (cleared)\n"
+                               "\n";
         const QString weirB = "Weir B\n"
                               "  last visit 2026-12-03T02:00:00+01:00: failed, 0 of 0 events: BUSY\n"
                               "  0 events collected in 1 visit\n"
                               "\n";
-        QTest::newRow("all") << QStringList() << 0
-            << "Weir A\n"
-               "  last visit 2026-12-03T02:00:00+01:00: incomplete, 3 of 3 events\n"
-               "  34 events collected in 3 visits\n" + header +
-               "  2026-12-01T02:00:20+01:00 10          4           7           0           0           0           0           0\n"
-               "  2026-12-02T02:00:20+01:00 13 (+3)     4 (+0)      7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n"
-               "  2026-12-03T02:00:20+01:00 2 (cleared) 1 (cleared) 7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n"
-               "\n"
-               + weirB;
+        const QString all = lastA + "  53 events collected in 4 visits\n" + header
+                            + "  2026-12-01T02:00:20+01:00 10          4           7           0           0           0           0           0\n"
+                            + night2 + night3 + night4 + weirB;
+        QTest::newRow("all") << QStringList() << 0 << all;
         QTest::newRow("since") << QStringList{"--since", "2026-12-02T00:00+01:00"} << 0
-            << "Weir A\n"
-               "  last visit 2026-12-03T02:00:00+01:00: incomplete, 3 of 3 events\n"
-               "  20 events collected in 2 visits\n" + header +
-               "  2026-12-02T02:00:20+01:00 13 (+3)     4 (+0)      7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n"
-               "  2026-12-03T02:00:20+01:00 2 (cleared) 1 (cleared) 7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n"
-               "\n"
-               + weirB;
+                               << lastA + "  39 events collected in 3 visits\n" + header + night2 + night3 + night4 + weirB;
+        QTest::newRow("since a time") << QStringList{"--since", "2026-12-03T03:00+01:00"} << 0
+                                      << lastA + "  3 events collected in 1 visit\n" + header + night4
+                                             + "Weir B\n  no visits\n\n";
+        QTest::newRow("hour 25") << QStringList{"--since", "2026-12-03T25:00"} << 2 << "kestrova-cli: --since must be a date";
+        QTest::newRow("read-only archive") << QStringList{"read-only"} << 0 << all;
         QTest::newRow("json") << QStringList{"--json"} << 0 << "json";
         QTest::newRow("missing") << QStringList{"--archive", "/nonexistent/archive"} << 2
             << "kestrova-cli: There is no archive database at /nonexistent/archive/archive.sqlite. Run a collection into this folder first.\n";
@@ -333,13 +491,21 @@ private slots:
         QCOMPARE(test::writeArchive(folder.path(), {visitAt("Weir A", 1, "collected", 10, 4),
                                                     visitAt("Weir A", 2, "collected", 13, 4),
                                                     visitAt("Weir B", 3, "failed", 0, 0),
-                                                    visitAt("Weir A", 3, "incomplete", 2, 1)}),
+                                                    visitAt("Weir A", 3, "collected", 15, 4),
+                                                    visitAt("Weir A", 4, "incomplete", 2, 1, 9)}),
                  QString());
         if (args.removeAll("newer"))
             QVERIFY(test::stampFormat(folder.path(), 2));
         QString out, err;
+        int runCode = -1;
         const QStringList archiveArgs = args.contains("--archive") ? QStringList() : QStringList{"--archive", folder.path()};
-        QCOMPARE(runCli(QStringList{"report"} + archiveArgs + args, &out, &err), code);
+        if (args.removeAll("read-only"))
+            reportAsReader(folder.path(), &runCode, &out, &err);
+        else
+            runCode = runCli(QStringList{"report"} + archiveArgs + args, &out, &err);
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY2(runCode == code, qPrintable(err));
         if (code != 0) {
             QVERIFY2(err.contains(expected), qPrintable(err));
             return;
@@ -351,11 +517,15 @@ private slots:
         const QJsonArray sites = QJsonDocument::fromJson(out.toUtf8()).object().value("sites").toArray();
         QCOMPARE(sites.size(), 2);
         const QJsonArray counts = sites[0].toObject().value("counts").toArray();
-        QCOMPARE(counts.size(), 3);
-        const QJsonObject up1 = counts[1].toObject().value("channels").toArray()[0].toObject().value("up").toObject();
-        QCOMPARE(up1.value("difference").toInt(), 3);
-        const QJsonObject cleared = counts[2].toObject().value("channels").toArray()[0].toObject().value("up").toObject();
-        QVERIFY(cleared.value("cleared").toBool() && cleared.value("difference").isNull());
+        QCOMPARE(counts.size(), 4);
+        auto up = [&counts](int visit, int channel) {
+            return counts[visit].toObject().value("channels").toArray()[channel - 1].toObject().value("up").toObject();
+        };
+        QCOMPARE(up(1, 1).value("difference").toInt(), 3);
+        QCOMPARE(up(2, 1).value("difference").toInt(), 2);
+        QVERIFY(!counts[2].toObject().value("cleared").toBool() && counts[3].toObject().value("cleared").toBool());
+        for (int channel : {1, 2})
+            QVERIFY(up(3, channel).value("cleared").toBool() && up(3, channel).value("difference").isNull());
         QCOMPARE(sites[1].toObject().value("lastVisit").toObject().value("outcome").toString(), QStringLiteral("failed"));
     }
 };

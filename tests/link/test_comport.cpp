@@ -1,9 +1,10 @@
-// The port service: opening, input and output rules, the activity lamps, port names and
-// the waiting primitive.
+// The port service: opening, input and output rules, the activity lamps, port names,
+// network lines and the waiting primitive.
 
 #include "link/comport.h"
 #include "link/errors.h"
 #include "link/hooks.h"
+#include "link/networkaddress.h"
 #include "link/wait.h"
 #include "support/fakeportdevice.h"
 
@@ -15,16 +16,64 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTcpServer>
 #include <QTimer>
 
 #ifdef Q_OS_UNIX
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #endif
 
 using namespace kfc;
 using kfc::test::FakePortDevice;
+
+namespace {
+
+// A port of 127.0.0.1 on which nothing listens.
+quint16 closedPort()
+{
+    QTcpServer server;
+    return server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0;
+}
+
+#ifdef Q_OS_UNIX
+// A listener on 127.0.0.1 whose queue of connections is full: the system answers no
+// further attempt, so a connection to it hears nothing until it gives up.
+class SilentListener {
+public:
+    SilentListener()
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        m_fds << ::socket(AF_INET, SOCK_STREAM, 0);
+        if (::bind(m_fds[0], reinterpret_cast<sockaddr*>(&address), size) != 0 || ::listen(m_fds[0], 0) != 0
+            || ::getsockname(m_fds[0], reinterpret_cast<sockaddr*>(&address), &size) != 0)
+            return;
+        port = ntohs(address.sin_port);
+        for (int i = 0; i < 3; ++i) {
+            m_fds << ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(m_fds.last(), reinterpret_cast<sockaddr*>(&address), size);
+        }
+    }
+    ~SilentListener()
+    {
+        for (int fd : m_fds)
+            ::close(fd);
+    }
+    quint16 port = 0;
+
+private:
+    QList<int> m_fds;
+};
+#endif
+
+} // namespace
 
 class TestComPort : public QObject {
     Q_OBJECT
@@ -240,6 +289,74 @@ private slots:
         QCOMPARE(loaded.deviceFor(12), QStringLiteral("/dev/ttyUSB3"));
         QCOMPARE(loaded.deviceFor(2), PortNames::defaultDeviceFor(2));
         QVERIFY(loaded.freeComNumber() != 9 && loaded.freeComNumber() != 12);
+    }
+
+    void networkAddressTexts_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("parsed");   // "HOST PORT", or what the refusal says
+        QTest::newRow("name") << "tcp://weir-7.example.org:4001" << "weir-7.example.org 4001";
+        QTest::newRow("address, scheme in capitals") << "TCP://10.1.2.3:4001" << "10.1.2.3 4001";
+        QTest::newRow("IPv6") << "tcp://[::1]:65535" << "::1 65535";
+        QTest::newRow("no port") << "tcp://10.1.2.3" << "the port number is missing";
+        QTest::newRow("port too high") << "tcp://10.1.2.3:65536" << "the port must be a number from 1 to 65535";
+        QTest::newRow("no host") << "tcp://:4001" << "the host is missing";
+        QTest::newRow("IPv6 without brackets") << "tcp://::1:4001" << "an IPv6 address goes in brackets";
+    }
+    void networkAddressTexts()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, parsed);
+        QString problem;
+        const std::optional<NetworkAddress> address = parseNetworkAddress(text, &problem);
+        if (address)
+            QCOMPARE(address->host + ' ' + QString::number(address->port), parsed);
+        else
+            QCOMPARE(problem, QStringLiteral("%1 is not a network line: %2 (give tcp://HOST:PORT, for example "
+                                             "tcp://10.1.2.3:4001)").arg(text, parsed));
+    }
+
+    void networkLineThatCannotBeReached_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("connectTimeoutMs");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("unknown host") << "kfc-counter.invalid" << TcpPortDevice::kConnectTimeoutMs
+                                      << "the host name is not known";
+        QTest::newRow("refused") << "127.0.0.1" << TcpPortDevice::kConnectTimeoutMs
+                                 << "the connection was refused (nothing listens on that port)";
+#ifdef Q_OS_UNIX
+        // A listener whose queue is full.
+        QTest::newRow("no answer") << "127.0.0.1" << 300 << "no answer within 300 ms";
+#endif
+    }
+    void networkLineThatCannotBeReached()
+    {
+        QFETCH(QString, host);
+        QFETCH(int, connectTimeoutMs);
+        QFETCH(QString, reason);
+        const bool silent = reason.startsWith("no answer");
+#ifdef Q_OS_UNIX
+        SilentListener full;
+        const quint16 port = silent ? full.port : closedPort();
+#else
+        const quint16 port = closedPort();
+#endif
+        QVERIFY(port != 0);
+        ComPort real;
+        real.connectTimeoutMs = connectTimeoutMs;
+        real.portNames().setOverride(20, QStringLiteral("tcp://%1:%2").arg(host).arg(port));
+        real.settings.comNumber = 20;
+        // The user interface runs while the connection is tried.
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+        ticker.start(10);
+        QVERIFY(!real.OpenPort());
+        QVERIFY(!real.PortIsOpen());
+        QCOMPARE(messages, QStringList{QStringLiteral("Cannot reach %1:%2: %3").arg(host).arg(port).arg(reason)});
+        if (silent)
+            QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
     }
 
 #ifdef Q_OS_UNIX

@@ -1,11 +1,13 @@
 // The simulated counter over a real pseudo-terminal, opened with QSerialPort as the
-// program opens a port; and the kestrova-sim executable.
+// program opens a port; and the kestrova-sim executable, on a pseudo-terminal and on the
+// network.
 
 #include "sim/ptycounter.h"
 
 #include <QProcess>
 #include <QSerialPort>
 #include <QSignalSpy>
+#include <QTcpSocket>
 #include <QTest>
 
 using namespace kfc::sim;
@@ -156,6 +158,36 @@ private slots:
         QCOMPARE(sim.exitCode(), 0);
     }
 
+    // --listen: the counter over TCP, one connection at a time; the next one finds it
+    // logged off, as after a hang-up.
+    void executableServesOnTheNetwork()
+    {
+        QProcess sim;
+        sim.start(QStringLiteral(KFC_SIM_EXE), {"--quiet", "--password", "4321", "--listen", "127.0.0.1:0"});
+        QVERIFY(sim.waitForReadyRead(10000));
+        const QString announce = QString::fromLocal8Bit(sim.readLine()).trimmed();
+        QVERIFY2(announce.startsWith("kestrova-sim: counter on tcp://127.0.0.1:"), qPrintable(announce));
+        QTcpSocket pc[3];
+        const auto exchange = [&](int i, const QByteArray& command) {
+            if (pc[i].state() == QAbstractSocket::UnconnectedState)
+                pc[i].connectToHost(QHostAddress::LocalHost, announce.section(':', -1).toUShort());
+            pc[i].write('\x02' + command + '\x03');
+            QByteArray in;
+            const bool ended = QTest::qWaitFor([&] {
+                return (in += pc[i].readAll()).contains('\r') || pc[i].state() == QAbstractSocket::UnconnectedState;
+            }, 5000);
+            return ended ? in : QByteArray("no reply");
+        };
+        QCOMPARE(exchange(0, "9"), QByteArray("PASSWORD\r"));
+        QCOMPARE(exchange(0, "4321"), QByteArray("OK\r"));
+        QCOMPARE(exchange(1, "9D"), QByteArray());   // closed unanswered: the line is taken
+        pc[0].disconnectFromHost();
+        QCOMPARE(exchange(2, "9D"), QByteArray("OLD\r"));
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(sim.exitCode(), 0);
+    }
+
     // The buffer, its fill and the clock as a fleet of simulated counters is set up.
     void executableTakesBufferAndClock_data()
     {
@@ -203,6 +235,11 @@ private slots:
         QTest::newRow("empty buffer") << QStringList{"--max-events", "0"};
         QTest::newRow("buffer beyond the status field") << QStringList{"--max-events", "100000"};
         QTest::newRow("events beyond the buffer") << QStringList{"--max-events", "10", "--events", "11"};
+        QTest::newRow("listen without a port") << QStringList{"--listen", "127.0.0.1"};
+        QTest::newRow("listen on a name") << QStringList{"--listen", "weir.example.org:4001"};
+        QTest::newRow("listen beyond the ports") << QStringList{"--listen", "127.0.0.1:65536"};
+        QTest::newRow("listen with a modem") << QStringList{"--listen", "127.0.0.1:0", "--modem"};
+        QTest::newRow("listen at a line speed") << QStringList{"--listen", "127.0.0.1:0", "--line-speed", "9600"};
     }
     void executableRefusesBadOptions()
     {
