@@ -5,15 +5,19 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QUrl>
 #include <QVariant>
 
 #include <atomic>
+#include <span>
 
 namespace kfc::archive {
 
 namespace {
 
+// Format 1. A new archive is made in it and brought up to date by the upgrades after it,
+// so that a new archive and an upgraded one are the same.
 const char* const kTables[] = {
     "CREATE TABLE IF NOT EXISTS sites ("
     " id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE)",
@@ -32,6 +36,19 @@ const char* const kTables[] = {
     " up INTEGER NOT NULL, down INTEGER NOT NULL, PRIMARY KEY (status_id, channel))",
     "CREATE INDEX IF NOT EXISTS visits_by_site ON visits(site_id, started)",
 };
+
+// Format 2: the visit's own id, so that its record before the flush and the one after are
+// one visit; whether the flush was under way; the fish it erased; why nothing was flushed.
+const char* const kUpgradeTo2[] = {
+    "ALTER TABLE visits ADD COLUMN uid TEXT",
+    "ALTER TABLE visits ADD COLUMN flush_pending INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE visits ADD COLUMN lost_in_flush INTEGER",
+    "ALTER TABLE visits ADD COLUMN not_flushed TEXT",
+    "CREATE UNIQUE INDEX visits_by_uid ON visits(uid)",
+};
+
+const std::pair<int, std::span<const char* const>> kFormats[] = {{1, kTables}, {2, kUpgradeTo2}};
+static_assert(std::size(kFormats) == kFormatVersion);
 
 // With the offset, so that visits of a run across a change of summer time still sort and
 // read back as the moments they were.
@@ -116,6 +133,36 @@ bool insertStatus(QSqlDatabase db, qint64 visitId, const StatusRecord& status, Q
                                       QVariant(status.down[size_t(channel)])})
             counts.addBindValue(value);
         if (!exec(counts, QStringLiteral("The counts could not be added to the archive"), error))
+            return false;
+    }
+    return true;
+}
+
+constexpr qint64 kNone = -1, kFailed = -2;
+
+// The row of the visit recorded before with this id; kNone when there is none.
+qint64 recordedVisit(QSqlDatabase db, const QString& id, QString* error)
+{
+    if (id.isEmpty())
+        return kNone;
+    QSqlQuery select(db);
+    select.prepare(QStringLiteral("SELECT id FROM visits WHERE uid = ?"));
+    select.addBindValue(id);
+    if (!exec(select, QStringLiteral("The archive could not be read"), error))
+        return kFailed;
+    return select.next() ? select.value(0).toLongLong() : kNone;
+}
+
+// A visit written again brings all its status reads with it.
+bool forgetStatusReads(QSqlDatabase db, qint64 visitId, QString* error)
+{
+    for (const char* sql : {"DELETE FROM channel_counts WHERE status_id IN (SELECT id FROM status_reads WHERE "
+                            "visit_id = ?)",
+                            "DELETE FROM status_reads WHERE visit_id = ?"}) {
+        QSqlQuery remove(db);
+        remove.prepare(QLatin1String(sql));
+        remove.addBindValue(visitId);
+        if (!exec(remove, QStringLiteral("The visit could not be written again"), error))
             return false;
     }
     return true;
@@ -264,9 +311,33 @@ bool Archive::createTables(QString* error)
     if (!exec(db, QStringLiteral("PRAGMA journal_mode=WAL"), error)
         || !exec(db, QStringLiteral("PRAGMA foreign_keys=ON"), error))
         return false;
-    for (const char* sql : kTables)
-        if (!exec(db, QLatin1String(sql), error))
-            return false;
+    // One writer from the first look at the format to the last change: an archive is
+    // upgraded whole or not at all, and once when two programs open it together.
+    if (!exec(db, QStringLiteral("BEGIN IMMEDIATE"), error))
+        return false;
+    if (upgradeTables(error) && exec(db, QStringLiteral("COMMIT"), error))
+        return true;
+    exec(db, QStringLiteral("ROLLBACK"), nullptr);
+    return false;
+}
+
+bool Archive::upgradeTables(QString* error)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection);
+    QSqlQuery version(db);
+    if (!version.exec(QStringLiteral("PRAGMA user_version")) || !version.next()) {
+        *error = failure(QStringLiteral("The archive could not be read"), version.lastError());
+        return false;
+    }
+    const int format = version.value(0).toInt();
+    version.finish();
+    for (const auto& [to, statements] : kFormats) {
+        if (format >= to)
+            continue;
+        for (const char* sql : statements)
+            if (!exec(db, QLatin1String(sql), error))
+                return false;
+    }
     return exec(db, QStringLiteral("PRAGMA user_version=%1").arg(kFormatVersion), error);
 }
 
@@ -281,22 +352,38 @@ bool Archive::addVisit(const VisitRecord& visit, QString* error)
         const int site = siteId(db, visit.site, error);
         if (site < 0)
             return false;
-        QSqlQuery insert(db);
-        insert.prepare(QStringLiteral(
-            "INSERT INTO visits(site_id, started, finished, outcome, attempts, events, expected, file, file_lines, "
-            "file_sha256, clock_drift, clock_set, flushed, error) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
         const bool hasFile = !visit.file.isEmpty();
-        for (const QVariant& value :
-             {QVariant(site), QVariant(timeText(visit.started)), QVariant(timeText(visit.finished)),
-              QVariant(visit.outcome), QVariant(visit.attempts), QVariant(visit.events), QVariant(visit.expected),
-              nullIfEmpty(visit.file), hasFile ? QVariant(visit.fileLines) : QVariant(),
-              hasFile ? nullIfEmpty(visit.fileSha256) : QVariant(),
-              visit.clockDrift ? QVariant(qint64(*visit.clockDrift)) : QVariant(), QVariant(int(visit.clockSet)),
-              QVariant(int(visit.flushed)), nullIfEmpty(visit.error)})
-            insert.addBindValue(value);
-        if (!exec(insert, QStringLiteral("The visit could not be added to the archive"), error))
+        const QStringList columns{"site_id", "started", "finished", "outcome", "attempts", "events", "expected",
+                                  "file", "file_lines", "file_sha256", "clock_drift", "clock_set", "flushed",
+                                  "error", "uid", "flush_pending", "lost_in_flush", "not_flushed"};
+        const QVariantList values{
+            QVariant(site), QVariant(timeText(visit.started)), QVariant(timeText(visit.finished)),
+            QVariant(visit.outcome), QVariant(visit.attempts), QVariant(visit.events), QVariant(visit.expected),
+            nullIfEmpty(visit.file), hasFile ? QVariant(visit.fileLines) : QVariant(),
+            hasFile ? nullIfEmpty(visit.fileSha256) : QVariant(),
+            visit.clockDrift ? QVariant(qint64(*visit.clockDrift)) : QVariant(), QVariant(int(visit.clockSet)),
+            QVariant(int(visit.flushed)), nullIfEmpty(visit.error), nullIfEmpty(visit.id),
+            QVariant(int(visit.flushPending)), visit.lostInFlush ? QVariant(*visit.lostInFlush) : QVariant(),
+            nullIfEmpty(visit.notFlushed)};
+        const qint64 earlier = recordedVisit(db, visit.id, error);
+        if (earlier == kFailed)
             return false;
-        const qint64 visitId = insert.lastInsertId().toLongLong();
+        QSqlQuery write(db);
+        if (earlier == kNone) {
+            write.prepare(QStringLiteral("INSERT INTO visits(%1) VALUES (%2)")
+                              .arg(columns.join(", "), QStringList(columns.size(), "?").join(", ")));
+        } else {
+            if (!forgetStatusReads(db, earlier, error))
+                return false;
+            write.prepare(QStringLiteral("UPDATE visits SET %1 = ? WHERE id = ?").arg(columns.join(" = ?, ")));
+        }
+        for (const QVariant& value : values)
+            write.addBindValue(value);
+        if (earlier != kNone)
+            write.addBindValue(earlier);
+        if (!exec(write, QStringLiteral("The visit could not be added to the archive"), error))
+            return false;
+        const qint64 visitId = earlier == kNone ? write.lastInsertId().toLongLong() : earlier;
         for (const StatusRecord& status : visit.statusReads)
             if (!insertStatus(db, visitId, status, error))
                 return false;
@@ -332,9 +419,10 @@ QList<VisitRecord> Archive::visits(const QString& site, const QDateTime& since, 
 {
     QSqlDatabase db = QSqlDatabase::database(m_connection);
     QSqlQuery query(db);
-    query.prepare(QStringLiteral("SELECT v.id, v.started, v.finished, v.outcome, v.attempts, v.events, v.expected, "
-                                 "v.file, v.file_lines, v.file_sha256, v.clock_drift, v.clock_set, v.flushed, v.error "
-                                 "FROM visits v JOIN sites s ON s.id = v.site_id WHERE s.name = ? ORDER BY v.id"));
+    // By name, and the later columns only where they are: an archive of an older format
+    // is read as it stands when it may not be upgraded (opened to read).
+    query.prepare(QStringLiteral("SELECT v.* FROM visits v JOIN sites s ON s.id = v.site_id WHERE s.name = ? "
+                                 "ORDER BY v.id"));
     query.addBindValue(site);
     QList<VisitRecord> visits;
     if (!query.exec()) {
@@ -342,27 +430,37 @@ QList<VisitRecord> Archive::visits(const QString& site, const QDateTime& since, 
             *error = failure(QStringLiteral("The archive could not be read"), query.lastError());
         return visits;
     }
+    const QSqlRecord columns = query.record();
+    auto value = [&](const char* name) {
+        const int column = columns.indexOf(QLatin1String(name));
+        return column < 0 ? QVariant() : query.value(column);
+    };
     while (query.next()) {
         VisitRecord visit;
         visit.site = site;
-        visit.started = QDateTime::fromString(query.value(1).toString(), Qt::ISODate);
+        visit.started = QDateTime::fromString(value("started").toString(), Qt::ISODate);
         // Compared as moments: the text's offset may differ from the one asked with.
         if (since.isValid() && visit.started < since)
             continue;
-        visit.finished = QDateTime::fromString(query.value(2).toString(), Qt::ISODate);
-        visit.outcome = query.value(3).toString();
-        visit.attempts = query.value(4).toInt();
-        visit.events = query.value(5).toInt();
-        visit.expected = query.value(6).toInt();
-        visit.file = query.value(7).toString();
-        visit.fileLines = query.value(8).toInt();
-        visit.fileSha256 = query.value(9).toString();
-        if (!query.value(10).isNull())
-            visit.clockDrift = query.value(10).toLongLong();
-        visit.clockSet = query.value(11).toInt() != 0;
-        visit.flushed = query.value(12).toInt() != 0;
-        visit.error = query.value(13).toString();
-        visit.statusReads = statusReadsOf(db, query.value(0).toLongLong());
+        visit.id = value("uid").toString();
+        visit.finished = QDateTime::fromString(value("finished").toString(), Qt::ISODate);
+        visit.outcome = value("outcome").toString();
+        visit.attempts = value("attempts").toInt();
+        visit.events = value("events").toInt();
+        visit.expected = value("expected").toInt();
+        visit.file = value("file").toString();
+        visit.fileLines = value("file_lines").toInt();
+        visit.fileSha256 = value("file_sha256").toString();
+        if (!value("clock_drift").isNull())
+            visit.clockDrift = value("clock_drift").toLongLong();
+        visit.clockSet = value("clock_set").toInt() != 0;
+        visit.flushed = value("flushed").toInt() != 0;
+        visit.flushPending = value("flush_pending").toInt() != 0;
+        if (!value("lost_in_flush").isNull())
+            visit.lostInFlush = value("lost_in_flush").toInt();
+        visit.notFlushed = value("not_flushed").toString();
+        visit.error = value("error").toString();
+        visit.statusReads = statusReadsOf(db, value("id").toLongLong());
         visits << visit;
     }
     return visits;

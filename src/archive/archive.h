@@ -15,8 +15,9 @@
 
 namespace kfc::archive {
 
-// The format this program writes; an archive of a higher one is refused, never misread.
-constexpr int kFormatVersion = 1;
+// The format this program writes; an archive of a higher one is refused, never misread,
+// and one of a lower one is brought up to it, in one transaction, when opened to write.
+constexpr int kFormatVersion = 2;
 constexpr int kChannels = 4;
 
 QString databasePath(const QString& archiveDir);
@@ -34,6 +35,9 @@ struct StatusRecord {
 };
 
 struct VisitRecord {
+    // Made where the visit happened: a visit written again replaces its earlier record.
+    // Empty in visits of archives before format 2.
+    QString id;
     QString site;
     QDateTime started, finished;
     QString outcome;                   // "collected", "incomplete" or "failed"
@@ -45,6 +49,13 @@ struct VisitRecord {
     std::optional<qint64> clockDrift;  // counter minus PC, seconds
     bool clockSet = false;
     bool flushed = false;
+    // Written before the flush command goes out: a record that still says so is of a run
+    // that ended before the flush's outcome was recorded, and the counter may be empty.
+    bool flushPending = false;
+    // Fish that came after the last count checked before the flush and were erased by it,
+    // measured by a status read after the flush; empty when not measured.
+    std::optional<int> lostInFlush;
+    QString notFlushed;                // why not, when a flush was asked for
     QString error;
     QList<StatusRecord> statusReads;   // in the order they were made
 
@@ -66,7 +77,8 @@ public:
     bool open(const QString& archiveDir, Mode mode, QString* error);
     bool isOpen() const;
 
-    // The visit and its status reads in one transaction.
+    // The visit and its status reads in one transaction; a visit of the same id recorded
+    // before is replaced, reads and all.
     bool addVisit(const VisitRecord& visit, QString* error);
 
     // The sites in the order they were first visited.
@@ -76,6 +88,7 @@ public:
 
 private:
     bool createTables(QString* error);
+    bool upgradeTables(QString* error);
     QString m_connection;
 };
 

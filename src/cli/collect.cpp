@@ -3,6 +3,7 @@
 #include "cli.h"
 #include "archive/archive.h"
 #include "session.h"
+#include "stopsignals.h"
 #include "counter/counterstatus.h"
 #include "counter/download.h"
 #include "counter/eventfile.h"
@@ -15,30 +16,55 @@
 #include "link/untrusted.h"
 #include "link/wait.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-
-#include <optional>
+#include <QLockFile>
+#include <QSysInfo>
+#include <QUuid>
 
 namespace kfc::cli {
 
 namespace {
 
-// One site's visit: every attempt until it is collected or given up.
-// What the archive keeps of a visit, and what the run needs besides.
+const QString kPasswordFileHint =
+    QStringLiteral("give it as the first line of a file named by password-file in the site's group of the site list");
+
+// What the archive keeps of one site's visit, and what the run needs besides. A call
+// that is made again stays the same visit, unless it wrote an event file: that attempt is
+// recorded as it ended, and the next one is a visit of its own with a file of its own.
 struct Visit : archive::VisitRecord {
-    Visit() { outcome = QStringLiteral("failed"); }
+    explicit Visit(const Site* site = nullptr) : entry(site)
+    {
+        id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        outcome = QStringLiteral("failed");
+    }
     const Site* entry = nullptr;
-    QString notFlushed;                 // why, when flush-after was set
-    bool retry = false;                 // the call met BUSY, NO CARRIER or silence
+    bool countKnown = false;    // the status was read before the download
+    bool retry = false;         // BUSY, NO CARRIER, silence, a port in use, or a line lost
     QDeadlineTimer retryAt;
+    QString notInDatabase;      // why the database does not hold this record
 };
+
+// The next attempt at a site after one that was recorded.
+Visit nextVisit(const Visit& recorded)
+{
+    Visit next(recorded.entry);
+    next.attempts = recorded.attempts;
+    return next;
+}
 
 Timing runTiming()
 {
     return qEnvironmentVariable("KESTROVA_TIMING") == QLatin1String("shrunk") ? Timing::shrunk() : Timing();
+}
+
+QString stoppedText()
+{
+    return QStringLiteral("stopped by signal (%1)").arg(StopSignals::signalName());
 }
 
 // The last thing said on the visit's error stream, without the program's prefix.
@@ -82,6 +108,44 @@ archive::StatusRecord statusRecord(const CounterStatus& status, const QDateTime&
     return record;
 }
 
+// Which count differs between the read before the download and the one after it; empty
+// when none does. A full buffer keeps its event count while fish push the oldest events
+// out, so the channels' counts are the proof that no fish came.
+QString countChanged(const CounterStatus& before, const CounterStatus& after)
+{
+    const QString during = QStringLiteral(" during the download");
+    if (after.eventCount != before.eventCount)
+        return QStringLiteral("the event count changed from %1 to %2").arg(before.eventCount).arg(after.eventCount)
+               + during;
+    for (int n = 1; n <= kChannelCount; ++n) {
+        for (const bool up : {true, false}) {
+            const int was = up ? before.channel(n).upCount : before.channel(n).downCount;
+            const int is = up ? after.channel(n).upCount : after.channel(n).downCount;
+            if (was != is)
+                return QStringLiteral("channel %1's %2 count changed from %3 to %4")
+                           .arg(n)
+                           .arg(up ? QStringLiteral("up") : QStringLiteral("down"))
+                           .arg(was)
+                           .arg(is)
+                       + during;
+        }
+    }
+    return {};
+}
+
+// The fish counted after the last check that the buffer no longer holds: they came
+// between that check and the flush, and the flush erased them.
+int erasedByFlush(const CounterStatus& checked, const CounterStatus& after)
+{
+    if (!after.eventLogging)
+        return 0;   // fish are not logged, so none was erased
+    int fish = 0;
+    for (int n = 1; n <= kChannelCount; ++n)
+        fish += std::max(0, after.channel(n).upCount - checked.channel(n).upCount)
+                + std::max(0, after.channel(n).downCount - checked.channel(n).downCount);
+    return std::max(0, fish - after.eventCount);
+}
+
 // What was written, read back from the disk: the line count and the SHA-256 the
 // database keeps, so that a file altered later can be told.
 bool measureFile(const QString& fileName, int* lines, QString* sha256)
@@ -102,8 +166,39 @@ bool measureFile(const QString& fileName, int* lines, QString* sha256)
     return true;
 }
 
-// Ends a download that ran past the site's time online.
+// Why nothing can be written in the folder (read-only, full, not allowed), in the
+// system's words; the nearest folder that exists is asked when it does not.
+QString writeProblem(QString folder)
+{
+    while (!QFileInfo(folder).isDir() && QFileInfo(folder).absolutePath() != folder)
+        folder = QFileInfo(folder).absolutePath();
+    QFile probe(QDir(folder).filePath(QStringLiteral(".kestrova-write-test-%1").arg(QCoreApplication::applicationPid())));
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return probe.errorString();
+    const bool written = probe.write("x", 1) == 1 && probe.flush();
+    const QString problem = written ? QStringLiteral("the cause is not known") : probe.errorString();
+    probe.remove();
+    return problem;
+}
+
+// Makes the folder and any missing above it. The folders whose entries it changed (the
+// parent of each folder made) are added to *changed, to be synced before anything that
+// relies on the new files being found after a power cut.
+bool makeFolder(const QString& path, QStringList* changed)
+{
+    QStringList parents;
+    for (QFileInfo missing(path); !missing.exists() && missing.absolutePath() != missing.absoluteFilePath();
+         missing = QFileInfo(missing.absolutePath()))
+        parents << missing.absolutePath();
+    if (!QDir().mkpath(path))
+        return false;
+    *changed << parents;
+    return true;
+}
+
+// Ends a download that ran past the site's time online, or that a signal stopped.
 struct OnlineLimitReached {};
+struct StopAsked {};
 
 // Sets the counter's clock to the PC's with the save's own date and time commands.
 void setCounterClock(Link& link, const CounterStatus& status)
@@ -120,88 +215,122 @@ void setCounterClock(Link& link, const CounterStatus& status)
     }
 }
 
+// What the run shares between its visits.
+struct Run {
+    const CollectOptions& options;
+    // Records a visit: false when the database or the journal could not be written.
+    std::function<bool(Visit&)> record;
+    QStringList foldersChanged;   // entries to sync with the next event file
+    QTextStream& err;
+};
+
 class SiteSession {
 public:
-    SiteSession(Visit& visit, const CollectOptions& options, QTextStream& err)
-        : m_visit(visit), m_site(*visit.entry), m_options(options), m_err(err)
-    {
-    }
+    SiteSession(Visit& visit, Run& run) : m_visit(visit), m_site(*visit.entry), m_run(run) {}
 
-    // One attempt at the site; the visit holds what came of it.
-    void attempt()
+    // One attempt at the site. Once the visit is over, and before the hang-up, `settle`
+    // records it or keeps it for another call; the attempt does not touch it after that.
+    void attempt(const std::function<void()>& settle)
     {
         m_visit.retry = false;
         m_visit.error.clear();
         ++m_visit.attempts;
-        step(m_site.dial.isEmpty() ? QStringLiteral("connecting") : QStringLiteral("dialling"));
-        ComPort port;
-        loadUserPortNames(port.portNames());
-        port.settings = m_site.line;
-        if (const QString problem = applyPortText(m_site.port, port); !problem.isEmpty()) {
-            m_visit.error = problem;
-            return;
-        }
-        QString said;
-        QTextStream sayStream(&said);
-        hooks().showMessage = [&sayStream](MessageKind, const QString& text) {
-            sayStream << printable(text) << '\n';
-        };
+        hooks().showMessage = [this](MessageKind, const QString& text) { m_say << printable(text) << '\n'; };
         auto clearHook = qScopeGuard([] { hooks().showMessage = nullptr; });
-        QObject::connect(&port, &ComPort::lineLost, &port,
-                         [&sayStream](const QString& reason) { sayStream << printable(reason) << '\n'; });
-        QString problem;
-        if (!port.openQuietly(&problem)) {
-            m_visit.error = printable(problem);
-            return;
-        }
-        m_online = QDeadlineTimer(m_options.maxOnlineMs, Qt::PreciseTimer);
+        ComPort port;
         Link link(port);
         link.timing = runTiming();
-        if (m_options.log)
+        QObject::connect(&port, &ComPort::lineLost, &port,
+                         [this](const QString& reason) { m_say << printable(reason) << '\n'; });
+        if (m_run.options.log)
             QObject::connect(&link, &Link::logged, &link, [this](const QString& line) {
-                m_err << printable(line) << '\n';
-                m_err.flush();
+                m_run.err << printable(line) << '\n';
+                m_run.err.flush();
             });
-        if (!m_site.dial.isEmpty()) {
-            QString failure;
-            if (dialModem(port, m_site.dial, link.timing.modemDialTimeoutMs, sayStream, &failure) != Ok) {
-                m_visit.error = printable(failure);
-                m_visit.retry = callWorthRetrying(failure, m_site.dial);
-                return;
-            }
-        }
-        try {
-            step(QStringLiteral("logging on"));
-            if (logOn(link, m_site.password, sayStream))
-                collect(link, port);
-        } catch (const std::exception& e) {
-            sayStream << e.what() << '\n';
-        }
+        const bool online = reach(port, link);
+        m_say.flush();
+        // A line lost before every event was in is called again.
+        if (online && port.lineDied() && m_visit.outcome != QLatin1String("collected"))
+            m_visit.retry = true;
+        if (m_visit.outcome != QLatin1String("collected") && m_visit.error.isEmpty())
+            m_visit.error = lastError(m_said);
+        m_visit.finished = QDateTime::currentDateTime();
+        settle();
+        if (!online)
+            return;
+        // The visit is recorded: a second signal need not wait for the counter any more.
+        StopSignals::exitAtOnceOnAnother(true);
+        auto armed = qScopeGuard([] { StopSignals::exitAtOnceOnAnother(false); });
         try {
             step(QStringLiteral("hanging up"));
             hangUp(link, port);
         } catch (const std::exception& e) {
-            sayStream << e.what() << '\n';
+            m_run.err << "kestrova-cli: " << printable(m_site.name) << ": hanging up: " << e.what() << '\n';
         }
         port.ClosePort();
-        sayStream.flush();
-        if (m_visit.outcome != QLatin1String("collected") && m_visit.error.isEmpty())
-            m_visit.error = lastError(said);
     }
 
 private:
     void step(const QString& what)
     {
-        if (m_options.progress)
-            m_options.progress(QStringLiteral("%1: %2").arg(printable(m_site.name), what));
+        if (m_run.options.progress)
+            m_run.options.progress(QStringLiteral("%1: %2").arg(printable(m_site.name), what));
+    }
+
+    // True, with the visit told why, when a stop was asked for.
+    bool stopAsked()
+    {
+        if (!StopSignals::requested())
+            return false;
+        m_visit.error = stoppedText();
+        return true;
+    }
+
+    // Opens the line, dials, logs on and collects; false when the line never came up.
+    bool reach(ComPort& port, Link& link)
+    {
+        step(m_site.dial.isEmpty() ? QStringLiteral("connecting") : QStringLiteral("dialling"));
+        loadUserPortNames(port.portNames());
+        port.settings = m_site.line;
+        if (const QString problem = applyPortText(m_site.port, port); !problem.isEmpty()) {
+            m_visit.error = problem;
+            return false;
+        }
+        if (QString problem; !port.openQuietly(&problem)) {
+            m_visit.error = printable(problem);
+            m_visit.retry = port.device().inUseElsewhere();
+            return false;
+        }
+        m_online = QDeadlineTimer(m_run.options.maxOnlineMs, Qt::PreciseTimer);
+        if (!m_site.dial.isEmpty()) {
+            QString failure;
+            if (dialModem(port, m_site.dial, link.timing.modemDialTimeoutMs, m_say, &failure) != Ok) {
+                m_visit.error = printable(failure);
+                m_visit.retry = callWorthRetrying(failure, m_site.dial);
+                return false;
+            }
+        }
+        try {
+            step(QStringLiteral("logging on"));
+            if (!stopAsked() && logOn(link, m_site.password, m_say, kPasswordFileHint) && !stopAsked())
+                collect(link, port);
+        } catch (const std::exception& e) {
+            m_say << e.what() << '\n';
+        }
+        return true;
     }
 
     // Reads the status and keeps the record for the archive; the PC's clock at the read in *pcClock.
     bool readStatus(Link& link, CounterStatus& status, QDateTime* pcClock)
     {
         *pcClock = QDateTime::currentDateTime();
-        if (!ReadCounterStatus(link, status))
+        try {
+            if (!ReadCounterStatus(link, status))
+                return false;
+        } catch (const ConversionError& e) {
+            m_say << e.text() << '\n';
             return false;
+        }
         m_visit.statusReads << statusRecord(status, *pcClock);
         return true;
     }
@@ -211,27 +340,65 @@ private:
         CounterStatus status;
         QDateTime pcClock;
         step(QStringLiteral("reading the status"));
-        if (!readStatus(link, status, &pcClock))
-            return;
-        m_visit.clockDrift = driftAt(status, pcClock);
-        if (m_site.setClock && std::abs(*m_visit.clockDrift) > m_site.clockToleranceSecs) {
+        // A read spoilt on the line (a noise byte in the clock) is tried once more.
+        m_visit.countKnown = readStatus(link, status, &pcClock) || readStatus(link, status, &pcClock);
+        if (m_visit.countKnown) {
+            m_visit.clockDrift = driftAt(status, pcClock);
+            if (m_site.setClock && std::abs(*m_visit.clockDrift) > m_site.clockToleranceSecs) {
+                step(QStringLiteral("setting the clock"));
+                setCounterClock(link, status);
+                // The drift kept is the one found: the events already logged carry it. The
+                // count of the first read stands if this one fails.
+                CounterStatus confirmed = status;
+                if (readStatus(link, confirmed, &pcClock)) {
+                    m_visit.clockSet = std::abs(driftAt(confirmed, pcClock)) <= m_site.clockToleranceSecs;
+                    status = confirmed;
+                }
+            }
+        } else if (m_site.setClock) {
+            // A clock the counter cannot give (a date it has lost) is set, then read again.
             step(QStringLiteral("setting the clock"));
             setCounterClock(link, status);
-            if (!readStatus(link, status, &pcClock))
-                return;
-            // The drift kept is the one found: the events already logged carry it.
-            m_visit.clockSet = std::abs(driftAt(status, pcClock)) <= m_site.clockToleranceSecs;
+            m_visit.countKnown = readStatus(link, status, &pcClock);
+            m_visit.clockSet = m_visit.countKnown && std::abs(driftAt(status, pcClock)) <= m_site.clockToleranceSecs;
         }
+        if (!m_visit.countKnown)
+            m_statusProblem = lastError(m_said);
+        if (stopAsked())
+            return;
         download(link, port, status);
     }
 
-    // Every line goes to the file as it comes; past the time online the loop is ended
-    // after the line in hand, so nothing received is lost.
-    int receiveEvents(Link& link, EventFileWriter& file)
+    void openEventFile()
+    {
+        const QString folder = siteFolderName(m_site.name);
+        const QDir archive(m_run.options.archive);
+        if (!makeFolder(archive.filePath(folder), &m_run.foldersChanged))
+            throw EventFileError(QStringLiteral("Cannot create the folder %1: %2")
+                                     .arg(archive.filePath(folder), writeProblem(archive.filePath(folder)))
+                                     .toStdString());
+        // A name already taken (an hour repeated when the clocks go back, a PC clock set
+        // back, two attempts in one second) gets a suffix: the earlier file stays as it is.
+        const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HHmmss"));
+        for (int n = 1;; ++n) {
+            const QString name = folder + QLatin1Char('/') + stamp
+                                 + (n > 1 ? QStringLiteral("-%1").arg(n) : QString()) + QStringLiteral(".LG2");
+            if (m_file.openNew(archive.filePath(name))) {
+                m_visit.file = name;
+                return;
+            }
+        }
+    }
+
+    // Every line goes to the file as it comes; past the time online, or when a stop is
+    // asked for, the loop is ended after the line in hand, so nothing received is lost.
+    int receiveEvents(Link& link)
     {
         DownloadClock clock(m_visit.expected);
-        const auto sink = [this, &file](const QString& line) {
-            file.writeLine(line);
+        const auto sink = [this](const QString& line) {
+            m_file.writeLine(line);
+            if (StopSignals::requested())
+                throw StopAsked{};
             if (m_online.hasExpired())
                 throw OnlineLimitReached{};
         };
@@ -244,108 +411,187 @@ private:
             return RunDownload(link, QStringLiteral("0"), sink, progress);
         } catch (const OnlineLimitReached&) {
             m_visit.error = QStringLiteral("stopped after %1 online (--max-online)")
-                                .arg(DownloadClock::durationText(m_options.maxOnlineMs));
-            return m_visit.events + 1;
+                                .arg(DownloadClock::durationText(m_run.options.maxOnlineMs));
+        } catch (const StopAsked&) {
+            m_visit.error = stoppedText();
         }
+        return m_visit.events + 1;
+    }
+
+    // Syncs the file and the folder entries that lead to it, closes it and measures it;
+    // empty when all of it is on the disk, else what is not.
+    QString finishEventFile()
+    {
+        QString problem;
+        if (!m_file.sync())
+            problem = QStringLiteral("the event file could not be synced to disk");
+        m_file.close();
+        const QStringList folders = QStringList{QFileInfo(m_file.fileName()).absolutePath()} + m_run.foldersChanged;
+        for (const QString& folder : folders) {
+            if (QString why; problem.isEmpty() && !syncFolder(folder, &why))
+                problem = QStringLiteral("the folder entries could not be synced to disk: ") + why;
+        }
+        if (problem.isEmpty())
+            m_run.foldersChanged.clear();
+        if (!measureFile(m_file.fileName(), &m_visit.fileLines, &m_visit.fileSha256))
+            m_run.err << "kestrova-cli: cannot read back " << m_file.fileName() << '\n';
+        return problem;
     }
 
     void download(Link& link, ComPort& port, const CounterStatus& status)
     {
-        const QString folder = siteFolderName(m_site.name);
-        QDir archive(m_options.archive);
-        if (!archive.mkpath(folder))
-            throw EventFileError(QStringLiteral("Cannot create the folder %1").arg(archive.filePath(folder)).toStdString());
-        m_visit.file = folder + QLatin1Char('/')
-                       + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HHmmss")) + ".LG2";
-        m_visit.expected = status.eventCount;
+        m_visit.expected = m_visit.countKnown ? status.eventCount : 0;
+        openEventFile();
         m_visit.outcome = QStringLiteral("incomplete");
-        EventFileWriter file;
-        file.open(archive.filePath(m_visit.file));
-        for (const QString& line : StatusHeaderLines(status))
-            file.writeLine(line);
         m_visit.events = 0;
-        m_visit.events = receiveEvents(link, file);
+        // Whatever ends the download, the file is closed and measured below.
+        try {
+            for (const QString& line : StatusHeaderLines(status))
+                m_file.writeLine(line);
+            m_visit.events = receiveEvents(link);
+        } catch (const EventFileError& e) {
+            m_visit.error = QString::fromUtf8(e.what());
+        } catch (const LinkError& e) {
+            m_visit.error = e.text();
+        }
         step(QStringLiteral("verifying"));
         // A fish between the status read and the download adds a line: every event counted
         // has still arrived.
-        const bool complete = port.PortIsOpen() && m_visit.error.isEmpty() && m_visit.events >= m_visit.expected;
-        const bool synced = file.sync();
-        file.close();
-        if (!measureFile(archive.filePath(m_visit.file), &m_visit.fileLines, &m_visit.fileSha256))
-            m_err << "kestrova-cli: cannot read back " << archive.filePath(m_visit.file) << '\n';
+        const bool complete = m_visit.countKnown && port.PortIsOpen() && m_visit.error.isEmpty()
+                              && m_visit.events >= m_visit.expected;
+        const QString notOnDisk = finishEventFile();
+        if (!m_visit.countKnown && m_visit.error.isEmpty())
+            m_visit.error = QStringLiteral("the status could not be read (%1), so the count of events is not known")
+                                .arg(m_statusProblem);
         if (!complete && m_visit.error.isEmpty())
             m_visit.error = MissingEventsText(m_visit.events, m_visit.expected);
         if (complete)
             m_visit.outcome = QStringLiteral("collected");
         if (m_site.flushAfter)
-            flushIfSafe(link, complete, synced);
+            flushIfProven(link, status, complete, notOnDisk);
     }
 
-    // Flushing destroys the counter's copy: only a download known whole, on disk, and
-    // with no fish since.
-    void flushIfSafe(Link& link, bool complete, bool synced)
+    // Flushing destroys the counter's copy: only a download known whole and on disk,
+    // recorded before the flush, and with no fish since the status read before it.
+    void flushIfProven(Link& link, const CounterStatus& before, bool complete, const QString& notOnDisk)
     {
         if (!complete) {
-            m_visit.notFlushed = QStringLiteral("the download was not complete");
+            m_visit.notFlushed = m_visit.countKnown ? QStringLiteral("the download was not complete")
+                                                    : QStringLiteral("the count of events is not known");
             return;
         }
-        if (!synced) {
-            m_visit.notFlushed = QStringLiteral("the event file could not be synced to disk");
+        if (!notOnDisk.isEmpty()) {
+            m_visit.notFlushed = notOnDisk;
             return;
         }
-        CounterStatus again;
+        if (StopSignals::requested()) {
+            m_visit.notFlushed = QStringLiteral("the collection was ") + stoppedText();
+            return;
+        }
+        m_visit.flushPending = true;
+        m_visit.finished = QDateTime::currentDateTime();
+        const bool recorded = m_run.record(m_visit);
+        m_visit.flushPending = false;
+        if (!recorded) {
+            m_visit.notFlushed = QStringLiteral("the visit could not be recorded before the flush");
+            return;
+        }
+        // The check reads the counts alone ("a" and the channel blocks), so that nothing
+        // but this comparison comes between the last count read and the flush. The rest
+        // of its record (the conductivity) is the read before's.
+        step(QStringLiteral("checking the counts"));
+        CounterStatus checked = before;
+        const QDateTime checkedAt = QDateTime::currentDateTime();
+        QString failure;
+        try {
+            if (!ReadCounterCounts(link, checked))
+                failure = lastError(m_said);
+        } catch (const LinkError& e) {
+            failure = e.text();
+        }
+        if (!failure.isEmpty()) {
+            m_visit.notFlushed = QStringLiteral("the status read after the download failed: ") + failure;
+            return;
+        }
+        m_visit.statusReads << statusRecord(checked, checkedAt);
+        if (const QString changed = countChanged(before, checked); !changed.isEmpty()) {
+            m_visit.notFlushed = changed;
+            return;
+        }
+        if (StopSignals::requested()) {
+            m_visit.notFlushed = QStringLiteral("the collection was ") + stoppedText();
+            return;
+        }
+        try {
+            m_visit.flushed = link.SendCommand(QStringLiteral("c"));
+        } catch (const LinkError& e) {
+            m_visit.notFlushed = QStringLiteral("the line was lost at the flush command: ") + e.text();
+            return;
+        }
+        if (!m_visit.flushed) {
+            m_visit.notFlushed = QStringLiteral("the flush command could not be sent");
+            return;
+        }
+        measureFlush(link, checked);
+    }
+
+    // The window between the last check and the flush cannot be closed without the
+    // counter's help: what fell in it is measured and told.
+    void measureFlush(Link& link, const CounterStatus& checked)
+    {
+        step(QStringLiteral("reading the status after the flush"));
+        CounterStatus after = checked;
         QDateTime pcClock;
-        step(QStringLiteral("reading the status again"));
-        if (!readStatus(link, again, &pcClock)) {
-            m_visit.notFlushed = QStringLiteral("the second status read failed");
-            return;
-        }
-        if (again.eventCount != m_visit.expected) {
-            m_visit.notFlushed = QStringLiteral("the event count changed from %1 to %2 during the download")
-                                     .arg(m_visit.expected)
-                                     .arg(again.eventCount);
-            return;
-        }
-        step(QStringLiteral("flushing"));
-        link.SendCommand(QStringLiteral("c"));
-        m_visit.flushed = true;
+        if (readStatus(link, after, &pcClock))
+            m_visit.lostInFlush = erasedByFlush(checked, after);
+        else
+            m_visit.error = QStringLiteral("the status read after the flush failed, so the events it may have "
+                                           "erased are not known");
     }
 
     Visit& m_visit;
     const Site& m_site;
-    const CollectOptions& m_options;
-    QTextStream& m_err;
+    Run& m_run;
+    EventFileWriter m_file;
     QDeadlineTimer m_online;
+    QString m_said;                  // what the visit's dialogues said, the last line its failure
+    QTextStream m_say{&m_said};
+    QString m_statusProblem;
 };
+
+// "pending" while the flush is under way, else whether it was done.
+QJsonValue flushedJson(const archive::VisitRecord& visit)
+{
+    return visit.flushPending ? QJsonValue(QStringLiteral("pending")) : QJsonValue(visit.flushed);
+}
 
 QJsonObject journalEntry(const Visit& visit)
 {
+    const bool hasFile = !visit.file.isEmpty();
     QJsonObject entry{
+        {"visit", visit.id},
         {"site", visit.entry->name},
         {"started", visit.started.toOffsetFromUtc(visit.started.offsetFromUtc()).toString(Qt::ISODate)},
         {"finished", visit.finished.toOffsetFromUtc(visit.finished.offsetFromUtc()).toString(Qt::ISODate)},
         {"outcome", visit.outcome},
         {"attempts", visit.attempts},
         {"events", visit.events},
-        {"expected", visit.expected},
-        {"file", visit.file.isEmpty() ? QJsonValue() : QJsonValue(visit.file)},
+        {"expected", hasFile && !visit.countKnown ? QJsonValue() : QJsonValue(visit.expected)},
+        {"file", hasFile ? QJsonValue(visit.file) : QJsonValue()},
+        {"fileLines", hasFile ? QJsonValue(visit.fileLines) : QJsonValue()},
+        {"fileSha256", hasFile ? QJsonValue(visit.fileSha256) : QJsonValue()},
         {"clockDrift", visit.clockDrift ? QJsonValue(double(*visit.clockDrift)) : QJsonValue()},
         {"clockSet", visit.clockSet},
-        {"flushed", visit.flushed},
+        {"flushed", flushedJson(visit)},
         {"error", visit.error.isEmpty() ? QJsonValue() : QJsonValue(printable(visit.error))},
     };
-    if (visit.entry->flushAfter && !visit.flushed)
+    if (visit.lostInFlush)
+        entry.insert("lostInFlush", *visit.lostInFlush);
+    if (!visit.notFlushed.isEmpty())
         entry.insert("notFlushed", visit.notFlushed);
+    if (!visit.notInDatabase.isEmpty())
+        entry.insert("notInDatabase", printable(visit.notInDatabase));
     return entry;
-}
-
-void appendToJournal(const QString& archive, const Visit& visit, QTextStream& err)
-{
-    QFile journal(QDir(archive).filePath(QStringLiteral("journal.jsonl")));
-    const QByteArray line = QJsonDocument(journalEntry(visit)).toJson(QJsonDocument::Compact) + '\n';
-    if (!journal.open(QIODevice::WriteOnly | QIODevice::Append) || journal.write(line) != line.size()
-        || !journal.flush())
-        err << "kestrova-cli: cannot write the journal " << journal.fileName() << ": " << journal.errorString() << '\n';
 }
 
 archive::VisitRecord archiveRecord(const Visit& visit)
@@ -355,6 +601,52 @@ archive::VisitRecord archiveRecord(const Visit& visit)
     record.error = printable(visit.error);
     return record;
 }
+
+// Writes the records of the visits: the database first, then the journal line that
+// states what the database holds. A journal line of a visit written again (before and
+// after its flush) stands for the one before it.
+class Recorder {
+public:
+    Recorder(const QString& archiveDir, archive::Archive& database, QTextStream& err)
+        : m_journal(QDir(archiveDir).filePath(QStringLiteral("journal.jsonl"))), m_database(database), m_err(err)
+    {
+    }
+
+    bool record(Visit& visit)
+    {
+        // Every visit that asked for a flush and had none says why.
+        if (visit.entry->flushAfter && !visit.flushed && !visit.flushPending && visit.notFlushed.isEmpty())
+            visit.notFlushed = visit.file.isEmpty() ? QStringLiteral("nothing was downloaded")
+                                                    : QStringLiteral("the visit ended before the flush");
+        visit.notInDatabase.clear();
+        if (QString problem; !m_database.addVisit(archiveRecord(visit), &problem)) {
+            m_err << "kestrova-cli: " << problem << '\n';
+            visit.notInDatabase = problem;
+        }
+        const bool written = appendToJournal(visit) && visit.notInDatabase.isEmpty();
+        m_allWritten = m_allWritten && written;
+        return written;
+    }
+
+    bool allWritten() const { return m_allWritten; }
+
+private:
+    bool appendToJournal(const Visit& visit)
+    {
+        QFile journal(m_journal);
+        const QByteArray line = QJsonDocument(journalEntry(visit)).toJson(QJsonDocument::Compact) + '\n';
+        if (journal.open(QIODevice::WriteOnly | QIODevice::Append) && journal.write(line) == line.size()
+            && syncToDisk(journal))
+            return true;
+        m_err << "kestrova-cli: cannot write the journal " << m_journal << ": " << journal.errorString() << '\n';
+        return false;
+    }
+
+    QString m_journal;
+    archive::Archive& m_database;
+    QTextStream& m_err;
+    bool m_allWritten = true;
+};
 
 QString summaryLine(const Visit& visit)
 {
@@ -367,17 +659,45 @@ QString summaryLine(const Visit& visit)
         line += QStringLiteral(", %1 calls").arg(visit.attempts);
     if (visit.flushed)
         line += QStringLiteral(", flushed");
+    if (visit.lostInFlush.value_or(0) > 0)
+        line += QStringLiteral(" (%1 events that came after the last check were erased)").arg(*visit.lostInFlush);
     if (!visit.error.isEmpty())
         line += QStringLiteral(": ") + printable(visit.error);
     return line;
+}
+
+// The archive's lock could not be taken: another collection holds it, or the folder
+// cannot be written.
+QString lockProblem(const QLockFile& lock, const QString& lockPath, const QString& archiveDir)
+{
+    if (lock.error() != QLockFile::LockFailedError)
+        return QStringLiteral("cannot write in the archive folder %1: %2").arg(archiveDir, writeProblem(archiveDir));
+    qint64 pid = 0;
+    QString host, application;
+    lock.getLockInfo(&pid, &host, &application);
+    const QString where = host.isEmpty() || host == QSysInfo::machineHostName() ? QString()
+                                                                                : QStringLiteral(" on %1").arg(host);
+    return QStringLiteral("Another collection (process %1%2, started %3) is using %4")
+        .arg(pid)
+        .arg(where, QFileInfo(lockPath).lastModified().toString(QStringLiteral("HH:mm")), archiveDir);
 }
 
 } // namespace
 
 int collectSites(const QList<Site>& sites, const CollectOptions& options, QTextStream& out, QTextStream& err)
 {
-    if (!QDir().mkpath(options.archive)) {
-        err << "kestrova-cli: cannot create the archive " << options.archive << '\n';
+    QStringList foldersChanged;
+    if (!makeFolder(options.archive, &foldersChanged)) {
+        err << "kestrova-cli: cannot create the archive folder " << options.archive << ": "
+            << writeProblem(options.archive) << '\n';
+        return UsageOrPortError;
+    }
+    // One collection at a time on an archive: a second would call the same counters.
+    const QString lockPath = QDir(options.archive).filePath(QStringLiteral("collect.lock"));
+    QLockFile lock(lockPath);
+    lock.setStaleLockTime(0);   // held for as long as its process lives, however long
+    if (!lock.tryLock(0)) {
+        err << "kestrova-cli: " << lockProblem(lock, lockPath, options.archive) << '\n';
         return UsageOrPortError;
     }
     archive::Archive database;
@@ -385,55 +705,77 @@ int collectSites(const QList<Site>& sites, const CollectOptions& options, QTextS
         err << "kestrova-cli: " << problem << '\n';
         return UsageOrPortError;
     }
-    bool archived = true;
-    std::vector<Visit> visits(sites.size());
+    StopSignals stop;
+    Recorder recorder(options.archive, database, err);
+    Run run{options, [&recorder](Visit& visit) { return recorder.record(visit); }, foldersChanged, err};
+
+    std::vector<Visit> visits;
+    for (const Site& site : sites)
+        visits.emplace_back(&site);
     QList<Visit*> waiting;
-    // The journal line and the database's one transaction, once the visit is over.
-    auto record = [&](const Visit& visit) {
-        appendToJournal(options.archive, visit, err);
-        if (QString problem; !database.addVisit(archiveRecord(visit), &problem)) {
-            err << "kestrova-cli: " << problem << '\n';
-            archived = false;
-        }
-    };
     auto visitOnce = [&](Visit& visit) {
         if (!visit.started.isValid())
             visit.started = QDateTime::currentDateTime();
-        SiteSession(visit, options, err).attempt();
-        visit.finished = QDateTime::currentDateTime();
-        if (visit.retry && visit.attempts <= options.retries) {
+        SiteSession(visit, run).attempt([&] {
+            if (!visit.retry || visit.attempts > options.retries || StopSignals::requested()) {
+                recorder.record(visit);
+                return;
+            }
+            // An attempt that wrote a file is recorded now; the call again is a visit of its own.
+            if (!visit.file.isEmpty())
+                recorder.record(visit);
             visit.retryAt = QDeadlineTimer(qint64(options.retryWaitSecs) * 1000, Qt::PreciseTimer);
             waiting << &visit;
-            return;
-        }
-        record(visit);
+        });
     };
-    for (qsizetype i = 0; i < sites.size(); ++i) {
-        visits[i].entry = &sites[i];
-        visitOnce(visits[i]);
+    for (Visit& visit : visits) {
+        if (StopSignals::requested()) {
+            visit.started = visit.finished = QDateTime::currentDateTime();
+            visit.error = QStringLiteral("not visited: the collection was ") + stoppedText();
+            recorder.record(visit);
+            continue;
+        }
+        visitOnce(visit);
     }
-    // The sites whose line was busy, each when its wait is over, soonest first.
+    // The sites to call again, each when its wait is over, soonest first.
     while (!waiting.isEmpty()) {
         auto next = std::min_element(waiting.begin(), waiting.end(),
                                      [](Visit* a, Visit* b) { return a->retryAt < b->retryAt; });
         Visit* visit = *next;
         waiting.erase(next);
-        if (const qint64 left = visit->retryAt.remainingTime(); left > 0) {
+        if (const qint64 left = visit->retryAt.remainingTime(); left > 0 && !StopSignals::requested()) {
             if (options.progress)
                 options.progress(QStringLiteral("%1: calling again in %2")
                                      .arg(printable(visit->entry->name), DownloadClock::durationText(left)));
-            DelayWithEvents(unsigned(left));
+            EventWait::until(visit->retryAt, &stop, &StopSignals::stopRequested, &StopSignals::requested);
         }
+        if (StopSignals::requested()) {
+            waiting << visit;
+            for (Visit* stopped : std::as_const(waiting)) {
+                if (!stopped->file.isEmpty())
+                    *stopped = nextVisit(*stopped);
+                stopped->finished = QDateTime::currentDateTime();
+                if (!stopped->started.isValid())
+                    stopped->started = stopped->finished;
+                stopped->error = QStringLiteral("not called again: the collection was ") + stoppedText();
+                recorder.record(*stopped);
+            }
+            break;
+        }
+        if (!visit->file.isEmpty())
+            *visit = nextVisit(*visit);
         visitOnce(*visit);
     }
     if (options.progress)
         options.progress(QString());
-    bool allCollected = archived;
+    bool allCollected = recorder.allWritten() && !StopSignals::requested();
     for (const Visit& visit : visits) {
         out << summaryLine(visit) << '\n';
         allCollected = allCollected && visit.outcome == QLatin1String("collected");
     }
     out.flush();
+    if (StopSignals::requested())
+        err << "kestrova-cli: the collection was " << stoppedText() << '\n';
     return allCollected ? Ok : EmptyReply;
 }
 

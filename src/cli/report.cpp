@@ -48,6 +48,33 @@ int eventsCollected(const QList<VisitRecord>& visits)
     return events;
 }
 
+// What the flushes of these visits did not make good: fish erased before they could be
+// read, and flushes begun in a run that ended before their outcome was recorded.
+QStringList flushNotes(const QList<VisitRecord>& visits)
+{
+    QStringList notes;
+    for (const VisitRecord& visit : visits) {
+        if (visit.lostInFlush.value_or(0) > 0)
+            notes << QStringLiteral("%1: the flush erased %2 events that came after the last check "
+                                    "(lostInFlush)")
+                         .arg(momentText(visit.started))
+                         .arg(*visit.lostInFlush);
+        if (visit.flushPending)
+            notes << QStringLiteral("%1: the run ended during the flush after %2; the counter may have been "
+                                    "flushed")
+                         .arg(momentText(visit.started), printable(visit.file));
+    }
+    return notes;
+}
+
+int lostInFlush(const QList<VisitRecord>& visits)
+{
+    int lost = 0;
+    for (const VisitRecord& visit : visits)
+        lost += visit.lostInFlush.value_or(0);
+    return lost;
+}
+
 QString countsHeader()
 {
     QString line = QStringLiteral("  %1").arg(QStringLiteral("read at"), -26);
@@ -81,6 +108,8 @@ void printSiteText(const QString& site, const QList<VisitRecord>& visits, const 
         out << ": " << printable(last.error);
     out << '\n' << "  " << eventsCollected(visits) << " events collected in " << visits.size()
         << (visits.size() == 1 ? " visit\n" : " visits\n");
+    for (const QString& note : flushNotes(visits))
+        out << "  " << note << '\n';
     if (!counts.isEmpty()) {
         out << countsHeader() << '\n';
         for (const VisitCounts& row : counts)
@@ -98,7 +127,10 @@ QJsonObject stepJson(const CountStep& step)
 
 QJsonObject siteJson(const QString& site, const QList<VisitRecord>& visits, const QList<VisitCounts>& counts)
 {
-    QJsonObject entry{{"site", site}, {"visits", int(visits.size())}, {"eventsCollected", eventsCollected(visits)}};
+    QJsonObject entry{{"site", site},
+                      {"visits", int(visits.size())},
+                      {"eventsCollected", eventsCollected(visits)},
+                      {"lostInFlush", lostInFlush(visits)}};
     if (!visits.isEmpty()) {
         const VisitRecord& last = visits.last();
         entry.insert("lastVisit", QJsonObject{{"started", momentText(last.started)},
@@ -106,6 +138,8 @@ QJsonObject siteJson(const QString& site, const QList<VisitRecord>& visits, cons
                                               {"outcome", last.outcome},
                                               {"events", last.events},
                                               {"expected", last.expected},
+                                              {"flushed", last.flushPending ? QJsonValue("pending")
+                                                                            : QJsonValue(last.flushed)},
                                               {"error", last.error.isEmpty() ? QJsonValue() : QJsonValue(last.error)}});
     }
     QJsonArray rows;

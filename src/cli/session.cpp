@@ -77,16 +77,19 @@ int dialModem(ComPort& port, const QString& number, int timeoutMs, QTextStream& 
     return CallFailed;
 }
 
-bool logOn(Link& link, const QString& password, QTextStream& err)
+bool logOn(Link& link, const QString& password, QTextStream& err, const QString& passwordHint)
 {
-    const QString reply = link.QueryPasswordState();
+    const QString reply = QueryPasswordStateOnConnect(link);
     const PasswordState state = ClassifyPasswordState(reply);
     if (state == PasswordState::Old && password.isEmpty()) {
-        err << "kestrova-cli: the counter has a password; give it as the first line of a file "
-               "with --password-file FILE, or in the environment variable KESTROVA_PASSWORD\n";
+        err << "kestrova-cli: the counter has a password; " << passwordHint << '\n';
         return false;
     }
-    if (state == PasswordState::NoAnswer || state == PasswordState::Invalid) {
+    if (state == PasswordState::NoAnswer) {
+        err << "kestrova-cli: the counter did not answer; check the cable, the port and the counter's power\n";
+        return false;
+    }
+    if (state == PasswordState::Invalid) {
         err << "kestrova-cli: Invalid Password Response - " << printable(reply) << '\n';
         return false;
     }

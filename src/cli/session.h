@@ -38,8 +38,14 @@ QString applyPortText(const QString& portText, ComPort& port);
 int dialModem(ComPort& port, const QString& number, int timeoutMs, QTextStream& err,
               QString* failure = nullptr);
 
-// Logs on when the counter has a password in force; says why not on standard error.
-bool logOn(Link& link, const QString& password, QTextStream& err);
+// How a verb given no password is told where to give one.
+inline const QString kPasswordOptionHint = QStringLiteral(
+    "give it as the first line of a file with --password-file FILE, or in the environment variable "
+    "KESTROVA_PASSWORD");
+
+// Logs on when the counter has a password in force; says why not on standard error, and
+// where a password that was needed is given with passwordHint.
+bool logOn(Link& link, const QString& password, QTextStream& err, const QString& passwordHint = kPasswordOptionHint);
 
 // Ends the session as the program's hang-up does: log-off, then "e".
 void hangUp(Link& link, ComPort& port);

@@ -209,9 +209,8 @@ bool ReadCounterStatus(Link& link, CounterStatus& status)
     // One dialogue: a command started from a click during one of its waits would clear
     // the line and take the reply this read is waiting for.
     auto hold = link.holdLine();
-    if (!readStatusLine(link, status) || !readChannelBlocks(link, status))
+    if (!ReadCounterCounts(link, status))
         return false;
-    link.SendCommand(ACK);
     if (!readProfileBlock(link, status))
         return false;
     if (reportsOtherStatus(status) && !readOtherStatusBlock(link, status))
@@ -219,6 +218,15 @@ bool ReadCounterStatus(Link& link, CounterStatus& status)
     link.SendCommand(ACK);
     readConductivityGain(link, status);
     showProgress(QString());
+    return true;
+}
+
+bool ReadCounterCounts(Link& link, CounterStatus& status)
+{
+    auto hold = link.holdLine();
+    if (!readStatusLine(link, status) || !readChannelBlocks(link, status))
+        return false;
+    link.SendCommand(ACK);
     return true;
 }
 

@@ -110,6 +110,10 @@ WeirDimensions& weirDimensions();
 // fields parsed before the failure keep their new values. Throws LineBusyError when
 // started while another dialogue holds the line.
 bool ReadCounterStatus(Link& link, CounterStatus& status);
+// The first part of that dialogue alone: the status line ("a"), the four channel blocks
+// and the ACK that closes them; the clock, the event count and every channel's counts,
+// and nothing after them. Fails as the whole read does.
+bool ReadCounterCounts(Link& link, CounterStatus& status);
 
 // Counters from version 8.9 on send the other-status block (algorithm, continuous output,
 // dump, fish size, length compensation, buffer size) after the profile; for older ones

@@ -31,6 +31,17 @@ QString PadPassword(const QString& typed)
     return typed.size() >= 4 ? typed : QString(4 - typed.size(), QLatin1Char('0')) + typed;
 }
 
+QString QueryPasswordStateOnConnect(Link& link)
+{
+    auto hold = link.holdLine();
+    const QString reply = link.QueryPasswordState();
+    if (ClassifyPasswordState(reply) != PasswordState::Invalid)
+        return reply;
+    link.LogLine(QStringLiteral("--  no password state: the counter's session is ended and the state asked again"));
+    link.SendCommand(QStringLiteral("e"));
+    return link.QueryPasswordState();
+}
+
 bool CounterLogon(Link& link, const QString& password)
 {
     auto hold = link.holdLine();

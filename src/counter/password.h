@@ -24,6 +24,12 @@ PasswordState ClassifyPasswordState(const QString& reply);
 // What the user typed, left-filled with '0' to four characters.
 QString PadPassword(const QString& typed);
 
+// The password state at the start of a connection. A counter left waiting for a password
+// (a line dropped between "9" and the password) takes this "9D" as the password and
+// answers it: on a reply that is no state, the session is ended with "e" and the state
+// asked once more, so that only a counter that still makes no sense is reported.
+QString QueryPasswordStateOnConnect(Link& link);
+
 bool CounterLogon(Link& link, const QString& password);
 bool CounterLogoff(Link& link);
 bool SetCounterPassword(Link& link, const QString& newPassword);

@@ -93,7 +93,9 @@ bool ComPort::openQuietly(QString* error)
     chooseDeviceFor(device);
     if (!m_device->open(device, settings)) {
         // A network line's own text names the host and says why it cannot be reached.
-        if (error)
+        if (error && m_device->inUseElsewhere())
+            *error = QStringLiteral("COM %1 (%2) is in use by another program").arg(settings.comNumber).arg(device);
+        else if (error)
             *error = isNetworkAddressText(device) ? m_device->errorString()
                                                   : QStringLiteral("Cannot open COM %1 (%2): %3")
                                                         .arg(settings.comNumber)

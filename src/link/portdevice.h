@@ -33,6 +33,8 @@ public:
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
     virtual QString errorString() const = 0;
+    // The last open failed because another program has the device open.
+    virtual bool inUseElsewhere() const { return false; }
     // Changes the speed of the open line; false when the device cannot.
     virtual bool setBaudRate(qint32 baud) = 0;
 
@@ -61,6 +63,7 @@ public:
     void close() override;
     bool isOpen() const override;
     QString errorString() const override;
+    bool inUseElsewhere() const override;
     bool setBaudRate(qint32 baud) override;
     void clearOutput() override;
     void clearInput() override;

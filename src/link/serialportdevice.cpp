@@ -1,5 +1,6 @@
 #include "portdevice.h"
 
+#include <QFileInfo>
 #include <QSerialPort>
 
 namespace kfc {
@@ -35,6 +36,7 @@ public:
     QSerialPort port;
     QString error;
     bool failed = false;
+    bool inUse = false;
 };
 
 SerialPortDevice::SerialPortDevice(QObject* parent) : PortDevice(parent), d(new Private)
@@ -74,9 +76,15 @@ bool SerialPortDevice::open(const QString& deviceName, const SerialSettings& s)
     d->port.setReadBufferSize(0);
     if (!d->port.open(QIODevice::ReadWrite)) {
         d->error = d->port.errorString();
+        // QSerialPort says "permission" both for a device the user may not open and for
+        // one that another program has locked or opened exclusively; a device the user may
+        // read and write is the second.
+        const QFileInfo node(deviceName);
+        d->inUse = d->port.error() == QSerialPort::PermissionError && node.isReadable() && node.isWritable();
         return false;
     }
     d->error.clear();
+    d->inUse = false;
     return true;
 }
 
@@ -89,6 +97,8 @@ void SerialPortDevice::close()
 bool SerialPortDevice::isOpen() const { return d->port.isOpen(); }
 
 QString SerialPortDevice::errorString() const { return d->error; }
+
+bool SerialPortDevice::inUseElsewhere() const { return d->inUse; }
 
 bool SerialPortDevice::setBaudRate(qint32 baud) { return d->port.setBaudRate(baud); }
 

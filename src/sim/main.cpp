@@ -292,36 +292,39 @@ int main(int argc, char* argv[])
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({
-        {QStringLiteral("version-number"), QStringLiteral("Firmware version reported (8.8 or 8.9)."),
+        {QStringLiteral("version-number"), QStringLiteral("Firmware version reported, 8.8 or 8.9 (default 8.9)."),
          QStringLiteral("VERSION"), QStringLiteral("8.9")},
-        {QStringLiteral("password"), QStringLiteral("Counter password (none by default)."), QStringLiteral("TEXT")},
-        {QStringLiteral("fish-interval"), QStringLiteral("A fish every MS milliseconds (0: none)."),
+        {QStringLiteral("password"), QStringLiteral("Counter password (default: none)."), QStringLiteral("TEXT")},
+        {QStringLiteral("fish-interval"), QStringLiteral("A fish every MS milliseconds, 0 for none (default 3000). Fish that pass while the buffer is "
+                                                        "full push the oldest events out."),
          QStringLiteral("MS"), QStringLiteral("3000")},
-        {QStringLiteral("events"), QStringLiteral("Start with N logged events in the buffer."),
+        {QStringLiteral("events"), QStringLiteral("Start with N logged events in the buffer (default 0)."),
          QStringLiteral("N"), QStringLiteral("0")},
         {QStringLiteral("max-events"), QStringLiteral("The buffer holds N events (default 4000, or --events when more); "
                                                       "the oldest go when it is full."),
          QStringLiteral("N")},
-        {QStringLiteral("clock-drift"), QStringLiteral("The counter's clock runs SECONDS ahead of the PC's (negative: "
-                                                       "behind)."),
+        {QStringLiteral("clock-drift"), QStringLiteral("The counter's clock runs SECONDS ahead of the PC's, negative: "
+                                                       "behind (default 0)."),
          QStringLiteral("SECONDS"), QStringLiteral("0")},
-        {QStringLiteral("line-speed"), QStringLiteral("Emulate the line speed to the PC (0: off)."),
+        {QStringLiteral("line-speed"), QStringLiteral("Emulate the line speed to the PC, 0 for off (default 0)."),
          QStringLiteral("BAUD"), QStringLiteral("0")},
-        {QStringLiteral("no-reply"), QStringLiteral("Never answer CMD."), QStringLiteral("CMD")},
-        {QStringLiteral("wrong-length"), QStringLiteral("Answer CMD with one character too many."), QStringLiteral("CMD")},
-        {QStringLiteral("garbage"), QStringLiteral("Put garbage bytes before the answer to CMD."), QStringLiteral("CMD")},
-        {QStringLiteral("slow"), QStringLiteral("Answer CMD only after MS milliseconds."), QStringLiteral("CMD:MS")},
-        {QStringLiteral("hang-up-after"), QStringLiteral("Send half the answer to CMD, then drop the line."),
+        {QStringLiteral("no-reply"), QStringLiteral("Never answer CMD (default: answer every command)."), QStringLiteral("CMD")},
+        {QStringLiteral("wrong-length"), QStringLiteral("Answer CMD with one character too many (default: none)."), QStringLiteral("CMD")},
+        {QStringLiteral("garbage"), QStringLiteral("Put garbage bytes before the answer to CMD (default: none)."), QStringLiteral("CMD")},
+        {QStringLiteral("slow"), QStringLiteral("Answer CMD only after MS milliseconds (default: at once)."), QStringLiteral("CMD:MS")},
+        {QStringLiteral("hang-up-after"), QStringLiteral("Send half the answer to CMD, then drop the line (default: none)."),
          QStringLiteral("CMD")},
         {QStringLiteral("modem"), QStringLiteral("Put a Hayes modem in front of the counter: the number's last digit decides "
                                           "the outcome (2 BUSY, 3 NO CARRIER, 4 NO DIALTONE, 5 silence, "
                                           "6 BUSY on the first call and CONNECT on the next, others CONNECT), "
-                                          "and a character a modem refuses (a '+') gets ERROR (see kestrova-sim(1)).")},
+                                          "and a character a modem refuses (a '+') gets ERROR (see kestrova-sim(1)); default: "
+                                          "no modem, the counter itself on the line.")},
         {QStringLiteral("listen"), QStringLiteral("Serve the counter over TCP on HOST:PORT (an address, or localhost; "
                                                   "port 0: any free one) instead of a pseudo-terminal, one "
-                                                  "connection at a time, as a serial device server does."),
+                                                  "connection at a time, as a serial device server does (default: "
+                                                  "a pseudo-terminal)."),
          QStringLiteral("HOST:PORT")},
-        {QStringLiteral("quiet"), QStringLiteral("Do not log commands and replies on stderr.")},
+        {QStringLiteral("quiet"), QStringLiteral("Do not log commands and replies on stderr (default: log them).")},
     });
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())

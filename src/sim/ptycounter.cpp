@@ -59,6 +59,8 @@ PtyCounter::PtyCounter(QObject* parent) : QObject(parent)
         m_hangUpWhenSent = true;   // nothing more goes out on this line
         writeDueBytes();
     });
+    // Not inside the read that delivered the command: the line goes when it has returned.
+    connect(&m_counter, &SimCounter::lineDropped, this, &PtyCounter::hangUp, Qt::QueuedConnection);
     connect(&m_counter, &SimCounter::commsBaudChanged, this, [this](int baud) {
         if (m_lineSpeed > 0 && baud > 0)
             m_lineSpeed = baud;

@@ -100,6 +100,10 @@ void SimCounter::handleCommand(const QString& command)
     m_commandTimesNs.append(monotonicNs());
     emit commandReceived(command);
 
+    if (SimFault drop; takeFault(&drop, true)) {
+        emit lineDropped();
+        return;
+    }
     if (m_expectPassword) {
         m_expectPassword = false;
         logonAttempt(command);
@@ -456,6 +460,8 @@ void SimCounter::reply(const QString& text, int delayMs)
     case SimFault::Replace:
         bytes = fault.bytes + cr;
         break;
+    case SimFault::DropLine:
+        break;
     }
     emit send(bytes, delayMs);
 }
@@ -465,11 +471,12 @@ void SimCounter::sendUnsolicited(const QString& line)
     emit send(line.toLatin1() + cr, 0);
 }
 
-bool SimCounter::takeFault(SimFault* fault)
+// The faults of a reply, or with dropLine those that drop the line as a command arrives.
+bool SimCounter::takeFault(SimFault* fault, bool dropLine)
 {
     for (qsizetype i = 0; i < m_faults.size(); ++i) {
         SimFault& f = m_faults[i];
-        if (f.count == 0 || (!f.command.isEmpty() && f.command != m_command))
+        if (f.count == 0 || (!f.command.isEmpty() && f.command != m_command) || (f.kind == SimFault::DropLine) != dropLine)
             continue;
         *fault = f;
         if (f.count > 0 && --f.count == 0)

@@ -75,7 +75,8 @@ struct SimFault {
         Garbage,      // garbage bytes before the reply
         SlowReply,    // reply after delayMs
         HangUp,       // hang up the line halfway through the reply
-        Replace       // send `bytes` (and the CR) instead of the reply
+        Replace,      // send `bytes` (and the CR) instead of the reply
+        DropLine      // the line drops as the command arrives: the counter never acts on it
     };
     Kind kind = NoReply;
     QString command;
@@ -130,6 +131,8 @@ signals:
     // The reply must be cut off halfway and the line dropped.
     void hangUpRequested(const QByteArray& partialReply);
     void commandReceived(const QString& command);
+    // A DropLine fault: the endpoint drops the line now.
+    void lineDropped();
     // "B1": the counter's communications port now runs at this rate.
     void commsBaudChanged(int baud);
 
@@ -166,7 +169,7 @@ private:
 
     void reply(const QString& text, int delayMs = 0);
     void sendUnsolicited(const QString& line);
-    bool takeFault(SimFault* fault);
+    bool takeFault(SimFault* fault, bool dropLine = false);
 
     QList<Rule> m_rules;
     QStringList m_commands;

@@ -160,7 +160,7 @@ QList<QMenu*> StatusMenus::menus() const
 void StatusMenus::CheckPasswordState()
 {
     m_accessGranted = false;
-    const QString reply = m_main.link().QueryPasswordState();
+    const QString reply = QueryPasswordStateOnConnect(m_main.link());
     const PasswordState state = ClassifyPasswordState(reply);
     if (state == PasswordState::New) {
         m_accessGranted = true;

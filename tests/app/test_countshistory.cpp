@@ -183,9 +183,10 @@ private slots:
             << "There is no archive database at %1. Run a collection into this folder first.";
         QTest::newRow("not an archive") << "plain text"
             << "%1 is not an archive database.";
-        QTest::newRow("newer format") << "format 2"
-            << "The archive %1 was written by a newer version of this program (format 2; this version reads format 1 "
-               "and older). Update the program to read it.";
+        QTest::newRow("newer format") << "newer format"
+            << QString("The archive %1 was written by a newer version of this program (format ")
+                   + QString::number(archive::kFormatVersion + 1) + "; this version reads format "
+                   + QString::number(archive::kFormatVersion) + " and older). Update the program to read it.";
     }
     void refused()
     {
@@ -193,9 +194,9 @@ private slots:
         AppFixture fixture;
         QTemporaryDir folder;
         const QString path = archive::databasePath(folder.path());
-        if (content == "format 2") {
+        if (content == "newer format") {
             QCOMPARE(writeArchive(folder.path(), nights("Weir A")), QString());
-            QVERIFY(stampFormat(folder.path(), 2));
+            QVERIFY(stampFormat(folder.path(), archive::kFormatVersion + 1));
         } else if (!content.isEmpty()) {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content.toUtf8()) > 0);

@@ -205,7 +205,7 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::newRow("lines") << "events.LG2" << QByteArray("06/12/26 UP \xe9\x1b\r\n\r\n") << "";
         QTest::newRow("folder missing") << "none/events.LG2" << QByteArray() << "Cannot create the event file ";
-        QTest::newRow("disk full") << "/dev/full" << QByteArray() << "Cannot write the event file /dev/full: ";
+        QTest::newRow("disk full") << "/dev/full" << QByteArray() << "Cannot write the event file: No space left on device (/dev/full)";
     }
     void eventFile()
     {

@@ -7,6 +7,8 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
+#include <algorithm>
+
 namespace kfc::test {
 
 // A visit at 02:00 (UTC+1) on the given day; no counts means the call failed and read no status.
@@ -42,18 +44,25 @@ inline QString writeArchive(const QString& folder, const QList<archive::VisitRec
     return {};
 }
 
-// Marks the archive in `folder` as written in another format.
-inline bool stampFormat(const QString& folder, int format)
+// Runs the statements on the archive in `folder`, in turn; false at the first that fails.
+inline bool execOn(const QString& folder, const QStringList& statements)
 {
-    bool stamped = false;
+    bool done = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("stamp"));
         db.setDatabaseName(archive::databasePath(folder));
-        stamped = db.open() && QSqlQuery(db).exec(QStringLiteral("PRAGMA user_version=%1").arg(format));
+        done = db.open() && std::all_of(statements.begin(), statements.end(),
+                                        [&db](const QString& sql) { return QSqlQuery(db).exec(sql); });
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("stamp"));
-    return stamped;
+    return done;
+}
+
+// Marks the archive in `folder` as written in another format.
+inline bool stampFormat(const QString& folder, int format)
+{
+    return execOn(folder, {QStringLiteral("PRAGMA user_version=%1").arg(format)});
 }
 
 } // namespace kfc::test
