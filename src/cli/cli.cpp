@@ -583,6 +583,7 @@ int reportVerb(Invocation& invocation)
     options.json = parser.isSet(QStringLiteral("json"));
     if (parser.isSet(QStringLiteral("since")))
         options.since = sinceMoment(parser.value(QStringLiteral("since")));
+    options.season = options.since.isValid() ? options.since : archive::seasonStart(QDate::currentDate());
     return printReport(options, invocation.out, invocation.err);
 }
 
