@@ -22,7 +22,9 @@ QString readPublishConf(const QString& fileName, publish::PublishOptions* option
             return QStringLiteral("%1: unknown key %2 (it takes folder, title and since)").arg(fileName, key);
     // A text holding a comma comes back as a list, its blanks after the commas gone; in
     // quotes it comes back as written.
-    auto text = [&ini](const QString& key) { return ini.value(key).toStringList().join(QStringLiteral(", ")).trimmed(); };
+    auto text = [&ini](const QString& key) {
+        return ini.value(key).toStringList().join(QStringLiteral(", ")).trimmed();
+    };
     if (const QString folder = text(QStringLiteral("folder")); !folder.isEmpty())
         options->folder = QDir::cleanPath(file.absoluteDir().absoluteFilePath(folder));
     if (const QString title = text(QStringLiteral("title")); !title.isEmpty())

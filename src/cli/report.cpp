@@ -117,7 +117,8 @@ QJsonObject seasonJson(const archive::SeasonTotals& season, const QDateTime& sta
 {
     QJsonArray channels;
     for (size_t channel = 0; channel < size_t(archive::kChannels); ++channel)
-        channels.append(QJsonObject{{"channel", int(channel + 1)}, {"up", season.up[channel]}, {"down", season.down[channel]}});
+        channels.append(
+            QJsonObject{{"channel", int(channel + 1)}, {"up", season.up[channel]}, {"down", season.down[channel]}});
     return {{"from", momentText(start)},
             {"firstRead", season.visits ? QJsonValue(momentText(season.from)) : QJsonValue()},
             {"lastRead", season.visits ? QJsonValue(momentText(season.to)) : QJsonValue()},

@@ -62,6 +62,13 @@ struct TimeTick {
     QString label;
 };
 
+// The first of a month that begins a period of so many months: a quarter begins in
+// January, April, July or October; two years in an even year.
+bool startsPeriod(const QDate& first, int months)
+{
+    return (first.month() - 1) % std::min(months, 12) == 0 && first.year() % std::max(months / 12, 1) == 0;
+}
+
 QDateTime midnight(const QDate& day, const QDateTime& like)
 {
     return QDateTime(day, QTime(0, 0), Qt::OffsetFromUTC, like.offsetFromUtc());
@@ -81,7 +88,7 @@ QList<TimeTick> timeTicks(const QDateTime& from, const QDateTime& to)
             day = day.addDays((8 - day.dayOfWeek()) % 7);
         if (unit.months) {
             day = QDate(from.date().year(), from.date().month(), 1).addMonths(1);
-            while ((day.month() - 1) % std::min(unit.months, 12) != 0 || day.year() % std::max(unit.months / 12, 1) != 0)
+            while (!startsPeriod(day, unit.months))
                 day = day.addMonths(1);
         }
         QList<TimeTick> ticks;
@@ -156,7 +163,9 @@ public:
         const QList<TimeTick> ticks = timeTicks(m_from, m_points.last().to);
         for (qsizetype i = 0; i < ticks.size(); ++i) {
             const double at = xPercent(ticks[i].at);
-            const QString anchor = at < 6 ? QStringLiteral("start") : at > 94 ? QStringLiteral("end") : QStringLiteral("middle");
+            const QString anchor = at < 6    ? QStringLiteral("start")
+                                   : at > 94 ? QStringLiteral("end")
+                                             : QStringLiteral("middle");
             text += QStringLiteral("<line class=\"grid\" x1=\"%1%\" x2=\"%1%\" y1=\"%2\" y2=\"%3\"/>"
                                    "<text%4 x=\"%1%\" y=\"%5\" text-anchor=\"%6\">%7</text>")
                         .arg(at, 0, 'f', 2)
@@ -190,7 +199,8 @@ public:
         int count = 0;
         for (const ChartPoint& point : m_points)
             if (point.cleared > 0 && ++count <= kMostWords)
-                words += QStringLiteral("<text class=\"bandword\" x=\"%1%\" y=\"%2\" text-anchor=\"middle\">cleared</text>")
+                words += QStringLiteral("<text class=\"bandword\" x=\"%1%\" y=\"%2\" "
+                                        "text-anchor=\"middle\">cleared</text>")
                              .arg((xPercent(point.from) + xPercent(point.to)) / 2, 0, 'f', 2)
                              .arg(kTop - 2);
         return count <= kMostWords ? words : QString();
@@ -289,8 +299,8 @@ QString chartSvg(const ChartPoints& points, ChartKind kind, const QString& label
                              .arg(kWidth);
     return QStringLiteral("<svg class=\"chart\" width=\"100%\" height=\"%1\" role=\"img\" aria-label=\"%2\">")
                .arg(QString::number(kSvgHeight), escaped(label))
-           + plot + frame.bands() + QStringLiteral("</svg>") + frame.grid() + frame.timeAxis() + frame.bandWords() + plot
-           + paths + QStringLiteral("</svg></svg>\n");
+           + plot + frame.bands() + QStringLiteral("</svg>") + frame.grid() + frame.timeAxis() + frame.bandWords()
+           + plot + paths + QStringLiteral("</svg></svg>\n");
 }
 
 QString legendHtml(const ChartPoints& points)

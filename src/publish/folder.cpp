@@ -97,7 +97,8 @@ bool FolderReplacement::commit(QString* error)
 {
     const QString fresh = m_new->path();
     const auto failed = [&](const QString& why) {
-        *error = QStringLiteral("cannot put the new pages in place of %1: %2").arg(QDir::toNativeSeparators(m_folder), why);
+        *error = QStringLiteral("cannot put the new pages in place of %1: %2")
+                     .arg(QDir::toNativeSeparators(m_folder), why);
         return false;
     };
     if (!QFileInfo::exists(m_target)) {

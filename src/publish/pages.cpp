@@ -5,6 +5,7 @@
 
 #include <QSet>
 
+#include <algorithm>
 #include <numeric>
 
 namespace kfc::publish {
@@ -65,12 +66,14 @@ QString totalsTable(const SeasonTotals& totals, bool saysAtLeast)
         rows += QStringLiteral("<tr><th>%1</th>").arg(up ? QStringLiteral("Up") : QStringLiteral("Down"));
         for (const int count : fish)
             rows += QStringLiteral("<td class=\"n\">%1</td>").arg(number(count));
-        rows += QStringLiteral("<td class=\"n all\">%1</td></tr>").arg(number(std::accumulate(fish.begin(), fish.end(), 0)));
+        rows += QStringLiteral("<td class=\"n all\">%1</td></tr>")
+                    .arg(number(std::accumulate(fish.begin(), fish.end(), 0)));
     }
-    const QString atLeast = totals.atLeast() && saysAtLeast ? QStringLiteral("<span class=\"atleast\">at least: counts cleared "
-                                                              "at %1 of the season's visits</span>")
-                                                   .arg(number(totals.cleared))
-                                             : QString();
+    const QString atLeast =
+        totals.atLeast() && saysAtLeast
+            ? QStringLiteral("<span class=\"atleast\">at least: counts cleared at %1 of the season's visits</span>")
+                  .arg(number(totals.cleared))
+            : QString();
     return QStringLiteral("%1<table class=\"tot\"><thead>%2</thead><tbody>%3</tbody></table>").arg(atLeast, head, rows);
 }
 
@@ -111,11 +114,12 @@ QString atLeastText(const QList<VisitCounts>& counts, const QDateTime& since)
     if (cleared.isEmpty())
         return QString();
     constexpr qsizetype kNamed = 5;
-    const QString visits = cleared.size() == 1 ? QStringLiteral("the visit of %1").arg(cleared.first())
-                           : cleared.size() <= kNamed
-                               ? QStringLiteral("the visits of %1 and %2").arg(cleared.mid(0, cleared.size() - 1).join(QStringLiteral(", ")), cleared.last())
-                               : QStringLiteral("%1 visits").arg(number(int(cleared.size())));
     const bool one = cleared.size() == 1;
+    const QString allButLast = cleared.mid(0, cleared.size() - 1).join(QStringLiteral(", "));
+    const QString visits = one ? QStringLiteral("the visit of %1").arg(cleared.first())
+                           : cleared.size() <= kNamed
+                               ? QStringLiteral("the visits of %1 and %2").arg(allButLast, cleared.last())
+                               : QStringLiteral("%1 visits").arg(number(int(cleared.size())));
     return QStringLiteral("<p class=\"atleast\">At least this many: the counts had been cleared on the counter when "
                           "%1 read them, so the fish counted between %2 and the one before it are not known. The "
                           "totals hold the fish known on each side.</p>")
@@ -304,7 +308,8 @@ QString sitePage(const SiteEntry& entry, const QList<VisitRecord>& visits, const
     body += QStringLiteral("<section><h2>Files</h2><ul><li><a href=\"%1.csv\">%1.csv</a>: the counts at every visit "
                            "that read them, and the fish since the visit before (%2 visits)</li></ul></section>\n")
                 .arg(entry.page, number(int(counts.size())));
-    return page(QStringLiteral("%1 - %2").arg(entry.name, options.title), body + QStringLiteral("</main>\n") + footer(options));
+    return page(QStringLiteral("%1 - %2").arg(entry.name, options.title),
+                body + QStringLiteral("</main>\n") + footer(options));
 }
 
 QString indexPage(const QList<SiteEntry>& sites, const PageOptions& options)
