@@ -276,7 +276,7 @@ QString groupingNote(const ChartPoints& points)
     for (const ChartPoint& point : points.points)
         steps += point.steps;
     const bool weeks = points.grouping == Grouping::Week;
-    return QStringLiteral("One point a %1: %2 visits in %3 %4, the fish of each %1 added up.")
+    return QStringLiteral("One point a %1: the fish of %2 spans between visits, added up in %3 %4.")
         .arg(weeks ? QStringLiteral("week") : QStringLiteral("month"), number(steps), number(int(points.points.size())),
              weeks ? QStringLiteral("weeks") : QStringLiteral("months"));
 }

@@ -42,7 +42,8 @@ section.attention{border-left:6px solid var(--alert);background:var(--alertbg)}
 .atleast{display:block;font-size:.85em;font-weight:600;color:var(--muted)}
 .scroll{overflow-x:auto}
 .visits td{white-space:nowrap}
-.visits td.out{white-space:normal;min-width:16em}
+.visits td.out{white-space:normal;min-width:13em}
+.visits th.ch{text-align:center;border-bottom:0;padding-bottom:0}
 .visits th:first-child,.visits td:first-child{position:sticky;left:0;background:var(--card)}
 .cleared{color:var(--muted);font-style:italic}
 figure{margin:0}

@@ -142,9 +142,14 @@ QString visitsTable(const QList<VisitRecord>& visits, const QList<VisitCounts>& 
     qsizetype next = 0;
     for (const VisitRecord& visit : visits)
         countsOf << (visit.statusReads.isEmpty() || next >= counts.size() ? nullptr : &counts[next++]);
-    QString head = QStringLiteral("<tr><th>Visit</th><th>Outcome</th><th class=\"n\">Events</th>");
-    for (int channel = 1; channel <= archive::kChannels; ++channel)
-        head += QStringLiteral("<th class=\"n\">Ch %1 up</th><th class=\"n\">Ch %1 down</th>").arg(channel);
+    QString head = QStringLiteral("<tr><th rowspan=\"2\">Visit</th><th rowspan=\"2\">Outcome</th>"
+                                  "<th rowspan=\"2\" class=\"n\">Events</th>");
+    QString directions;
+    for (int channel = 1; channel <= archive::kChannels; ++channel) {
+        head += QStringLiteral("<th colspan=\"2\" class=\"ch\">Ch %1</th>").arg(channel);
+        directions += QStringLiteral("<th class=\"n\">up</th><th class=\"n\">down</th>");
+    }
+    head += QStringLiteral("</tr><tr>") + directions + QStringLiteral("</tr>");
     QString rows;
     int shown = 0, inSeason = 0;
     for (qsizetype i = visits.size() - 1; i >= 0; --i) {
@@ -282,8 +287,8 @@ QString sitePage(const SiteEntry& entry, const QList<VisitRecord>& visits, const
 
     QString span;
     if (totals.visits > 0)
-        span = QStringLiteral("<p class=\"note\">The fish counted between the visits of %1 and %2 (%3 visits in the "
-                              "season).</p>%4")
+        span = QStringLiteral("<p class=\"note\">The fish counted between the visits of %1 and %2 (%3 visits of the "
+                              "season read the counts).</p>%4")
                    .arg(momentText(totals.from), momentText(totals.to), number(totals.visits),
                         atLeastText(counts, options.since));
     body += QStringLiteral("<section><h2>Season totals</h2>%1%2</section>\n").arg(span, totalsTable(totals, false));

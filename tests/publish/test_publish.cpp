@@ -94,8 +94,8 @@ private slots:
         QTest::newRow("site across a cleared visit") << "weir-a.html" << "2026-12-02"
             << QStringList{"Weir A River counts · season from 2026-12-02",
                            "Last visit 2026-12-05 02:00 : 6 events, collected",
-                           "The fish counted between the visits of 2026-12-01 02:00 and 2026-12-05 02:00 (4 visits in "
-                           "the season). At least this many: the counts had been cleared on the counter when the visit "
+                           "The fish counted between the visits of 2026-12-01 02:00 and 2026-12-05 02:00 (4 visits of "
+                           "the season read the counts). At least this many: the counts had been cleared on the counter when the visit "
                            "of 2026-12-04 02:00 read them",
                            "Up 9 1 1 0 11 Down 1 3 0 0 4",
                            "The season's 4 visits, the latest first.",
@@ -106,7 +106,7 @@ private slots:
             << QStringList{"<rect class=\"band\"", ">cleared</text>", "<a href=\"index.html\">", "<a href=\"weir-a.csv\">"};
         QTest::newRow("site, later season") << "weir-a.html" << "2026-12-04T00:00+01:00"
             << QStringList{"season from 2026-12-04",
-                           "between the visits of 2026-12-03 02:00 and 2026-12-05 02:00 (2 visits in the season)",
+                           "between the visits of 2026-12-03 02:00 and 2026-12-05 02:00 (2 visits of the season read the counts)",
                            "Up 4 0 1 0 5 Down 0 2 0 0 2", "The season's 2 visits"}
             << QStringList{};
         QTest::newRow("site escaped") << "b-weir-b-co.html" << "2026-12-01"
@@ -186,7 +186,7 @@ private slots:
                                                counts, options);
         QVERIFY2(html.toUtf8().size() < 200'000, qPrintable(QString::number(html.toUtf8().size())));
         const QString text = shownText(html);
-        QVERIFY(text.contains("One point a week: 3,649 visits in 522 weeks, the fish of each week added up."));
+        QVERIFY(text.contains("One point a week: the fish of 3,649 spans between visits, added up in 522 weeks."));
         QVERIFY(text.contains("The latest 400 of the season's 3,650 visits"));
         QVERIFY(text.contains("At least this many"));   // the up counts fall back every 99,991 fish
     }
