@@ -748,10 +748,14 @@ QList<VisitRecord> Archive::visits(const QString& site, const QDateTime& since, 
                  + (m_format >= 3 ? QStringLiteral("v.started_ms, v.id") : QStringLiteral("v.id")),
              {site}, kNotRead, error))
         return visits;
+    // Each column's place found once: the names are looked up for every visit otherwise.
     const QSqlRecord columns = query.record();
+    QHash<QLatin1String, int> place;
     auto value = [&](const char* name) {
-        const int column = columns.indexOf(QLatin1String(name));
-        return column < 0 ? QVariant() : query.value(column);
+        auto found = place.constFind(QLatin1String(name));
+        if (found == place.constEnd())
+            found = place.insert(QLatin1String(name), columns.indexOf(QLatin1String(name)));
+        return *found < 0 ? QVariant() : query.value(*found);
     };
     QHash<qint64, qsizetype> byRow;
     while (query.next()) {
@@ -793,37 +797,36 @@ QList<VisitRecord> Archive::visits(const QString& site, const QDateTime& since, 
     }
     if (visits.isEmpty())
         return visits;
-    // Every status read of the site at once, each put with its visit.
+    // Every status read of the site at once, a row each with its four channels, each put
+    // with its visit.
+    QString channels, counts;
+    for (int channel = 1; channel <= kChannels; ++channel) {
+        channels += QStringLiteral(", c%1.up, c%1.down").arg(channel);
+        counts += QStringLiteral(" LEFT JOIN channel_counts c%1 ON c%1.status_id = r.id AND c%1.channel = %1").arg(channel);
+    }
     QSqlQuery reads(db);
     if (!run(reads,
-             QStringLiteral("SELECT r.visit_id, r.id, r.read_at, r.counter_clock, r.version, r.event_count, "
-                            "r.conductivity, c.channel, c.up, c.down FROM sites s JOIN visits v ON v.site_id = s.id "
-                            "JOIN status_reads r ON r.visit_id = v.id JOIN channel_counts c ON c.status_id = r.id "
-                            "WHERE s.name = ? ORDER BY r.visit_id, r.id, c.channel"),
+             QStringLiteral("SELECT r.visit_id, r.read_at, r.counter_clock, r.version, r.event_count, r.conductivity%1 "
+                            "FROM sites s JOIN visits v ON v.site_id = s.id JOIN status_reads r ON r.visit_id = v.id%2 "
+                            "WHERE s.name = ? ORDER BY r.visit_id, r.id")
+                 .arg(channels, counts),
              {site}, kNotRead, error))
         return {};
-    qint64 lastRead = -1;
-    StatusRecord* status = nullptr;
     while (reads.next()) {
         const auto visit = byRow.constFind(reads.value(0).toLongLong());
         if (visit == byRow.constEnd())
             continue;
-        if (const qint64 readId = reads.value(1).toLongLong(); readId != lastRead) {
-            lastRead = readId;
-            StatusRecord read;
-            read.readAt = momentFrom(reads.value(2).toString());
-            read.counterClock = counterClockFrom(reads.value(3).toString());
-            read.version = reads.value(4).toString();
-            read.eventCount = reads.value(5).toInt();
-            read.conductivity = reads.value(6).toInt();
-            visits[*visit].statusReads << read;
-            status = &visits[*visit].statusReads.last();
+        StatusRecord read;
+        read.readAt = momentFrom(reads.value(1).toString());
+        read.counterClock = counterClockFrom(reads.value(2).toString());
+        read.version = reads.value(3).toString();
+        read.eventCount = reads.value(4).toInt();
+        read.conductivity = reads.value(5).toInt();
+        for (int channel = 0; channel < kChannels; ++channel) {
+            read.up[size_t(channel)] = reads.value(6 + 2 * channel).toInt();
+            read.down[size_t(channel)] = reads.value(7 + 2 * channel).toInt();
         }
-        const int channel = reads.value(7).toInt();
-        if (channel >= 1 && channel <= kChannels) {
-            status->up[size_t(channel - 1)] = reads.value(8).toInt();
-            status->down[size_t(channel - 1)] = reads.value(9).toInt();
-        }
+        visits[*visit].statusReads << read;
     }
     return visits;
 }

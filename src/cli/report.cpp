@@ -182,14 +182,8 @@ void printSiteText(const QString& site, const QList<VisitRecord>& visits, const 
     }
 }
 
-QJsonObject stepJson(const CountStep& step)
-{
-    return {{"count", step.count},
-            {"difference", step.difference ? QJsonValue(*step.difference) : QJsonValue()},
-            {"cleared", step.cleared}};
-}
-
-QJsonObject siteJson(const QString& site, const QList<VisitRecord>& visits, const QList<TableRow>& table)
+// The site's figures in the JSON, all but its table.
+QJsonObject siteJson(const QString& site, const QList<VisitRecord>& visits)
 {
     QJsonObject entry{{"site", site},
                       {"visits", int(visits.size())},
@@ -209,46 +203,99 @@ QJsonObject siteJson(const QString& site, const QList<VisitRecord>& visits, cons
                                                                             : QJsonValue(last.flushed)},
                                               {"error", last.error.isEmpty() ? QJsonValue() : QJsonValue(last.error)}});
     }
-    QJsonArray rows;
-    for (const TableRow& row : table) {
-        QJsonObject json{{"started", momentText(row.visit->started)},
-                         {"outcome", row.visit->outcome},
-                         {"newEvents", row.visit->newEvents},
-                         {"gapBefore", row.visit->gapBefore},
-                         {"readAt", QJsonValue()},
-                         {"cleared", false},
-                         {"channels", QJsonValue()}};
-        if (row.counts) {
-            QJsonArray channels;
-            for (size_t channel = 0; channel < size_t(archive::kChannels); ++channel)
-                channels.append(QJsonObject{{"channel", int(channel + 1)},
-                                            {"up", stepJson(row.counts->up[channel])},
-                                            {"down", stepJson(row.counts->down[channel])}});
-            json.insert("readAt", momentText(row.counts->at));
-            json.insert("cleared", row.counts->cleared);
-            json.insert("channels", channels);
-        }
-        rows.append(json);
-    }
-    entry.insert("counts", rows);
     return entry;
+}
+
+// A text as a JSON string, escaped as jsonText escapes it; the few texts a report repeats
+// (outcomes, moments of one form) are each escaped once.
+QString jsonString(const QString& text)
+{
+    static QHash<QString, QString> escaped;
+    if (const auto found = escaped.constFind(text); found != escaped.constEnd())
+        return *found;
+    QString json = jsonText(QJsonDocument(QJsonArray{text}));
+    json = json.mid(json.indexOf(QLatin1Char('"')));
+    json.truncate(json.lastIndexOf(QLatin1Char('"')) + 1);
+    if (escaped.size() < 64)
+        escaped.insert(text, json);
+    return json;
+}
+
+QString moment(const QDateTime& at)
+{
+    const QString text = momentText(at);
+    return text.isEmpty() ? QStringLiteral("null") : QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+// A line of the site's table in the JSON, written as jsonText writes it indented at `depth`
+// levels: the table of ten years of visits has hundreds of thousands of values, which Qt's
+// JSON builds far more slowly.
+void writeRowJson(const TableRow& row, int depth, QTextStream& out)
+{
+    const QString in(4 * depth, QLatin1Char(' '));
+    auto boolText = [](bool value) { return value ? "true" : "false"; };
+    out << in << "{\n" << in << "    \"channels\": ";
+    if (!row.counts) {
+        out << "null,\n";
+    } else {
+        out << "[\n";
+        for (size_t channel = 0; channel < size_t(archive::kChannels); ++channel) {
+            out << in << "        {\n" << in << "            \"channel\": " << channel + 1 << ",\n";
+            for (const auto& [name, step] : {std::pair{"down", &row.counts->down[channel]}, std::pair{"up", &row.counts->up[channel]}}) {
+                out << in << "            \"" << name << "\": {\n" << in << "                \"cleared\": " << boolText(step->cleared)
+                    << ",\n" << in << "                \"count\": " << step->count << ",\n" << in
+                    << "                \"difference\": ";
+                if (step->difference)
+                    out << *step->difference;
+                else
+                    out << "null";
+                out << '\n' << in << (name[0] == 'd' ? "            },\n" : "            }\n");
+            }
+            out << in << (channel + 1 < size_t(archive::kChannels) ? "        },\n" : "        }\n");
+        }
+        out << in << "    ],\n";
+    }
+    out << in << "    \"cleared\": " << boolText(row.counts && row.counts->cleared) << ",\n"
+        << in << "    \"gapBefore\": " << boolText(row.visit->gapBefore) << ",\n"
+        << in << "    \"newEvents\": " << row.visit->newEvents << ",\n"
+        << in << "    \"outcome\": " << jsonString(row.visit->outcome) << ",\n"
+        << in << "    \"readAt\": " << (row.counts ? moment(row.counts->at) : QStringLiteral("null")) << ",\n"
+        << in << "    \"started\": " << moment(row.visit->started) << '\n' << in << '}';
+}
+
+// A JSON text indented at `depth` levels, without its last line end.
+QString indentedJson(const QJsonObject& object, int depth)
+{
+    const QString indent(4 * depth, QLatin1Char(' '));
+    QString text = jsonText(QJsonDocument(object));
+    text.chop(1);
+    return indent + text.replace(QLatin1Char('\n'), QLatin1Char('\n') + indent);
 }
 
 } // namespace
 
-// The report's JSON, a site at a time, so that an archive of any size costs the memory of
-// its largest site: the same text as the whole document indented at once.
+// The report's JSON, a site at a time and a line of its table at a time, so that an archive
+// of any size costs little memory: the same text as the whole document indented at once
+// (an object's keys in order, so the table, "counts", comes first).
 class JsonSites {
 public:
     explicit JsonSites(QTextStream& out) : m_out(out) { m_out << "{\n    \"sites\": [\n"; }
 
-    void add(const QJsonObject& site)
+    void add(QJsonObject site, const QList<TableRow>& table)
     {
-        QString text = jsonText(QJsonDocument(site));
-        text.chop(1);   // its last line end: the separator follows
-        text.replace(QLatin1Char('\n'), QStringLiteral("\n        "));
-        m_out << (m_first ? "        " : ",\n        ") << text;
+        m_out << (m_first ? "" : ",\n");
         m_first = false;
+        if (table.isEmpty()) {
+            site.insert("counts", QJsonArray());
+            m_out << indentedJson(site, 2);
+            return;
+        }
+        m_out << "        {\n            \"counts\": [\n";
+        for (qsizetype i = 0; i < table.size(); ++i) {
+            m_out << (i ? ",\n" : "");
+            writeRowJson(table[i], 4, m_out);
+        }
+        m_out << "\n            ]," << indentedJson(site, 2).mid(9);
     }
 
     void end() { m_out << (m_first ? "" : "\n") << "    ]\n}\n"; }
@@ -267,22 +314,25 @@ int printReport(const ReportOptions& options, QTextStream& out, QTextStream& err
         return UsageOrPortError;
     }
     const QStringList sites = database.sites(&problem);
+    // Compared with every visit as moments in UTC: a time of the PC's zone asks the system's
+    // time zone at each comparison.
+    const QDateTime since = options.since.toUTC(), seasonStart = options.season.toUTC();
     std::optional<JsonSites> json;
     if (options.json)
         json.emplace(out);
     for (qsizetype i = 0; problem.isEmpty() && i < sites.size(); ++i) {
         const QList<VisitRecord> all = database.visits(sites[i], {}, &problem);
-        const QList<VisitRecord> visits = visitsSince(all, options.since);
+        const QList<VisitRecord> visits = visitsSince(all, since);
         const QList<VisitCounts> counts = archive::countsAtVisits(all);
-        const QList<TableRow> rows = tableRows(all, counts, options.since);
-        const archive::SeasonTotals season = archive::seasonTotals(counts, options.season);
+        const QList<TableRow> rows = tableRows(all, counts, since);
+        const archive::SeasonTotals season = archive::seasonTotals(counts, seasonStart);
         if (json) {
-            QJsonObject entry = siteJson(sites[i], visits, rows);
+            QJsonObject entry = siteJson(sites[i], visits);
             entry.insert("season", seasonJson(season, options.season));
-            json->add(entry);
+            json->add(entry, rows);
         } else {
             printSiteText(sites[i], visits, rows, out);
-            printSeasonText(season, options.season, newEvents(visitsSince(all, options.season)), out);
+            printSeasonText(season, options.season, newEvents(visitsSince(all, seasonStart)), out);
             out << '\n';
         }
     }
