@@ -22,8 +22,18 @@ constexpr int kMaxDownloadCount = 99999;
 // whole, never cut. A count of "0" asks for every event in the buffer.
 QString DownloadRequest(const QString& countText);
 
+constexpr int kStatusHeaderLineCount = 7;
+
 // The seven lines of the status header, from the record as it stands.
 QStringList StatusHeaderLines(const CounterStatus& status);
+
+// The status header read back from the first lines of an event file (without their line
+// ends; lines after the seventh are not looked at): the counter's clock, its two-digit year
+// read as 20yy, the version text, the flags, the maximum fish size, the conductivity
+// profile, and per channel enabled, thresholds, counts, sAtt and wAtt. The record's other
+// fields keep a fresh record's values, so what StatusHeaderLines wrote reads back equal.
+// Lines that do not make a valid header throw ConversionError, its text naming the line.
+CounterStatus ReadStatusHeader(const QStringList& lines);
 
 // Receives each event line as it arrives; may throw to end the download (a file that can
 // no longer be written).

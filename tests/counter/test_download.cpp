@@ -1,6 +1,6 @@
-// The event download: the request text, the status header's exact layout, and the loop
-// against the simulated counter over a pseudo-terminal (ACK per line, the end at the
-// first empty reply, a line that dies on the way).
+// The event download: the request text, the status header's exact layout and its reading
+// back, and the loop against the simulated counter over a pseudo-terminal (ACK per line,
+// the end at the first empty reply, a line that dies on the way).
 
 #include "counter/counterstatus.h"
 #include "counter/download.h"
@@ -12,6 +12,22 @@
 #include <QTest>
 
 using namespace kfc;
+
+namespace {
+
+// A header as the download writes it, each value within its field.
+QStringList headerLines()
+{
+    return {"Date:   07/12/26  Time:   14/05/09  Version:  Kestrova FC4 v8.9",
+            "Events:  Y  Relays:  D  Evlog:   N  Buftyp:  C  Bufsiz:  127",
+            "Cond:    10   40  100  150 1000    0   95   70",
+            "Ch: 1   En: Y   Ut: 20   Dt:  9   Uc:   15   Dc:    0   Sa:  12   Wa:   5",
+            "Ch: 2   En: N   Ut: 21   Dt: 10   Uc:   16   Dc:    1   Sa:  13   Wa:   6",
+            "Ch: 3   En: Y   Ut: 22   Dt: 11   Uc:   17   Dc:    2   Sa:  14   Wa:   7",
+            "Ch: 4   En: N   Ut: 23   Dt: 12   Uc:   18   Dc:    3   Sa:  15   Wa:   8"};
+}
+
+} // namespace
 
 class TestDownload : public QObject {
     Q_OBJECT
@@ -32,32 +48,54 @@ private slots:
         QTEST(DownloadRequest(count), "request");
     }
 
+    // Each row is written, compared with its lines, and read back whole.
     void header_data()
     {
+        QTest::addColumn<QDateTime>("clock");
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QList<int>>("gains");
         QTest::addColumn<bool>("wide");
         QTest::addColumn<QStringList>("lines");
-        QStringList lines{
-            "Date:   07/12/26  Time:   14/05/09  Version:  Kestrova FC4 v8.9",
-            "Events:  Y  Relays:  D  Evlog:   N  Buftyp:  C  Bufsiz:  127",
-            "Cond:    10   40  100  150 1000    0   95   70",
-            "Ch: 1   En: Y   Ut: 20   Dt:  9   Uc:   15   Dc:    0   Sa:  12   Wa:   5",
-            "Ch: 2   En: N   Ut: 21   Dt: 10   Uc:   16   Dc:    1   Sa:  13   Wa:   6",
-            "Ch: 3   En: Y   Ut: 22   Dt: 11   Uc:   17   Dc:    2   Sa:  14   Wa:   7",
-            "Ch: 4   En: N   Ut: 23   Dt: 12   Uc:   18   Dc:    3   Sa:  15   Wa:   8"};
-        QTest::newRow("values within their fields") << false << lines;
-        lines[2] = "Cond:    10   40  100  150 1000    0   95123456";
-        lines[3] = "Ch: 1   En: Y   Ut: 120   Dt:  9   Uc: 12345   Dc:    0   Sa: 1234   Wa:   5";
-        QTest::newRow("values wider than their fields") << true << lines;
+        const QDateTime clock(QDate(2026, 12, 7), QTime(14, 5, 9), Qt::UTC);
+        const QString version = "Kestrova FC4 v8.9";
+        const QList<int> gains{10, 40, 100, 150, 1000, 0, 95, 70};
+        const QStringList lines = headerLines();
+        QTest::newRow("values within their fields") << clock << version << gains << false << lines;
+        QStringList wide = lines;
+        wide[2] = "Cond:    10   40  100  150 1000    0   95123456";
+        wide[3] = "Ch: 1   En: Y   Ut: 120   Dt:  9   Uc: 12345   Dc:    0   Sa: 1234   Wa:   5";
+        QTest::newRow("values wider than their fields")
+            << clock << version << QList<int>{10, 40, 100, 150, 1000, 0, 95, 123456} << true << wide;
+        wide[2] = "Cond: 10000    5123456   4099999100000    0    7";
+        QTest::newRow("gains filling and overflowing their fields")
+            << clock << version << QList<int>{10000, 5, 123456, 40, 99999, 100000, 0, 7} << true << wide;
+        const auto firstLine = [&lines](const QString& line) { return QStringList{line} + lines.mid(1); };
+        QTest::newRow("first second of 2000") << QDateTime(QDate(2000, 1, 1), QTime(0, 0), Qt::UTC) << version << gains
+                                              << false << firstLine("Date:   01/01/00  Time:   00/00/00  Version:  Kestrova FC4 v8.9");
+        QTest::newRow("last second of 2049") << QDateTime(QDate(2049, 12, 31), QTime(23, 59, 59), Qt::UTC) << version << gains
+                                             << false << firstLine("Date:   31/12/49  Time:   23/59/59  Version:  Kestrova FC4 v8.9");
+        QTest::newRow("leap day of 2052") << QDateTime(QDate(2052, 2, 29), QTime(12, 0), Qt::UTC) << version << gains
+                                          << false << firstLine("Date:   29/02/52  Time:   12/00/00  Version:  Kestrova FC4 v8.9");
+        QTest::newRow("last second of 2099") << QDateTime(QDate(2099, 12, 31), QTime(23, 59, 59), Qt::UTC) << version << gains
+                                             << false << firstLine("Date:   31/12/99  Time:   23/59/59  Version:  Kestrova FC4 v8.9");
+        QTest::newRow("version text with blanks around") << clock << "  FC4  v9.1 " << gains << false
+                                                         << firstLine("Date:   07/12/26  Time:   14/05/09  Version:    FC4  v9.1 ");
+        QTest::newRow("no version text") << clock << "" << gains << false
+                                         << firstLine("Date:   07/12/26  Time:   14/05/09  Version:  ");
     }
     void header()
     {
+        QFETCH(QDateTime, clock);
+        QFETCH(QString, version);
+        QFETCH(QList<int>, gains);
         QFETCH(bool, wide);
+        QFETCH(QStringList, lines);
         CounterStatus s;
-        s.dateTime = QDateTime(QDate(2026, 12, 7), QTime(14, 5, 9), Qt::UTC);
-        s.versionText = QStringLiteral("Kestrova FC4 v8.9");
+        s.dateTime = clock;
+        s.versionText = version;
         s.eventsEnabled = s.bufferType = 1;
         s.maxFishSize = 127;
-        s.condProfile = {10, 40, 100, 150, 1000, 0, 95, wide ? 123456 : 70};
+        std::copy(gains.begin(), gains.end(), s.condProfile.begin());
         for (int n = 1; n <= 4; ++n) {
             s.channel(n) = {quint8(n % 2), 19 + n, 8 + n, 14 + n, n - 1};
             s.channel(n).sAtt = 11 + n;
@@ -68,7 +106,60 @@ private slots:
             s.channel(1).upCount = 12345;
             s.channel(1).sAtt = 1234;
         }
-        QTEST(StatusHeaderLines(s), "lines");
+        QCOMPARE(StatusHeaderLines(s), lines);
+        const CounterStatus read = ReadStatusHeader(lines + QStringList{"07/12/26 14:06:00 UP 2 41"});
+        QCOMPARE(StatusHeaderLines(read), lines);
+        QVERIFY(read == s);
+    }
+
+    // The start of a file that is no status header, refused with the line named.
+    void headerRefused_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("error");
+        const QStringList header = headerLines();
+        const QStringList events{"06/12/26 14:05:09 UP 1 45", "06/12/26 14:07:31 DOWN 3 52"};
+        const auto with = [&header](int line, const QString& text) {
+            QStringList lines = header;
+            lines[line - 1] = text;
+            return lines;
+        };
+        QTest::newRow("empty file") << QStringList() << "The file is empty: it has no status header";
+        QTest::newRow("events only") << events << "Line 1 of the status header: \"Date:\" expected, found '06/12/26'";
+        QTest::newRow("cut after three lines") << header.mid(0, 3) << "The status header ends after line 3 of 7";
+        QTest::newRow("events after three lines")
+            << header.mid(0, 3) + events << "Line 4 of the status header: \"Ch:\" expected, found '06/12/26'";
+        QTest::newRow("no such day") << with(1, "Date:   31/02/26  Time:   14/05/09  Version:  X")
+                                     << "Line 1 of the status header: '31/02/26' is not a valid date";
+        QTest::newRow("time too long") << with(1, "Date:   07/12/26  Time:   14/05/099  Version:  X")
+                                       << "Line 1 of the status header: '14/05/099' is not a valid time";
+        QTest::newRow("no version") << with(1, "Date:   07/12/26  Time:   14/05/09")
+                                    << "Line 1 of the status header: \"Version:\" expected, found the end of the line";
+        QTest::newRow("flag not Y or N") << with(2, "Events:  Q  Relays:  D  Evlog:   N  Buftyp:  C  Bufsiz:  127")
+                                         << "Line 2 of the status header: 'Q' is not Y or N";
+        QTest::newRow("text after the last field") << with(2, header[1] + " 5")
+                                                   << "Line 2 of the status header: '5' after the last field";
+        QTest::newRow("seven gains") << with(3, "Cond:    10   40  100  150 1000    0   95")
+                                     << "Line 3 of the status header: '   10   40  100  150 1000    0   95' is not eight gains";
+        QTest::newRow("two wide gains side by side")
+            << with(3, "Cond: 12345678901    0    0    0    0    0    0")
+            << "Line 3 of the status header: '12345678901    0    0    0    0    0    0' splits into eight gains more than one way";
+        QTest::newRow("count not a number")
+            << with(6, "Ch: 3   En: Y   Ut: 22   Dt: 11   Uc:    x   Dc:    2   Sa:  14   Wa:   7")
+            << "Line 6 of the status header: 'x' is not a valid integer value";
+        QTest::newRow("channels out of order")
+            << with(5, "Ch: 3   En: N   Ut: 21   Dt: 10   Uc:   16   Dc:    1   Sa:  13   Wa:   6")
+            << "Line 5 of the status header: channel 3 where channel 2 belongs";
+    }
+    void headerRefused()
+    {
+        QFETCH(QStringList, lines);
+        try {
+            ReadStatusHeader(lines);
+            QFAIL("read as a status header");
+        } catch (const ConversionError& e) {
+            QTEST(e.text(), "error");
+        }
     }
 
     // The counter holds 6 events. stopAtAck >= 0: the reply to the command of that number
