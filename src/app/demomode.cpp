@@ -13,12 +13,29 @@
 
 namespace kfc::app {
 
+namespace {
+
+// The devices of the running demo session; there is one session at most.
+QStringList& simulatedDevices()
+{
+    static QStringList devices;
+    return devices;
+}
+
+} // namespace
+
 DemoSession::DemoSession() = default;
 
 DemoSession::~DemoSession()
 {
+    simulatedDevices().clear();
     SettingsStore::useUserStore();
     usePhoneBookFolder({});
+}
+
+bool DemoSession::isSimulatedDevice(const QString& device)
+{
+    return !device.isEmpty() && simulatedDevices().contains(device);
 }
 
 QStringList DemoSession::demoPhoneBook()
@@ -69,6 +86,7 @@ bool DemoSession::startModem(QString* error)
         return false;
     }
     m_modemLine->counter().setFishInterval(kFishIntervalMs);
+    simulatedDevices() << m_modemLine->devicePath();
     auto store = SettingsStore::open();
     PortNames names;
     names.load(*store);
@@ -111,6 +129,7 @@ bool DemoSession::start(QString* error)
     }
     m_counter->counter().setFishInterval(kFishIntervalMs);
     m_counter->counter().logPastEvents(kDemoEvents);
+    simulatedDevices() << m_counter->devicePath();
 
     {
         auto user = SettingsStore::openUserStore();

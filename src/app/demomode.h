@@ -56,6 +56,10 @@ public:
     // direct connection's port. Returns the number, 0 when every number is taken.
     static int mapPort(QSettings& store, const QString& device);
 
+    // A device of this run's simulated counter or modem: the port lists mark it so.
+    static bool isSimulatedDevice(const QString& device);
+    static inline const QString kSimulatedMark = QStringLiteral("(simulated)");
+
 private:
     bool startModem(QString* error);
 

@@ -103,6 +103,7 @@ QString MessageBoxes::askSaveFileName(QWidget* parent, const QString& caption,
         dialog.setDefaultSuffix(defaultSuffix);
         return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
     }
+    m_saveDialogFolders << folder;
     if (m_fileNames.empty()) {
         m_unanswered << caption;
         return {};
@@ -122,9 +123,13 @@ bool MessageBoxes::askPrinterSetup(QWidget* parent, QPrinter& printer)
         m_unanswered << QStringLiteral("Printer setup");
         return false;
     }
-    const bool accepted = m_printerAnswers.front();
+    const PrinterAnswer answer = m_printerAnswers.front();
     m_printerAnswers.pop_front();
-    return accepted;
+    if (answer.accepted && !answer.pdfFileName.isEmpty()) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(answer.pdfFileName);
+    }
+    return answer.accepted;
 }
 
 QString MessageBoxes::askFolder(QWidget* parent, const QString& caption, const QString& folder)
@@ -160,6 +165,7 @@ void MessageBoxes::reset()
     m_printerAnswers.clear();
     m_folders.clear();
     m_recorded.clear();
+    m_saveDialogFolders.clear();
     m_unanswered.clear();
 }
 

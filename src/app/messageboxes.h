@@ -51,11 +51,15 @@ public:
     bool scripted() const { return m_scripted; }
     void queueAnswer(bool yes) { m_answers.push_back(yes); }
     void queueSaveFileName(const QString& fileName) { m_fileNames.push_back(fileName); }
-    void queuePrinterAnswer(bool accepted) { m_printerAnswers.push_back(accepted); }
+    void queuePrinterAnswer(bool accepted) { m_printerAnswers.push_back({accepted, {}}); }
+    // The print dialog is accepted with "Print to File" and this PDF file chosen in it.
+    void queuePrintToFile(const QString& pdfFileName) { m_printerAnswers.push_back({true, pdfFileName}); }
     // Empty: the dialog is cancelled.
     void queueFolder(const QString& folder) { m_folders.push_back(folder); }
 
     const QList<RecordedMessage>& recorded() const { return m_recorded; }
+    // Where each file-save dialog started: the folder or the file name it suggested.
+    const QStringList& saveDialogFolders() const { return m_saveDialogFolders; }
     QStringList recordedTexts() const;
     int unansweredQuestions() const { return int(m_unanswered.size()); }
     // What was asked with no answer queued: a question's text, a dialog's caption.
@@ -71,9 +75,14 @@ private:
     bool m_scripted = false;
     std::deque<bool> m_answers;
     std::deque<QString> m_fileNames;
-    std::deque<bool> m_printerAnswers;
+    struct PrinterAnswer {
+        bool accepted;
+        QString pdfFileName;   // empty: the printer as it was
+    };
+    std::deque<PrinterAnswer> m_printerAnswers;
     std::deque<QString> m_folders;
     QList<RecordedMessage> m_recorded;
+    QStringList m_saveDialogFolders;
     QStringList m_unanswered;
 };
 

@@ -63,10 +63,7 @@ ProgramWindows::ProgramWindows(const StatusFactory& makeStatus, std::unique_ptr<
     // No menu leads to the log; a technician reaches it with this key.
     auto* showDebug = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+D")), m_main);
     showDebug->setObjectName(QStringLiteral("showDebugLog"));
-    QObject::connect(showDebug, &QShortcut::activated, frmDebug, [] {
-        frmDebug->show();
-        frmDebug->raise();
-    });
+    QObject::connect(showDebug, &QShortcut::activated, frmDebug, &TfrmDebug::showWithinScreen);
 }
 
 ProgramWindows::~ProgramWindows()

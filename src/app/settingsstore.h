@@ -32,6 +32,8 @@ inline const QStringList All = {Top, Left, Width, Height, DirectComPort, DirectB
 inline const QString TerminalNewLineOnCR = QStringLiteral("TerminalNewLineOnCR");
 // The folder of the collection archive that Counts History reads; written when it is chosen.
 inline const QString CountsHistoryArchive = QStringLiteral("CountsHistoryArchive");
+// The folder Counts History last exported a CSV file to; written after each export.
+inline const QString CountsHistoryExportFolder = QStringLiteral("CountsHistoryExportFolder");
 } // namespace SettingName
 
 class SettingsStore {

@@ -11,7 +11,8 @@ public:
     virtual ~StatusWindowApi() = default;
     // Called once a link is up: checks the counter's password state (logging on if a
     // password is in force) and brings the window to the front when access is granted.
-    virtual void OpenAfterConnect() = 0;
+    // True when it was.
+    virtual bool OpenAfterConnect() = 0;
     // The child window itself.
     virtual QMdiSubWindow* subWindow() = 0;
     // Takes the window out of reach when the connection drops; OpenAfterConnect shows it

@@ -1,6 +1,7 @@
 #include "tfcountshistory.h"
 
 #include "messageboxes.h"
+#include "printtarget.h"
 #include "settingsstore.h"
 #include "tfmain.h"
 
@@ -21,7 +22,6 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QPainter>
-#include <QPrinterInfo>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QStackedWidget>
@@ -76,7 +76,8 @@ QChart* makeHistoryChart(const QString& site, const QList<HistoryRow>& rows)
     auto* series = new QBarSeries;
     int highest = 0;
     for (int index = 0; index < kHistorySeries; ++index) {
-        auto* set = new QBarSet(seriesName(index));
+        // The legend's words are short ("1 Up"), so that all eight fit the frame's usual size.
+        auto* set = new QBarSet(seriesName(index).mid(3));
         styleBarSet(set, index);
         for (const HistoryRow& row : drawn) {
             const int value = barValue(row.steps[size_t(index)]);
@@ -92,16 +93,25 @@ QChart* makeHistoryChart(const QString& site, const QList<HistoryRow>& rows)
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.4);
     chart->setTitleFont(titleFont);
     chart->setAnimationOptions(QChart::NoAnimation);
+    // The bars get the room, not a frame around them.
+    chart->setBackgroundRoundness(0);
+    chart->setMargins(QMargins(4, 4, 4, 4));
+    chart->layout()->setContentsMargins(0, 0, 0, 0);
     chart->addSeries(series);
     auto* visits = new QBarCategoryAxis;
+    // The date over the time: a visit's label then fits under its bars in a small frame.
     for (const HistoryRow& row : drawn)
-        visits->append(categoryLabel(row));
+        visits->append(categoryLabel(row).replace(QLatin1Char(' '), QStringLiteral("<br>")));
     if (drawn.size() >= kUprightLabelsFrom)
         visits->setLabelsAngle(-90);
+    // Two short lines fit where one long one would be cut to "2026-12-...".
+    visits->setTruncateLabels(false);
     chart->addAxis(visits, Qt::AlignBottom);
     series->attachAxis(visits);
     auto* fish = new QValueAxis;
-    fish->setTitleText(QStringLiteral("Fish since the visit before"));
+    // Short, so that a small frame shows it whole: the bars are the fish counted since the
+    // visit before, as the table's differences are.
+    fish->setTitleText(QStringLiteral("Fish"));
     fish->setLabelFormat(QStringLiteral("%d"));
     fish->setRange(0, std::max(highest, 1));
     fish->applyNiceNumbers();
@@ -121,8 +131,7 @@ TfCountsHistory* TfCountsHistory::open(TfMain& main)
     if (!fCountsHistory) {
         auto* window = new TfCountsHistory;
         fCountsHistory = window;
-        // Eight bars a visit and their legend are unreadable in the frame's usual size.
-        main.growTo(QSize(1000, 720));
+        // Within the frame as the user has it, like every other window.
         main.mdiArea()->addSubWindow(window);
         window->showMaximized();
         window->openFirstArchive();
@@ -136,9 +145,6 @@ TfCountsHistory::TfCountsHistory() : QMdiSubWindow(nullptr)
     setObjectName(QStringLiteral("fCountsHistory"));
     setWindowTitle(kCaption);
     setAttribute(Qt::WA_DeleteOnClose);
-    const QPrinterInfo defaultPrinter = QPrinterInfo::defaultPrinter();
-    if (!defaultPrinter.isNull())
-        m_printer.setPrinterName(defaultPrinter.printerName());
     buildControls();
     updateButtons();
 }
@@ -226,12 +232,6 @@ QString TfCountsHistory::messageText() const
     return m_chartArea->currentWidget() == labMessage ? labMessage->text() : QString();
 }
 
-void TfCountsHistory::setPdfOutput(const QString& fileName)
-{
-    m_printer.setOutputFormat(QPrinter::PdfFormat);
-    m_printer.setOutputFileName(fileName);
-    m_pdfOutput = true;
-}
 
 void TfCountsHistory::openFirstArchive()
 {
@@ -362,32 +362,52 @@ void TfCountsHistory::updateButtons()
     cbSite->setEnabled(cbSite->count() > 0);
 }
 
+QString TfCountsHistory::exportFolder()
+{
+    // The user's own files, not the collection's archive: the last folder exported to,
+    // else the documents folder.
+    const QString last = SettingsStore::open()->value(SettingName::CountsHistoryExportFolder).toString();
+    if (!last.isEmpty() && QFileInfo(last).isDir())
+        return last;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
 void TfCountsHistory::btnExportClick()
 {
-    const QString suggested = QDir(m_folder).filePath(m_site + QStringLiteral(".csv"));
+    const QString suggested = QDir(exportFolder()).filePath(m_site + QStringLiteral(".csv"));
     const QString name = messageBoxes().askSaveFileName(this, QStringLiteral("Export Counts History"), suggested,
                                                         kCsvFilter, QStringLiteral("csv"));
     if (name.isEmpty())
         return;
     QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly) || file.write(historyCsv(m_site, m_rows).toUtf8()) < 0 || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(historyCsv(m_site, m_rows).toUtf8()) < 0 || !file.commit()) {
         messageBoxes().show(MessageKind::Error, QStringLiteral("The counts history could not be written to %1: %2")
                                                     .arg(QDir::toNativeSeparators(name), file.errorString()));
+        return;
+    }
+    auto store = SettingsStore::open();
+    store->setValue(SettingName::CountsHistoryExportFolder, QFileInfo(name).absolutePath());
+    store->sync();
 }
 
 void TfCountsHistory::btnPrintClick()
 {
-    if (!m_pdfOutput && QPrinterInfo::availablePrinterNames().isEmpty()) {
-        messageBoxes().show(MessageKind::Error, QStringLiteral("No printer is installed."));
-        return;
-    }
+    // With no printer installed Qt's print dialog prints to a PDF file, named for the site.
+    if (!m_printTargetChosen)
+        choosePrintTarget(m_printer, QStringLiteral("Counts history %1.pdf").arg(m_site));
     m_printer.setPageOrientation(QPageLayout::Landscape);
     if (!messageBoxes().askPrinterSetup(this, m_printer))
         return;
-    if (!printChart(m_printer))
+    m_printTargetChosen = true;
+    if (!printChart(m_printer)) {
         messageBoxes().show(MessageKind::Error,
-                            QStringLiteral("The chart could not be printed on %1.")
-                                .arg(m_pdfOutput ? m_printer.outputFileName() : m_printer.printerName()));
+                            QStringLiteral("The chart could not be printed on %1.").arg(printTargetName(m_printer)));
+        return;
+    }
+    if (printsToPdf(m_printer))
+        messageBoxes().show(MessageKind::Information,
+                            QStringLiteral("The chart was printed to the PDF file %1.").arg(printTargetName(m_printer)));
 }
 
 bool TfCountsHistory::printChart(QPrinter& printer)

@@ -40,8 +40,6 @@ public:
     // Where the nightly collection writes: ~/.local/share/Kestrova/archive on Linux.
     static QString defaultArchiveFolder();
 
-    // Prints to a PDF file instead of a printer (tests, and a machine with no printer).
-    void setPdfOutput(const QString& fileName);
     QString archiveFolder() const { return m_folder; }
     // The text shown in place of the chart; empty while the chart is shown.
     QString messageText() const;
@@ -66,13 +64,15 @@ private:
     void fillChart();
     void updateButtons();
     bool printChart(QPrinter& printer);
+    static QString exportFolder();
 
     std::unique_ptr<archive::Archive> m_archive;
     QString m_folder;
     QString m_site;
     QList<HistoryRow> m_rows;
     QPrinter m_printer;
-    bool m_pdfOutput = false;
+    // Chosen in the print dialog once: later prints go there too.
+    bool m_printTargetChosen = false;
 
     QLabel* labArchive = nullptr;
     QPushButton* btnArchive = nullptr;

@@ -1,5 +1,7 @@
 #include "tfdirectcoms.h"
 
+#include "buttonmnemonics.h"
+#include "demomode.h"
 #include "messageboxes.h"
 #include "radiogroup.h"
 #include "settingsstore.h"
@@ -30,6 +32,14 @@ int comNumberOf(const QString& entry)
     bool ok = false;
     const int number = entry.mid(kComPrefix.size()).toInt(&ok);
     return ok ? number : 0;
+}
+
+// The device of a port entry, marked when it is the demo's simulated counter or modem.
+QString descriptionOf(const PresentPort& entry)
+{
+    const QString description = entry.description();
+    return DemoSession::isSimulatedDevice(entry.device) ? description + QLatin1Char(' ') + DemoSession::kSimulatedMark
+                                                        : description;
 }
 
 QLabel* makeLabel(const QString& name, const QString& caption, QWidget* buddy, QWidget* parent)
@@ -148,6 +158,8 @@ TfDirectComs::TfDirectComs(ComPort& port, PortLister listPorts, QWidget* parent)
     // At least the design size; larger where the fonts need it.
     setFixedSize(sizeHint().expandedTo(QSize(317, 214)));
     m_okBtn->setFocus();
+    // "&OK" and "&Odd" share Alt+O: the key presses OK.
+    giveButtonsMnemonicPriority(this);
 }
 
 void TfDirectComs::showEvent(QShowEvent* event)
@@ -164,14 +176,14 @@ void TfDirectComs::FormActivate()
     m_cbComPort->clear();
     const QList<PresentPort> present = m_listPorts ? m_listPorts() : QList<PresentPort>{};
     for (const PresentPort& entry : present)
-        m_cbComPort->addItem(entry.entry, entry.description());
+        m_cbComPort->addItem(entry.entry, descriptionOf(entry));
     m_cbComPort->setCurrentIndex(m_cbComPort->findText(kComPrefix + QString::number(m_port.settings.comNumber)));
     m_labDevice->setText(m_cbComPort->currentData().toString());
     // The drop-down list is as wide as its longest entry with its device.
     int widest = 0;
     for (const PresentPort& entry : present)
         widest = qMax(widest, m_cbComPort->fontMetrics().horizontalAdvance(entry.entry + QStringLiteral("    ")
-                                                                             + entry.description()));
+                                                                             + descriptionOf(entry)));
     m_cbComPort->view()->setMinimumWidth(widest + 2 * m_cbComPort->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 
     m_cbRate->setCurrentIndex(-1);

@@ -4,6 +4,7 @@
 
 #include "activitylamp.h"
 #include "application.h"
+#include "elidedlabel.h"
 #include "mergedmenus.h"
 #include "messageboxes.h"
 #include "settingsstore.h"
@@ -39,9 +40,11 @@ constexpr int kConnectPanelWidth = 144;
 constexpr int kDateTimePanelWidth = 97;
 constexpr int kLightsPanelWidth = 39;
 
+// A text that does not fit is cut at its end, shown whole as the tool tip; a long message
+// never pushes the connection or the clock aside.
 QLabel* makePanel(const QString& name, QWidget* parent)
 {
-    auto* panel = new QLabel(parent);
+    auto* panel = new ElidedLabel(Qt::ElideRight, parent);
     panel->setObjectName(name);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     QFont arial(QStringLiteral("Arial"));
@@ -74,6 +77,7 @@ TfMain::TfMain(std::unique_ptr<PortDevice> device, QWidget* parent)
     m_mdiArea = new QMdiArea(this);
     m_mdiArea->setObjectName(QStringLiteral("mdiArea"));
     setCentralWidget(m_mdiArea);
+    m_mdiArea->viewport()->installEventFilter(this);
     connect(m_mdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) {
         // The current child rather than the active one: while a dialog of the program
         // has the focus no child is active, but its menus should stay.
@@ -110,7 +114,9 @@ TfMain::TfMain(std::unique_ptr<PortDevice> device, QWidget* parent)
 TfMain::~TfMain()
 {
     saveSettings();
-    // The children go before the port and the link they may still refer to.
+    // The children go before the port and the link they may still refer to; the work area
+    // being freed has nothing more to say about its children.
+    m_mdiArea->viewport()->removeEventFilter(this);
     delete m_mdiArea;
     m_mdiArea = nullptr;
 }
@@ -298,19 +304,6 @@ void TfMain::centreOnScreen()
     move(frame.topLeft());
 }
 
-void TfMain::growTo(const QSize& size)
-{
-    const QScreen* display = screen();
-    if (!display || isMaximized() || isFullScreen())
-        return;
-    const QSize room = display->availableGeometry().size() - (frameGeometry().size() - this->size());
-    const QSize wanted = this->size().expandedTo(size).boundedTo(room);
-    if (wanted == this->size())
-        return;
-    resize(wanted);
-    centreOnScreen();
-}
-
 // ---- services ---------------------------------------------------------------------
 
 void TfMain::ShowMessageText(const QString& text) { m_panMessage->setText(text); }
@@ -399,6 +392,24 @@ void TfMain::showBlank()
     m_mdiArea->setActiveSubWindow(m_blank);
 }
 
+bool TfMain::eventFilter(QObject* watched, QEvent* event)
+{
+    // A maximised child that is freed (a terminal, a download window) puts the frame's
+    // bare caption back as it goes, whichever child is in front by then.
+    if (watched == m_mdiArea->viewport() && event->type() == QEvent::ChildRemoved)
+        QMetaObject::invokeMethod(this, &TfMain::showFrontCaption, Qt::QueuedConnection);
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfMain::showFrontCaption()
+{
+    // As the work area writes it when a maximised child comes to the front.
+    const QMdiSubWindow* front = m_mdiArea->currentSubWindow();
+    if (windowTitle() == kCaption && front && front->isVisible() && front->isMaximized()
+        && !front->windowTitle().isEmpty())
+        setWindowTitle(QStringLiteral("%1 - [%2]").arg(kCaption, front->windowTitle()));
+}
+
 void TfMain::setConnectMenuShown(bool shown) { m_menuConnect->menuAction()->setVisible(shown); }
 
 bool TfMain::connectMenuShown() const { return m_menuConnect->menuAction()->isVisible(); }
@@ -437,8 +448,10 @@ void TfMain::showNotConnected()
     ShowMessageText(QString());
     if (m_blank)
         m_blank->panMain()->clear();
-    showBlank();
+    // The status window goes before the placeholder comes to the front: hiding a
+    // maximised child after that would take " - [Not Connected]" off the frame's title.
     closeStatusWindow();
+    showBlank();
     UpdateConnectMenu();
 }
 
@@ -459,6 +472,8 @@ void TfMain::TimerDateTimeTimer()
 
 void TfMain::menuConnectDirectClick()
 {
+    // A new attempt: what the panel kept of the last one is over.
+    ShowMessageText(QString());
     TfDirectComs setup(*m_port, this);
     if (setup.exec() != QDialog::Accepted)
         return;
@@ -471,15 +486,33 @@ void TfMain::openStatusAfterConnect()
     // Also before the logon: its waits run user events, and a second connection must not
     // start from this menu while the first one is still being logged on.
     UpdateConnectMenu();
-    showingErrors([this] {
+    bool granted = false;
+    showingErrors([this, &granted] {
         if (m_statusWindow)
-            m_statusWindow->OpenAfterConnect();
+            granted = m_statusWindow->OpenAfterConnect();
     });
+    // A logon refused or given up leaves nothing to show: the line is not left open
+    // behind the placeholder, where only Hangup could still reach it.
+    if (m_statusWindow && !granted && m_port->PortIsOpen())
+        endRefusedConnection();
     UpdateConnectMenu();
+}
+
+void TfMain::endRefusedConnection()
+{
+    showingErrors([this] {
+        // Never logged on, so no log-off: "e" ends the counter's session, also one that
+        // is still waiting for a password.
+        auto hold = m_link->holdLine();
+        m_link->SendCommand(QStringLiteral("e"));
+    });
+    dropLine();
+    ShowMessageText(kNotLoggedOn);
 }
 
 void TfMain::menuConnectModemClick()
 {
+    ShowMessageText(QString());
     TfrmPhoneBook phoneBook(this);
     if (phoneBook.exec() != QDialog::Accepted || !phoneBook.HasSelection())
         return;
@@ -498,14 +531,19 @@ void TfMain::menuConnectModemClick()
         });
         connected = modem.Dial(phoneBook.SelectedNumber());
     }
-    if (!connected)
+    // The modem window closes two seconds after its last line: the panel keeps why the
+    // call did not connect until the next attempt.
+    if (!connected) {
+        ShowMessageText(modem.failureText());
         return;
+    }
     ShowConnectionState(modem.ModemName());
     openStatusAfterConnect();
 }
 
 void TfMain::menuConnectTerminalClick()
 {
+    ShowMessageText(QString());
     m_port->switchMonitoringOn();
     {
         TfDirectComs setup(*m_port, this);

@@ -37,10 +37,6 @@ public:
     explicit TfMain(std::unique_ptr<PortDevice> device = nullptr, QWidget* parent = nullptr);
     ~TfMain() override;
 
-    // Makes the frame at least `size`, as far as the screen allows, and centres it again:
-    // a window that needs room to be read, such as a chart, asks for it when it opens.
-    void growTo(const QSize& size);
-
     static inline const QString kCaption = QStringLiteral("Kestrova Fish Counters");
     // Why the program and the status window do not close during continuous update.
     static inline const QString kContUpdRunning = QStringLiteral(
@@ -77,6 +73,8 @@ public:
     // Closes the port without a word to the counter (it did not answer) and shows the
     // not-connected state.
     void dropLine();
+    // What the message panel says after a connection whose logon did not grant access.
+    static inline const QString kNotLoggedOn = QStringLiteral("Not logged on; the line is closed.");
     // Brings the placeholder to the front.
     void showBlank();
     // The terminal hides the Connect menu while it is open.
@@ -111,6 +109,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildMenus();
@@ -121,10 +120,15 @@ private:
     void centreOnScreen();
     void closeStatusWindow();
     void showNotConnected();
+    // The logon did not grant access: the counter is told the session is over and the line
+    // is closed.
+    void endRefusedConnection();
     void onLineLost(const QString& reason);
     // Which menus are usable follows who holds the line, decided here alone.
     void updateMenusForLine();
     void mergeMenusOf(QMdiSubWindow* child);
+    // " - [caption]" of the maximised child in front, where freeing another took it off.
+    void showFrontCaption();
 
     std::unique_ptr<ComPort> m_port;
     std::unique_ptr<Link> m_link;

@@ -4,12 +4,16 @@
 
 #include <QDir>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSaveFile>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace kfc::app {
 
@@ -37,6 +41,44 @@ TfrmDebug::TfrmDebug(QWidget* parent) : QWidget(parent, Qt::Window)
     layout->setSpacing(0);
     layout->addWidget(m_memo);
     layout->addLayout(buttons);
+}
+
+void TfrmDebug::showWithinScreen()
+{
+    const QWidget* owner = parentWidget();
+    const QScreen* display = owner ? owner->screen() : screen();
+    if (!isVisible() && display) {
+        // Over the middle of the main frame, moved in where that would cross an edge of the
+        // screen; the frame and title bar are not known before the first showing.
+        const QRect room = display->availableGeometry();
+        const QRect outer = frameGeometry();
+        const QRect inside = geometry();
+        const QMargins decoration = outer != inside ? QMargins(inside.left() - outer.left(), inside.top() - outer.top(),
+                                                               outer.right() - inside.right(),
+                                                               outer.bottom() - inside.bottom())
+                                                    : QMargins(8, 32, 8, 8);
+        const QSize inner = size().boundedTo(room.size().shrunkBy(decoration));
+        resize(inner);
+        QRect frame(QPoint(), inner.grownBy(decoration));
+        frame.moveCenter(owner ? owner->frameGeometry().center() : room.center());
+        frame.moveRight(std::min(frame.right(), room.right()));
+        frame.moveBottom(std::min(frame.bottom(), room.bottom()));
+        frame.moveLeft(std::max(frame.left(), room.left()));
+        frame.moveTop(std::max(frame.top(), room.top()));
+        move(frame.topLeft());
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void TfrmDebug::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TfrmDebug::LogLine(const QString& text)

@@ -19,6 +19,9 @@ class TfrmDebug : public QWidget {
 public:
     explicit TfrmDebug(QWidget* parent = nullptr);
 
+    // Shows the window in front, on the screen of the main frame and wholly within it.
+    void showWithinScreen();
+
     QPlainTextEdit* Memo1() const { return m_memo; }
     QPushButton* btnSaveLog() const { return m_save; }
     void LogLine(const QString& text);
@@ -31,6 +34,10 @@ public:
     // Asks for a file through the message-box service and writes the log there; false
     // when cancelled or not written (the failure is shown).
     bool saveLog();
+
+protected:
+    // Escape closes it, as it does a dialog.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void noteOldestLineDropped();

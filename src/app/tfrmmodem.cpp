@@ -19,6 +19,7 @@
 #include <QScopedValueRollback>
 #include <QSet>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -119,14 +120,14 @@ DeviceSelectionDialog::DeviceSelectionDialog(const QStringList& modems, QWidget*
     if (modems.isEmpty()) {
         m_cbDevices->setEnabled(false);
         ok->setEnabled(false);
-        auto* note = new QLabel(QStringLiteral("No modem is set up. Add one to the \"%1\" group of %2, "
+        // Broken by hand and never wrapped: a wrapped path breaks anywhere in it.
+        auto* note = new QLabel(QStringLiteral("No modem is set up. Add one to the \"%1\" group of\n%2\n"
                                                "for example:\n%3")
                                     .arg(kModemsGroup,
                                          QDir::toNativeSeparators(SettingsStore::open()->fileName()),
                                          QStringLiteral("My Modem=COM5")),
                                 this);
         note->setObjectName(QStringLiteral("labNoModems"));
-        note->setWordWrap(true);
         note->setTextInteractionFlags(Qt::TextSelectableByMouse);
         layout->addWidget(note);
     }
@@ -154,6 +155,10 @@ TfrmModem::TfrmModem(Link& link, QWidget* parent)
     m_memStatus->setBackgroundRole(QPalette::Window);
     m_memStatus->viewport()->setBackgroundRole(QPalette::Window);
     m_memStatus->setGeometry(16, 16, 321, 129);
+
+    m_labTimeLeft = new QLabel(this);
+    m_labTimeLeft->setObjectName(QStringLiteral("labTimeLeft"));
+    m_labTimeLeft->setGeometry(16, 160, 118, 25);
 
     m_btbtnCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
                                     QStringLiteral("Cancel"), this);
@@ -192,6 +197,28 @@ QStringList TfrmModem::statusLines() const
     return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
 }
 
+QString TfrmModem::failureText() const
+{
+    if (dialState() == DialState::dsConnected)
+        return {};
+    if (!m_error.isEmpty())
+        return m_error;
+    // The dialer's last line says how the call ended; before it, no modem was chosen.
+    if (m_dialer)
+        return statusLines().value(statusLines().size() - 1);
+    return QStringLiteral("No modem was chosen; nothing was dialled.");
+}
+
+void TfrmModem::showTimeLeft()
+{
+    if (!m_dialling || !m_dialer || m_dialer->deadline().isForever()) {
+        m_labTimeLeft->clear();
+        return;
+    }
+    const qint64 seconds = (m_dialer->deadline().remainingTime() + 999) / 1000;
+    m_labTimeLeft->setText(QStringLiteral("Answer within %1 s").arg(seconds));
+}
+
 void TfrmModem::reject()
 {
     // The close box (and Escape) during a dial is Cancel. Otherwise the window closes by
@@ -203,9 +230,14 @@ void TfrmModem::reject()
 bool TfrmModem::Dial(const QString& number)
 {
     m_phoneNumber = number;
+    m_error.clear();
     show();
     raise();
-    QString error;
+    QString& error = m_error;
+    // Only a display: the dial itself waits on the dialer's own deadline.
+    QTimer countdown;
+    countdown.setInterval(200);
+    connect(&countdown, &QTimer::timeout, this, &TfrmModem::showTimeLeft);
     try {
         if (!m_comPort)
             throw PortError(QStringLiteral("No com port selected for dialing"));
@@ -213,9 +245,13 @@ bool TfrmModem::Dial(const QString& number)
         auto hold = m_link.holdLine();
         if (DetectModem()) {
             m_dialer = std::make_unique<ModemDialer>(*m_comPort);
-            m_dialer->progress = [this](const QString& text) { AddStatusLine(text); };
+            m_dialer->progress = [this](const QString& text) {
+                AddStatusLine(text);
+                showTimeLeft();
+            };
             m_btbtnCancel->setEnabled(true);
             const QScopedValueRollback dialling(m_dialling, true);
+            countdown.start();
             m_dialer->dial(number, m_link.timing.modemDialTimeoutMs);
         }
     } catch (const LinkError& e) {
@@ -227,6 +263,8 @@ bool TfrmModem::Dial(const QString& number)
             m_comPort->ClosePort();
     }
     m_btbtnCancel->setEnabled(false);
+    countdown.stop();
+    showTimeLeft();
     exitSteps();
     if (!error.isEmpty()) {
         m_link.LogLine(QStringLiteral("--  ") + error);

@@ -68,6 +68,9 @@ public:
     void btbtnCancelClick();
     void AddStatusLine(const QString& text);
     QStringList statusLines() const;
+    // Why the last attempt did not connect, in a line: the modem's result, the time-out,
+    // the cancel or the port's error. Empty after a connection.
+    QString failureText() const;
 
     // Closing from the title bar during a dial cancels it; at any other time the window
     // stays until the attempt is over.
@@ -79,6 +82,8 @@ private:
     void PollModemReply();
     void AbortDial();
     void exitSteps();
+    // "Answer within 57 s" while the dial command waits for the modem's result.
+    void showTimeLeft();
 
     Link& m_link;
     kfc::ComPort* m_comPort = nullptr;
@@ -87,8 +92,10 @@ private:
     QString m_phoneNumber;
     bool m_detectionFailed = false;
     bool m_dialling = false;   // the dial command is out and no result has ended it
+    QString m_error;           // the failure that ended the last attempt, when it was one
 
     QPlainTextEdit* m_memStatus;
+    QLabel* m_labTimeLeft;
     QPushButton* m_btbtnCancel;
 };
 

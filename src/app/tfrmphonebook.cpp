@@ -113,12 +113,13 @@ TfrmPhoneBook::TfrmPhoneBook(QWidget* parent) : QDialog(parent)
     addAction(QStringLiteral("actnCancel"), QStringLiteral("Cancel dial up"),
               s->standardIcon(QStyle::SP_DialogCancelButton), &TfrmPhoneBook::actnCancelExecute);
     m_toolBar->addSeparator()->setObjectName(QStringLiteral("ToolButton3"));
+    // The keys a list of entries usually has.
     addAction(QStringLiteral("actnAdd"), QStringLiteral("Add a new phone number"),
-              s->standardIcon(QStyle::SP_FileDialogNewFolder), &TfrmPhoneBook::actnAddExecute);
+              s->standardIcon(QStyle::SP_FileDialogNewFolder), &TfrmPhoneBook::actnAddExecute, Qt::Key_Insert);
     addAction(QStringLiteral("actnEdit"), QStringLiteral("Edit selected phone number"),
-              s->standardIcon(QStyle::SP_FileDialogDetailedView), &TfrmPhoneBook::actnEditExecute);
+              s->standardIcon(QStyle::SP_FileDialogDetailedView), &TfrmPhoneBook::actnEditExecute, Qt::Key_F2);
     addAction(QStringLiteral("actnDelete"), QStringLiteral("Delete selected phone number"),
-              s->standardIcon(QStyle::SP_TrashIcon), &TfrmPhoneBook::actnDeleteExecute);
+              s->standardIcon(QStyle::SP_TrashIcon), &TfrmPhoneBook::actnDeleteExecute, Qt::Key_Delete);
     layout->addWidget(m_toolBar);
 
     m_strgrdContacts = new QTableWidget(0, 2, this);
@@ -141,6 +142,12 @@ TfrmPhoneBook::TfrmPhoneBook(QWidget* parent) : QDialog(parent)
     });
     layout->addWidget(m_strgrdContacts);
 
+    // After the entries Tab reaches the buttons in their order, and Space presses them.
+    for (QAction* action : m_toolBar->actions()) {
+        if (QWidget* button = m_toolBar->widgetForAction(action); button && !action->isSeparator())
+            button->setFocusPolicy(Qt::TabFocus);
+    }
+
     resize(313, 276);
     centreOn(this, parent);
     LoadPhoneBook();
@@ -149,11 +156,13 @@ TfrmPhoneBook::TfrmPhoneBook(QWidget* parent) : QDialog(parent)
 TfrmPhoneBook::~TfrmPhoneBook() { SavePhoneBook(); }
 
 QAction* TfrmPhoneBook::addAction(const QString& name, const QString& hint, QIcon icon,
-                                  void (TfrmPhoneBook::*handler)())
+                                  void (TfrmPhoneBook::*handler)(), const QKeySequence& key)
 {
     QAction* action = m_toolBar->addAction(icon, hint);
     action->setObjectName(name);
-    action->setToolTip(hint);
+    action->setShortcut(key);
+    const QString tip = key.isEmpty() ? hint : QStringLiteral("%1 (%2)").arg(hint, key.toString(QKeySequence::NativeText));
+    action->setToolTip(tip);
     action->setStatusTip(hint);
     connect(action, &QAction::triggered, this, handler);
     return action;

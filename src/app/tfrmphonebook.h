@@ -5,6 +5,7 @@
 // are never overwritten with an empty list.
 
 #include <QDialog>
+#include <QKeySequence>
 #include <QStringList>
 
 class QAction;
@@ -64,7 +65,8 @@ protected:
 
 private:
     void selectLine(const QString& line);
-    QAction* addAction(const QString& name, const QString& hint, QIcon icon, void (TfrmPhoneBook::*handler)());
+    QAction* addAction(const QString& name, const QString& hint, QIcon icon, void (TfrmPhoneBook::*handler)(),
+                       const QKeySequence& key = {});
 
     QStringList m_entries;
     QString m_fileName;

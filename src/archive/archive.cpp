@@ -9,6 +9,8 @@
 #include <QUrl>
 #include <QVariant>
 
+#include <QMutexLocker>
+
 #include <atomic>
 #include <span>
 
@@ -49,13 +51,6 @@ const char* const kUpgradeTo2[] = {
 
 const std::pair<int, std::span<const char* const>> kFormats[] = {{1, kTables}, {2, kUpgradeTo2}};
 static_assert(std::size(kFormats) == kFormatVersion);
-
-// With the offset, so that visits of a run across a change of summer time still sort and
-// read back as the moments they were.
-QString timeText(const QDateTime& moment)
-{
-    return moment.isValid() ? moment.toOffsetFromUtc(moment.offsetFromUtc()).toString(Qt::ISODate) : QString();
-}
 
 // The counter's clock has no zone: it is kept as it was read.
 QString counterClockText(const QDateTime& clock)
@@ -119,7 +114,7 @@ bool insertStatus(QSqlDatabase db, qint64 visitId, const StatusRecord& status, Q
     QSqlQuery insert(db);
     insert.prepare(QStringLiteral("INSERT INTO status_reads(visit_id, read_at, counter_clock, version, "
                                   "event_count, conductivity) VALUES (?, ?, ?, ?, ?, ?)"));
-    for (const QVariant& value : {QVariant(visitId), QVariant(timeText(status.readAt)),
+    for (const QVariant& value : {QVariant(visitId), QVariant(momentText(status.readAt)),
                                   nullIfEmpty(counterClockText(status.counterClock)), QVariant(status.version),
                                   QVariant(status.eventCount), QVariant(status.conductivity)})
         insert.addBindValue(value);
@@ -224,7 +219,20 @@ bool reopenUnchanging(QSqlDatabase& db, const QString& path)
     return db.open();
 }
 
+// The calling thread's number, never given to another thread.
+quint64 threadNumber()
+{
+    static std::atomic<quint64> next{1};
+    thread_local const quint64 number = next++;
+    return number;
+}
+
 } // namespace
+
+QString momentText(const QDateTime& moment)
+{
+    return moment.isValid() ? moment.toOffsetFromUtc(moment.offsetFromUtc()).toString(Qt::ISODate) : QString();
+}
 
 QString databasePath(const QString& archiveDir)
 {
@@ -244,6 +252,9 @@ Archive::~Archive()
         if (db.isValid())
             db.close();
     }
+    // Removing a connection closes it, whichever thread made it.
+    for (const QString& name : std::as_const(m_threadConnections))
+        QSqlDatabase::removeDatabase(name);
     if (QSqlDatabase::contains(m_connection))
         QSqlDatabase::removeDatabase(m_connection);
 }
@@ -251,6 +262,25 @@ Archive::~Archive()
 bool Archive::isOpen() const
 {
     return QSqlDatabase::database(m_connection, false).isOpen();
+}
+
+// A connection may only be used by the thread that made it: another thread gets one of its
+// own, made like the first and kept until the archive is closed. A thread's number is never
+// given to another, so a connection of a thread that has ended is never taken up again.
+QSqlDatabase Archive::connection() const
+{
+    const quint64 thisThread = threadNumber();
+    if (thisThread == m_openingThread)
+        return QSqlDatabase::database(m_connection, false);
+    const QString name = QStringLiteral("%1-thread-%2").arg(m_connection).arg(thisThread);
+    QMutexLocker locker(&m_connectionsMutex);
+    if (QSqlDatabase::contains(name))
+        return QSqlDatabase::database(name, false);
+    QSqlDatabase db = QSqlDatabase::cloneDatabase(m_connection, name);
+    m_threadConnections << name;
+    if (db.open())
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA foreign_keys=ON"));
+    return db;
 }
 
 bool Archive::open(const QString& archiveDir, Mode mode, QString* error)
@@ -266,6 +296,7 @@ bool Archive::open(const QString& archiveDir, Mode mode, QString* error)
         return false;
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    m_openingThread = threadNumber();
     db.setDatabaseName(path);
     if (mode == Mode::Read)
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
@@ -306,7 +337,7 @@ bool Archive::open(const QString& archiveDir, Mode mode, QString* error)
 
 bool Archive::createTables(QString* error)
 {
-    QSqlDatabase db = QSqlDatabase::database(m_connection);
+    QSqlDatabase db = connection();
     // WAL: a report may read while a collection writes, and a commit is one sync.
     if (!exec(db, QStringLiteral("PRAGMA journal_mode=WAL"), error)
         || !exec(db, QStringLiteral("PRAGMA foreign_keys=ON"), error))
@@ -323,7 +354,7 @@ bool Archive::createTables(QString* error)
 
 bool Archive::upgradeTables(QString* error)
 {
-    QSqlDatabase db = QSqlDatabase::database(m_connection);
+    QSqlDatabase db = connection();
     QSqlQuery version(db);
     if (!version.exec(QStringLiteral("PRAGMA user_version")) || !version.next()) {
         *error = failure(QStringLiteral("The archive could not be read"), version.lastError());
@@ -343,7 +374,7 @@ bool Archive::upgradeTables(QString* error)
 
 bool Archive::addVisit(const VisitRecord& visit, QString* error)
 {
-    QSqlDatabase db = QSqlDatabase::database(m_connection);
+    QSqlDatabase db = connection();
     if (!db.transaction()) {
         *error = failure(QStringLiteral("The archive could not be written"), db.lastError());
         return false;
@@ -357,7 +388,7 @@ bool Archive::addVisit(const VisitRecord& visit, QString* error)
                                   "file", "file_lines", "file_sha256", "clock_drift", "clock_set", "flushed",
                                   "error", "uid", "flush_pending", "lost_in_flush", "not_flushed"};
         const QVariantList values{
-            QVariant(site), QVariant(timeText(visit.started)), QVariant(timeText(visit.finished)),
+            QVariant(site), QVariant(momentText(visit.started)), QVariant(momentText(visit.finished)),
             QVariant(visit.outcome), QVariant(visit.attempts), QVariant(visit.events), QVariant(visit.expected),
             nullIfEmpty(visit.file), hasFile ? QVariant(visit.fileLines) : QVariant(),
             hasFile ? nullIfEmpty(visit.fileSha256) : QVariant(),
@@ -403,7 +434,7 @@ bool Archive::addVisit(const VisitRecord& visit, QString* error)
 
 QStringList Archive::sites(QString* error) const
 {
-    QSqlQuery query(QSqlDatabase::database(m_connection));
+    QSqlQuery query(connection());
     QStringList names;
     if (!query.exec(QStringLiteral("SELECT name FROM sites ORDER BY id"))) {
         if (error)
@@ -417,7 +448,7 @@ QStringList Archive::sites(QString* error) const
 
 QList<VisitRecord> Archive::visits(const QString& site, const QDateTime& since, QString* error) const
 {
-    QSqlDatabase db = QSqlDatabase::database(m_connection);
+    QSqlDatabase db = connection();
     QSqlQuery query(db);
     // By name, and the later columns only where they are: an archive of an older format
     // is read as it stands when it may not be upgraded (opened to read).

@@ -7,6 +7,8 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QMutex>
+#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 
@@ -21,6 +23,11 @@ constexpr int kFormatVersion = 2;
 constexpr int kChannels = 4;
 
 QString databasePath(const QString& archiveDir);
+
+// A moment as the archive and the journal write it: ISO 8601 with its offset, so that
+// visits across a change of summer time still read back as the moments they were; empty
+// when it is not valid.
+QString momentText(const QDateTime& moment);
 
 // One successful status read, as far as the archive keeps it.
 struct StatusRecord {
@@ -62,6 +69,8 @@ struct VisitRecord {
     friend bool operator==(const VisitRecord&, const VisitRecord&) = default;
 };
 
+// An archive's database, opened to read or to write. Its calls may come from several
+// threads: each thread reaches the database through a connection of its own.
 class Archive {
 public:
     enum class Mode { Write, Read };
@@ -89,7 +98,13 @@ public:
 private:
     bool createTables(QString* error);
     bool upgradeTables(QString* error);
-    QString m_connection;
+    // The calling thread's connection to the database.
+    QSqlDatabase connection() const;
+
+    QString m_connection;                    // the connection of the thread that opened it
+    quint64 m_openingThread = 0;
+    mutable QMutex m_connectionsMutex;
+    mutable QStringList m_threadConnections;   // the other threads'
 };
 
 // A channel's count in one direction at a visit, and what it rose by since the visit

@@ -1,7 +1,7 @@
 #include "collect.h"
 
 #include "cli.h"
-#include "archive/archive.h"
+#include "archive/recorder.h"
 #include "session.h"
 #include "stopsignals.h"
 #include "counter/counterstatus.h"
@@ -16,14 +16,7 @@
 #include "link/untrusted.h"
 #include "link/wait.h"
 
-#include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDeadlineTimer>
-#include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QLockFile>
-#include <QSysInfo>
 #include <QUuid>
 
 namespace kfc::cli {
@@ -46,7 +39,6 @@ struct Visit : archive::VisitRecord {
     bool countKnown = false;    // the status was read before the download
     bool retry = false;         // BUSY, NO CARRIER, silence, a port in use, or a line lost
     QDeadlineTimer retryAt;
-    QString notInDatabase;      // why the database does not hold this record
 };
 
 // The next attempt at a site after one that was recorded.
@@ -146,56 +138,6 @@ int erasedByFlush(const CounterStatus& checked, const CounterStatus& after)
     return std::max(0, fish - after.eventCount);
 }
 
-// What was written, read back from the disk: the line count and the SHA-256 the
-// database keeps, so that a file altered later can be told.
-bool measureFile(const QString& fileName, int* lines, QString* sha256)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    *lines = 0;
-    while (!file.atEnd()) {
-        const QByteArray chunk = file.read(1 << 16);
-        if (chunk.isEmpty())
-            return false;
-        hash.addData(chunk);
-        *lines += int(chunk.count('\n'));
-    }
-    *sha256 = QString::fromLatin1(hash.result().toHex());
-    return true;
-}
-
-// Why nothing can be written in the folder (read-only, full, not allowed), in the
-// system's words; the nearest folder that exists is asked when it does not.
-QString writeProblem(QString folder)
-{
-    while (!QFileInfo(folder).isDir() && QFileInfo(folder).absolutePath() != folder)
-        folder = QFileInfo(folder).absolutePath();
-    QFile probe(QDir(folder).filePath(QStringLiteral(".kestrova-write-test-%1").arg(QCoreApplication::applicationPid())));
-    if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return probe.errorString();
-    const bool written = probe.write("x", 1) == 1 && probe.flush();
-    const QString problem = written ? QStringLiteral("the cause is not known") : probe.errorString();
-    probe.remove();
-    return problem;
-}
-
-// Makes the folder and any missing above it. The folders whose entries it changed (the
-// parent of each folder made) are added to *changed, to be synced before anything that
-// relies on the new files being found after a power cut.
-bool makeFolder(const QString& path, QStringList* changed)
-{
-    QStringList parents;
-    for (QFileInfo missing(path); !missing.exists() && missing.absolutePath() != missing.absoluteFilePath();
-         missing = QFileInfo(missing.absolutePath()))
-        parents << missing.absolutePath();
-    if (!QDir().mkpath(path))
-        return false;
-    *changed << parents;
-    return true;
-}
-
 // Ends a download that ran past the site's time online, or that a signal stopped.
 struct OnlineLimitReached {};
 struct StopAsked {};
@@ -218,11 +160,27 @@ void setCounterClock(Link& link, const CounterStatus& status)
 // What the run shares between its visits.
 struct Run {
     const CollectOptions& options;
-    // Records a visit: false when the database or the journal could not be written.
-    std::function<bool(Visit&)> record;
-    QStringList foldersChanged;   // entries to sync with the next event file
+    archive::Recorder& archive;
     QTextStream& err;
 };
+
+// Records the visit in the archive, saying on err what could not be written: false when
+// the database or the journal does not hold it.
+bool record(Run& run, Visit& visit)
+{
+    // Every visit that asked for a flush and had none says why.
+    if (visit.entry->flushAfter && !visit.flushed && !visit.flushPending && visit.notFlushed.isEmpty())
+        visit.notFlushed = visit.file.isEmpty() ? QStringLiteral("nothing was downloaded")
+                                                : QStringLiteral("the visit ended before the flush");
+    archive::VisitRecord told = visit;
+    told.site = visit.entry->name;
+    told.error = printable(visit.error);
+    const archive::Recorded recorded = run.archive.record(told, visit.countKnown);
+    for (const QString& problem : {recorded.notInDatabase, recorded.notInJournal})
+        if (!problem.isEmpty())
+            run.err << "kestrova-cli: " << printable(problem) << '\n';
+    return recorded.whole();
+}
 
 class SiteSession {
 public:
@@ -371,23 +329,12 @@ private:
 
     void openEventFile()
     {
-        const QString folder = siteFolderName(m_site.name);
-        const QDir archive(m_run.options.archive);
-        if (!makeFolder(archive.filePath(folder), &m_run.foldersChanged))
-            throw EventFileError(QStringLiteral("Cannot create the folder %1: %2")
-                                     .arg(archive.filePath(folder), writeProblem(archive.filePath(folder)))
-                                     .toStdString());
-        // A name already taken (an hour repeated when the clocks go back, a PC clock set
-        // back, two attempts in one second) gets a suffix: the earlier file stays as it is.
-        const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HHmmss"));
-        for (int n = 1;; ++n) {
-            const QString name = folder + QLatin1Char('/') + stamp
-                                 + (n > 1 ? QStringLiteral("-%1").arg(n) : QString()) + QStringLiteral(".LG2");
-            if (m_file.openNew(archive.filePath(name))) {
-                m_visit.file = name;
-                return;
-            }
-        }
+        QString problem;
+        m_visit.file = m_run.archive.newEventFile(
+            m_site.name, QDateTime::currentDateTime(), [this](const QString& path) { return m_file.openNew(path); },
+            &problem);
+        if (m_visit.file.isEmpty())
+            throw EventFileError(problem.toStdString());
     }
 
     // Every line goes to the file as it comes; past the time online, or when a stop is
@@ -422,20 +369,10 @@ private:
     // empty when all of it is on the disk, else what is not.
     QString finishEventFile()
     {
-        QString problem;
-        if (!m_file.sync())
-            problem = QStringLiteral("the event file could not be synced to disk");
+        const bool synced = m_file.sync();
         m_file.close();
-        const QStringList folders = QStringList{QFileInfo(m_file.fileName()).absolutePath()} + m_run.foldersChanged;
-        for (const QString& folder : folders) {
-            if (QString why; problem.isEmpty() && !syncFolder(folder, &why))
-                problem = QStringLiteral("the folder entries could not be synced to disk: ") + why;
-        }
-        if (problem.isEmpty())
-            m_run.foldersChanged.clear();
-        if (!measureFile(m_file.fileName(), &m_visit.fileLines, &m_visit.fileSha256))
-            m_run.err << "kestrova-cli: cannot read back " << m_file.fileName() << '\n';
-        return problem;
+        const QString settled = m_run.archive.settleEventFile(m_visit);
+        return synced ? settled : QStringLiteral("the event file could not be synced to disk");
     }
 
     void download(Link& link, ComPort& port, const CounterStatus& status)
@@ -490,7 +427,7 @@ private:
         }
         m_visit.flushPending = true;
         m_visit.finished = QDateTime::currentDateTime();
-        const bool recorded = m_run.record(m_visit);
+        const bool recorded = record(m_run, m_visit);
         m_visit.flushPending = false;
         if (!recorded) {
             m_visit.notFlushed = QStringLiteral("the visit could not be recorded before the flush");
@@ -559,95 +496,6 @@ private:
     QString m_statusProblem;
 };
 
-// "pending" while the flush is under way, else whether it was done.
-QJsonValue flushedJson(const archive::VisitRecord& visit)
-{
-    return visit.flushPending ? QJsonValue(QStringLiteral("pending")) : QJsonValue(visit.flushed);
-}
-
-QJsonObject journalEntry(const Visit& visit)
-{
-    const bool hasFile = !visit.file.isEmpty();
-    QJsonObject entry{
-        {"visit", visit.id},
-        {"site", visit.entry->name},
-        {"started", visit.started.toOffsetFromUtc(visit.started.offsetFromUtc()).toString(Qt::ISODate)},
-        {"finished", visit.finished.toOffsetFromUtc(visit.finished.offsetFromUtc()).toString(Qt::ISODate)},
-        {"outcome", visit.outcome},
-        {"attempts", visit.attempts},
-        {"events", visit.events},
-        {"expected", hasFile && !visit.countKnown ? QJsonValue() : QJsonValue(visit.expected)},
-        {"file", hasFile ? QJsonValue(visit.file) : QJsonValue()},
-        {"fileLines", hasFile ? QJsonValue(visit.fileLines) : QJsonValue()},
-        {"fileSha256", hasFile ? QJsonValue(visit.fileSha256) : QJsonValue()},
-        {"clockDrift", visit.clockDrift ? QJsonValue(double(*visit.clockDrift)) : QJsonValue()},
-        {"clockSet", visit.clockSet},
-        {"flushed", flushedJson(visit)},
-        {"error", visit.error.isEmpty() ? QJsonValue() : QJsonValue(printable(visit.error))},
-    };
-    if (visit.lostInFlush)
-        entry.insert("lostInFlush", *visit.lostInFlush);
-    if (!visit.notFlushed.isEmpty())
-        entry.insert("notFlushed", visit.notFlushed);
-    if (!visit.notInDatabase.isEmpty())
-        entry.insert("notInDatabase", printable(visit.notInDatabase));
-    return entry;
-}
-
-archive::VisitRecord archiveRecord(const Visit& visit)
-{
-    archive::VisitRecord record = visit;
-    record.site = visit.entry->name;
-    record.error = printable(visit.error);
-    return record;
-}
-
-// Writes the records of the visits: the database first, then the journal line that
-// states what the database holds. A journal line of a visit written again (before and
-// after its flush) stands for the one before it.
-class Recorder {
-public:
-    Recorder(const QString& archiveDir, archive::Archive& database, QTextStream& err)
-        : m_journal(QDir(archiveDir).filePath(QStringLiteral("journal.jsonl"))), m_database(database), m_err(err)
-    {
-    }
-
-    bool record(Visit& visit)
-    {
-        // Every visit that asked for a flush and had none says why.
-        if (visit.entry->flushAfter && !visit.flushed && !visit.flushPending && visit.notFlushed.isEmpty())
-            visit.notFlushed = visit.file.isEmpty() ? QStringLiteral("nothing was downloaded")
-                                                    : QStringLiteral("the visit ended before the flush");
-        visit.notInDatabase.clear();
-        if (QString problem; !m_database.addVisit(archiveRecord(visit), &problem)) {
-            m_err << "kestrova-cli: " << problem << '\n';
-            visit.notInDatabase = problem;
-        }
-        const bool written = appendToJournal(visit) && visit.notInDatabase.isEmpty();
-        m_allWritten = m_allWritten && written;
-        return written;
-    }
-
-    bool allWritten() const { return m_allWritten; }
-
-private:
-    bool appendToJournal(const Visit& visit)
-    {
-        QFile journal(m_journal);
-        const QByteArray line = QJsonDocument(journalEntry(visit)).toJson(QJsonDocument::Compact) + '\n';
-        if (journal.open(QIODevice::WriteOnly | QIODevice::Append) && journal.write(line) == line.size()
-            && syncToDisk(journal))
-            return true;
-        m_err << "kestrova-cli: cannot write the journal " << m_journal << ": " << journal.errorString() << '\n';
-        return false;
-    }
-
-    QString m_journal;
-    archive::Archive& m_database;
-    QTextStream& m_err;
-    bool m_allWritten = true;
-};
-
 QString summaryLine(const Visit& visit)
 {
     QString line = QStringLiteral("%1: %2, %3 of %4 events").arg(printable(visit.entry->name), visit.outcome)
@@ -666,48 +514,17 @@ QString summaryLine(const Visit& visit)
     return line;
 }
 
-// The archive's lock could not be taken: another collection holds it, or the folder
-// cannot be written.
-QString lockProblem(const QLockFile& lock, const QString& lockPath, const QString& archiveDir)
-{
-    if (lock.error() != QLockFile::LockFailedError)
-        return QStringLiteral("cannot write in the archive folder %1: %2").arg(archiveDir, writeProblem(archiveDir));
-    qint64 pid = 0;
-    QString host, application;
-    lock.getLockInfo(&pid, &host, &application);
-    const QString where = host.isEmpty() || host == QSysInfo::machineHostName() ? QString()
-                                                                                : QStringLiteral(" on %1").arg(host);
-    return QStringLiteral("Another collection (process %1%2, started %3) is using %4")
-        .arg(pid)
-        .arg(where, QFileInfo(lockPath).lastModified().toString(QStringLiteral("HH:mm")), archiveDir);
-}
-
 } // namespace
 
 int collectSites(const QList<Site>& sites, const CollectOptions& options, QTextStream& out, QTextStream& err)
 {
-    QStringList foldersChanged;
-    if (!makeFolder(options.archive, &foldersChanged)) {
-        err << "kestrova-cli: cannot create the archive folder " << options.archive << ": "
-            << writeProblem(options.archive) << '\n';
-        return UsageOrPortError;
-    }
-    // One collection at a time on an archive: a second would call the same counters.
-    const QString lockPath = QDir(options.archive).filePath(QStringLiteral("collect.lock"));
-    QLockFile lock(lockPath);
-    lock.setStaleLockTime(0);   // held for as long as its process lives, however long
-    if (!lock.tryLock(0)) {
-        err << "kestrova-cli: " << lockProblem(lock, lockPath, options.archive) << '\n';
-        return UsageOrPortError;
-    }
-    archive::Archive database;
-    if (QString problem; !database.open(options.archive, archive::Archive::Mode::Write, &problem)) {
-        err << "kestrova-cli: " << problem << '\n';
+    archive::Recorder archive;
+    if (QString problem; !archive.open(options.archive, &problem)) {
+        err << "kestrova-cli: " << printable(problem) << '\n';
         return UsageOrPortError;
     }
     StopSignals stop;
-    Recorder recorder(options.archive, database, err);
-    Run run{options, [&recorder](Visit& visit) { return recorder.record(visit); }, foldersChanged, err};
+    Run run{options, archive, err};
 
     std::vector<Visit> visits;
     for (const Site& site : sites)
@@ -718,12 +535,12 @@ int collectSites(const QList<Site>& sites, const CollectOptions& options, QTextS
             visit.started = QDateTime::currentDateTime();
         SiteSession(visit, run).attempt([&] {
             if (!visit.retry || visit.attempts > options.retries || StopSignals::requested()) {
-                recorder.record(visit);
+                record(run, visit);
                 return;
             }
             // An attempt that wrote a file is recorded now; the call again is a visit of its own.
             if (!visit.file.isEmpty())
-                recorder.record(visit);
+                record(run, visit);
             visit.retryAt = QDeadlineTimer(qint64(options.retryWaitSecs) * 1000, Qt::PreciseTimer);
             waiting << &visit;
         });
@@ -732,7 +549,7 @@ int collectSites(const QList<Site>& sites, const CollectOptions& options, QTextS
         if (StopSignals::requested()) {
             visit.started = visit.finished = QDateTime::currentDateTime();
             visit.error = QStringLiteral("not visited: the collection was ") + stoppedText();
-            recorder.record(visit);
+            record(run, visit);
             continue;
         }
         visitOnce(visit);
@@ -758,7 +575,7 @@ int collectSites(const QList<Site>& sites, const CollectOptions& options, QTextS
                 if (!stopped->started.isValid())
                     stopped->started = stopped->finished;
                 stopped->error = QStringLiteral("not called again: the collection was ") + stoppedText();
-                recorder.record(*stopped);
+                record(run, *stopped);
             }
             break;
         }
@@ -768,7 +585,7 @@ int collectSites(const QList<Site>& sites, const CollectOptions& options, QTextS
     }
     if (options.progress)
         options.progress(QString());
-    bool allCollected = recorder.allWritten() && !StopSignals::requested();
+    bool allCollected = archive.allRecorded() && !StopSignals::requested();
     for (const Visit& visit : visits) {
         out << summaryLine(visit) << '\n';
         allCollected = allCollected && visit.outcome == QLatin1String("collected");

@@ -13,15 +13,11 @@ namespace kfc::cli {
 namespace {
 
 using archive::CountStep;
+using archive::momentText;
 using archive::VisitCounts;
 using archive::VisitRecord;
 
 constexpr int kCountColumn = 12;
-
-QString momentText(const QDateTime& moment)
-{
-    return moment.toOffsetFromUtc(moment.offsetFromUtc()).toString(Qt::ISODate);
-}
 
 // The counts at visits from `since` on; the first of them still compared with the visit
 // before it, so that a report of the last week starts with a difference too.

@@ -1,6 +1,7 @@
 #include "sitelist.h"
 
 #include "session.h"
+#include "archive/recorder.h"
 #include "link/untrusted.h"
 
 #include <QDir>
@@ -190,19 +191,6 @@ QString readWritten(const QByteArray& bytes, QList<WrittenGroup>* groups)
 
 } // namespace
 
-QString siteFolderName(const QString& name)
-{
-    QString folder;
-    for (QChar c : name.trimmed())
-        folder += (c.isLetterOrNumber() || c == QLatin1Char('-') || c == QLatin1Char('_') || c == QLatin1Char(' ')
-                   || c == QLatin1Char('.'))
-                      ? c
-                      : QLatin1Char('_');
-    if (folder.isEmpty() || folder.startsWith(QLatin1Char('.')))
-        folder.prepend(QLatin1Char('_'));
-    return folder;
-}
-
 bool loadSiteList(const QString& fileName, QList<Site>* sites, QString* error)
 {
     auto refuse = [&](const QString& text) {
@@ -229,7 +217,7 @@ bool loadSiteList(const QString& fileName, QList<Site>* sites, QString* error)
         ini.endGroup();
         if (!problem.isEmpty())
             return refuse(QStringLiteral("[%1] %2: %3").arg(printable(group.name), key, problem));
-        const QString folder = siteFolderName(group.name).toLower();
+        const QString folder = archive::siteFolderName(group.name).toLower();
         if (folders.contains(folder))
             return refuse(QStringLiteral("[%1] has the same folder as another site").arg(printable(group.name)));
         folders << folder;

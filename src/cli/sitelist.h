@@ -24,8 +24,4 @@ struct Site {
 // the key when the file cannot be taken as a whole.
 bool loadSiteList(const QString& fileName, QList<Site>* sites, QString* error);
 
-// The site's name as a folder name: letters, digits, '.', '-', '_' and blanks kept, any
-// other character (a '/', a control byte) made '_', and never "." or "..".
-QString siteFolderName(const QString& name);
-
 } // namespace kfc::cli

@@ -7,6 +7,9 @@
 
 #include <type_traits>
 
+#include <algorithm>
+#include <vector>
+
 namespace kfc {
 
 namespace {
@@ -317,13 +320,37 @@ QString MissingEventsText(int received, int expected)
     return QStringLiteral("%1 of %2 events received").arg(received).arg(expected);
 }
 
+DownloadClock::DownloadClock(int total, Now now) : m_total(total), m_now(std::move(now))
+{
+    m_elapsed.start();
+}
+
+void DownloadClock::note(int done) const
+{
+    if (done <= m_noted)
+        return;
+    const qint64 at = m_now ? m_now() : m_elapsed.elapsed();
+    // Lines that came together share the time since the last one noted.
+    const qint64 gap = (at - m_lastAt) / (done - m_noted);
+    for (int line = m_noted; line < done; ++line)
+        m_gaps.push_back(gap);
+    while (m_gaps.size() > size_t(kPaceLines))
+        m_gaps.pop_front();
+    m_noted = done;
+    m_lastAt = at;
+}
+
 qint64 DownloadClock::msLeft(int done) const
 {
     if (m_total <= 0 || done <= 0)
         return -1;
+    note(done);
     if (done >= m_total)
         return 0;
-    return m_elapsed.elapsed() * (m_total - done) / done;
+    std::vector<qint64> gaps(m_gaps.begin(), m_gaps.end());
+    const auto middle = gaps.begin() + qsizetype(gaps.size() / 2);
+    std::nth_element(gaps.begin(), middle, gaps.end());
+    return *middle * (m_total - done);
 }
 
 QString DownloadClock::durationText(qint64 ms)
@@ -340,6 +367,12 @@ QString DownloadClock::text(int done) const
 {
     if (m_total <= 0)
         return QStringLiteral("%1 events").arg(done);
+    // The counter ends a download by not answering: the last wait is a reply time-out.
+    // Fish that passed since the status read make more events than were counted.
+    if (done >= m_total)
+        return (done > m_total ? QStringLiteral("%1 events").arg(done)
+                               : QStringLiteral("%1 of %2 events").arg(done).arg(m_total))
+               + QStringLiteral(", waiting for the counter's end of buffer");
     QString text = QStringLiteral("%1 of %2 events").arg(done).arg(m_total);
     const qint64 left = msLeft(done);
     if (left > 0)

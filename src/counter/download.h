@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <functional>
 
 namespace kfc {
@@ -56,22 +57,36 @@ int ExpectedEventCount(bool allValues, int countAsked, const CounterStatus& last
 // it held; empty when nothing is missing or the count is not known.
 QString MissingEventsText(int received, int expected);
 
-// Estimates the time left from the pace so far.
+// Estimates the time left from the events' own pace: the middle one of the times between
+// the latest lines. A line that waited while the program was held up elsewhere (a dialog
+// left open, a busy machine) is one slow line among many and moves the estimate little.
 class DownloadClock {
 public:
-    explicit DownloadClock(int total) : m_total(total) { m_elapsed.start(); }
+    // Milliseconds on a monotonic clock; by default since the clock was made.
+    using Now = std::function<qint64()>;
+    explicit DownloadClock(int total, Now now = {});
     int total() const { return m_total; }
     // Milliseconds left after `done` lines; -1 until a line has come or when the total is
-    // not known.
+    // not known. Each call with a new `done` notes the moment that line came.
     qint64 msLeft(int done) const;
-    // "12 of 340 events, about 3 min 5 s left"; without a total "12 events".
+    // "12 of 340 events, about 3 min 5 s left"; without a total "12 events"; with all of
+    // them in, the counter is still to say that its buffer has ended.
     QString text(int done) const;
 
     static QString durationText(qint64 ms);
+    // How many of the latest times between lines the pace is taken from.
+    static constexpr int kPaceLines = 31;
 
 private:
+    void note(int done) const;
+
     int m_total;
+    Now m_now;
     QElapsedTimer m_elapsed;
+    // What has been seen of the lines so far; the clock only watches them come.
+    mutable int m_noted = 0;
+    mutable qint64 m_lastAt = 0;
+    mutable std::deque<qint64> m_gaps;
 };
 
 } // namespace kfc

@@ -64,7 +64,23 @@ void StepSeries::thin(int maxPoints)
 
 // ---- the session ----------------------------------------------------------------------
 
-UpdateSession::UpdateSession(int maxPointsPerSeries) : m_maxPoints(maxPointsPerSeries) {}
+UpdateSession::UpdateSession(int maxPointsPerSeries, Now now) : m_maxPoints(maxPointsPerSeries), m_now(std::move(now))
+{
+    m_pcClock.start();
+}
+
+qint64 UpdateSession::pcNow() const { return m_now ? m_now() : m_pcClock.elapsed(); }
+
+void UpdateSession::setClock(double counterMs)
+{
+    m_reportedMs = counterMs;
+    m_reportedAtPc = pcNow();
+}
+
+double UpdateSession::estimatedClockMs() const
+{
+    return std::max(m_endMs, m_reportedMs + double(pcNow() - m_reportedAtPc));
+}
 
 double UpdateSession::clockMs(const QDateTime& clock) const
 {
@@ -77,6 +93,7 @@ void UpdateSession::start(const CounterStatus& status)
     ++m_run;
     m_startMs = status.dateTime.isValid() ? double(status.dateTime.toMSecsSinceEpoch()) : 0;
     m_endMs = m_startMs;
+    setClock(m_startMs);
     for (StepSeries& series : m_counts)
         series.start(m_startMs, 0);
     m_conductivity.start(m_startMs, status.conductivity);
@@ -108,6 +125,7 @@ void UpdateSession::add(const UpdateLineResult& result, const CounterStatus& sta
         line.channel = result.channel;
         line.up = result.up;
         line.eventCount = status.eventCount;
+        advanceClock(estimatedClockMs());
         addFish(result.channel, result.up);
         break;
     case UpdateLineResult::Kind::Conductivity:
@@ -117,10 +135,15 @@ void UpdateSession::add(const UpdateLineResult& result, const CounterStatus& sta
             line.numbers[size_t(2 * (n - 1) + 1)] = status.channel(n).wAtt;
         }
         line.numbers[8] = status.conductivity;
+        advanceClock(estimatedClockMs());
         addConductivity(status.conductivity);
         break;
     case UpdateLineResult::Kind::Clock:
         line.kind = SessionLine::Kind::Clock;
+        // The counter's own word: later lines count on from it, even where the estimate
+        // had run ahead (the axis itself never goes back).
+        if (status.dateTime.isValid())
+            setClock(double(status.dateTime.toMSecsSinceEpoch()));
         advanceClock(clockMs(status.dateTime));
         break;
     case UpdateLineResult::Kind::Other:

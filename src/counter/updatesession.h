@@ -6,10 +6,12 @@
 // its lines.
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QList>
 #include <QPointF>
 
 #include <array>
+#include <functional>
 
 namespace kfc {
 
@@ -60,13 +62,17 @@ class UpdateSession {
 public:
     // Enough for a smooth line across a wide chart; a redraw stays cheap.
     static constexpr int kDefaultMaxPoints = 2000;
-    explicit UpdateSession(int maxPointsPerSeries = kDefaultMaxPoints);
+    // The PC's monotonic clock in milliseconds; by default since the session was made.
+    using Now = std::function<qint64()>;
+    explicit UpdateSession(int maxPointsPerSeries = kDefaultMaxPoints, Now now = {});
 
     // A new run from the record as the mode starts: no lines, no fish, the record's
     // conductivity, its clock as the start of the time axis.
     void start(const CounterStatus& status);
     // A line that the record has taken; status is the record after it. The kinds that
-    // change nothing (Other, Rejected) add nothing.
+    // change nothing (Other, Rejected) add nothing. The counter reports its clock only at
+    // the start and in a "T" line a minute: a fish or a "C" line is drawn at the clock last
+    // reported plus the time passed on the PC since, and each "T" line sets it right.
     void add(const UpdateLineResult& result, const CounterStatus& status);
     void clear();
 
@@ -82,11 +88,20 @@ public:
 
 private:
     double clockMs(const QDateTime& clock) const;
+    qint64 pcNow() const;
+    // Where a line that comes now goes on the time axis.
+    double estimatedClockMs() const;
+    void setClock(double counterMs);
     void addFish(int channel, bool up);
     void addConductivity(double value);
     void advanceClock(double ms);
 
     int m_maxPoints;
+    Now m_now;
+    QElapsedTimer m_pcClock;
+    // The counter's clock as last reported, and the PC's clock at that moment.
+    double m_reportedMs = 0;
+    qint64 m_reportedAtPc = 0;
     int m_run = 0;
     QList<SessionLine> m_lines;
     std::array<StepSeries, 8> m_counts{};

@@ -64,6 +64,8 @@ public:
     void cancel();
 
     DialState state() const { return m_state; }
+    // When an attempt under way gives up for want of an answer (Forever before the dial).
+    const QDeadlineTimer& deadline() const { return m_deadline; }
     const QString& PhoneNumber() const { return m_phoneNumber; }
     const QByteArray& replyBuffer() const { return m_replyBuffer; }
     bool hasCompleteLine() const { return m_replyBuffer.contains('\r'); }

@@ -5,9 +5,11 @@
 
 #include <QChart>
 #include <QDateTimeAxis>
+#include <QFontMetrics>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
+#include <QPainter>
 #include <QResizeEvent>
 #include <QValueAxis>
 
@@ -21,14 +23,26 @@ namespace {
 // One colour per channel, told apart also by those who confuse red and green.
 const std::array<QColor, kChannelCount> kChannelColours{QColor(0x1f, 0x77, 0xb4), QColor(0xff, 0x7f, 0x0e),
                                                         QColor(0x2c, 0xa0, 0x2c), QColor(0x94, 0x67, 0xbd)};
-const QColor kConductivityColour(0x70, 0x70, 0x70);
+const QColor kConductivityColour(0x50, 0x50, 0x50);
 // The time axis spans at least this much, so that the first minutes are not one column.
 constexpr double kShortestSpanMs = 60 * 1000;
-// Below this size the chart leaves out its legend and axis titles.
+// Below this size the chart leaves out its axis titles and names its lines in short.
 constexpr int kRoomyWidth = 520;
 constexpr int kRoomyHeight = 220;
+// Neighbouring count lines are drawn this far apart, in pixels, and the fish axis starts
+// this far below 0, so that the lowest of them shows whole.
+constexpr double kLineSpacingPx = 1.5;
+constexpr double kBelowZeroPx = 7;
 
 size_t countIndex(int channel, bool up) { return size_t(2 * (channel - 1) + (up ? 0 : 1)); }
+
+
+// A piece of a line that continues another: the legend names the line once.
+void hideFromLegend(QChart* chart, QLineSeries* piece)
+{
+    for (QLegendMarker* marker : chart->legend()->markers(piece))
+        marker->setVisible(false);
+}
 
 constexpr double kMinuteMs = 60 * 1000;
 
@@ -89,7 +103,9 @@ LiveChart::LiveChart(QWidget* parent) : QChartView(parent)
     m_fish = new QValueAxis;
     m_fish->setTitleText(QStringLiteral("Fish"));
     m_fish->setLabelFormat(QStringLiteral("%d"));
-    m_fish->setTickCount(5);
+    // Whole fish from 0, wherever the axis itself starts.
+    m_fish->setTickType(QValueAxis::TicksDynamic);
+    m_fish->setTickAnchor(0);
     m_fish->setLabelsFont(small);
     m_fish->setTitleFont(small);
     m_conductivityAxis = new QValueAxis;
@@ -101,7 +117,15 @@ LiveChart::LiveChart(QWidget* parent) : QChartView(parent)
     m_conductivityAxis->setGridLineVisible(false);
     chart->addAxis(m_time, Qt::AlignBottom);
     chart->addAxis(m_fish, Qt::AlignLeft);
+    for (QValueAxis*& axis : m_lineAxes) {
+        axis = new QValueAxis;
+        axis->setVisible(false);
+        chart->addAxis(axis, Qt::AlignLeft);
+    }
     chart->addAxis(m_conductivityAxis, Qt::AlignRight);
+    // Queued: the chart is in the middle of its layout when it says so, and a range set
+    // then would leave that layout half done.
+    connect(chart, &QChart::plotAreaChanged, this, &LiveChart::placeFishAxes, Qt::QueuedConnection);
     // The view lets go of the chart it was made with, and that one would be left behind.
     QChart* initial = this->chart();
     setChart(chart);
@@ -110,17 +134,84 @@ LiveChart::LiveChart(QWidget* parent) : QChartView(parent)
 
 void LiveChart::resizeEvent(QResizeEvent* event)
 {
-    // In a small frame the lines get the room: no legend, no axis titles, fewer labels.
-    const bool compact = event->size().width() < kRoomyWidth || event->size().height() < kRoomyHeight;
-    chart()->legend()->setVisible(!compact);
-    m_fish->setTitleVisible(!compact);
-    m_conductivityAxis->setTitleVisible(!compact);
-    const int ticks = compact ? 3 : 5;
-    m_fish->setTickCount(ticks);
+    // In a small frame the lines get the room: no axis titles, fewer labels, and the legend
+    // in one row at the top.
+    m_compact = event->size().width() < kRoomyWidth || event->size().height() < kRoomyHeight;
+    chart()->legend()->setVisible(!m_compact);
+    const int row = m_compact ? QFontMetrics(chart()->legend()->font()).height() + 2 : 0;
+    chart()->setMargins(QMargins(2, 2 + row, 2, 2));
+    m_fish->setTitleVisible(!m_compact);
+    m_conductivityAxis->setTitleVisible(!m_compact);
+    const int ticks = m_compact ? 3 : 5;
     m_conductivityAxis->setTickCount(ticks);
     m_time->setTickCount(ticks);
     QChartView::resizeEvent(event);
 }
+
+void LiveChart::drawForeground(QPainter* painter, const QRectF& rect)
+{
+    QChartView::drawForeground(painter, rect);
+    if (!m_compact)
+        return;
+    // "■1 ■2 ■3 ■4   ── up   ╌╌ down   ── cond.": the colour is the channel, the line the
+    // direction; the row is as wide as the chart has room for it.
+    const QFont font = chart()->legend()->font();
+    const QFontMetricsF metrics(font);
+    const QRectF area = chart()->geometry();
+    const double middle = area.top() + 2 + metrics.height() / 2;
+    const double sample = metrics.horizontalAdvance(QStringLiteral("MM"));
+    const double gap = metrics.horizontalAdvance(QLatin1Char(' '));
+    double x = area.left() + 2 + gap;
+    painter->save();
+    painter->setFont(font);
+    painter->setRenderHint(QPainter::Antialiasing);
+    auto text = [&](const QString& words) {
+        painter->setPen(palette().color(QPalette::WindowText));
+        painter->drawText(QPointF(x, middle + (metrics.ascent() - metrics.descent()) / 2), words);
+        x += metrics.horizontalAdvance(words) + 2 * gap;
+    };
+    for (int channel = 1; channel <= kChannelCount; ++channel) {
+        const double side = metrics.ascent() * 0.7;
+        painter->fillRect(QRectF(x, middle - side / 2, side, side), kChannelColours[size_t(channel - 1)]);
+        x += side + gap / 2;
+        text(QString::number(channel));
+    }
+    auto line = [&](const QPen& pen, const QString& words) {
+        painter->setPen(pen);
+        painter->drawLine(QPointF(x, middle), QPointF(x + sample, middle));
+        x += sample + gap;
+        text(words);
+    };
+    const QColor neutral = palette().color(QPalette::WindowText);
+    line(QPen(neutral, 2, Qt::SolidLine), QStringLiteral("up"));
+    line(QPen(neutral, 2, Qt::DashLine), QStringLiteral("down"));
+    line(QPen(kConductivityColour, 1.5), QStringLiteral("cond."));
+    painter->restore();
+}
+
+double LiveChart::lineOffsetPx(int index) { return (index - 3.5) * kLineSpacingPx; }
+
+void LiveChart::placeFishAxes()
+{
+    const double top = std::max(m_fishTop, 1.0);
+    const double height = chart()->plotArea().height();
+    const double span = height > 2 * kBelowZeroPx ? top * height / (height - kBelowZeroPx) : top;
+    const double perPx = height > 2 * kBelowZeroPx ? span / height : 0;
+    const double bottom = top - span;
+    // Set only when it changes: a change lays every line out again.
+    auto place = [](QValueAxis* axis, double from, double to) {
+        if (!qFuzzyCompare(axis->min() + 1, from + 1) || !qFuzzyCompare(axis->max() + 1, to + 1))
+            axis->setRange(from, to);
+    };
+    m_fish->setTickInterval(top / (m_compact ? 2 : 4));
+    place(m_fish, bottom, top);
+    for (int index = 0; index < int(m_lineAxes.size()); ++index) {
+        const double shift = lineOffsetPx(index) * perPx;
+        place(m_lineAxes[size_t(index)], bottom - shift, top - shift);
+    }
+}
+
+
 
 double LiveChart::axisTime(double counterMs)
 {
@@ -155,17 +246,15 @@ void LiveChart::addToChart(QLineSeries* line, QValueAxis* valueAxis)
 LiveChart::Drawn LiveChart::makeLine(const QString& name, const QPen& pen, QValueAxis* valueAxis)
 {
     Drawn drawn;
+    drawn.axis = valueAxis;
     for (QLineSeries** piece : {&drawn.older, &drawn.recent, &drawn.tail}) {
         *piece = new QLineSeries;
         (*piece)->setName(name);
         (*piece)->setPen(pen);
         addToChart(*piece, valueAxis);
     }
-    // The legend names each line once.
-    for (QLineSeries* piece : {drawn.recent, drawn.tail}) {
-        for (QLegendMarker* marker : chart()->legend()->markers(piece))
-            marker->setVisible(false);
-    }
+    for (QLineSeries* piece : {drawn.recent, drawn.tail})
+        hideFromLegend(chart(), piece);
     return drawn;
 }
 
@@ -178,23 +267,25 @@ void LiveChart::startRun(const UpdateSession& session)
     // than drawing it.
     m_axisShift = axisTime(session.startTime()) - session.startTime();
     m_timeFrom = m_timeTo = m_fishTop = m_condLow = m_condHigh = m_condMin = m_condMax = -1;
-    m_conductivity = makeLine(QStringLiteral("Conductivity"), QPen(kConductivityColour, 1), m_conductivityAxis);
+    m_conductivity = makeLine(QStringLiteral("Conductivity"), QPen(kConductivityColour, 1.5), m_conductivityAxis);
 }
 
 void LiveChart::orderLegend()
 {
-    // The legend lists the lines in the order they were added; a channel that counts its
-    // first fish goes to its place, as the conductivity's comes last.
-    QList<Drawn> lines;
+    // The legend lists the lines in the order they were added, and they are drawn in that
+    // order: a channel that counts its first fish goes to its place, and the conductivity,
+    // the whole of it, comes last, over the counts.
     for (const Drawn& drawn : m_counts) {
-        if (drawn.older)
-            lines << drawn;
-    }
-    lines << m_conductivity;
-    for (const Drawn& drawn : lines) {
-        QValueAxis* axis = drawn.older == m_conductivity.older ? m_conductivityAxis : m_fish;
+        if (!drawn.older)
+            continue;
         chart()->removeSeries(drawn.older);
-        addToChart(drawn.older, axis);
+        addToChart(drawn.older, drawn.axis);
+    }
+    for (QLineSeries* piece : piecesOf(m_conductivity)) {
+        chart()->removeSeries(piece);
+        addToChart(piece, m_conductivityAxis);
+        if (piece != m_conductivity.older)
+            hideFromLegend(chart(), piece);
     }
 }
 
@@ -212,7 +303,7 @@ void LiveChart::follow(const UpdateSession& session)
                 QPen pen(kChannelColours[size_t(channel - 1)], 2, up ? Qt::SolidLine : Qt::DashLine);
                 drawn = makeLine(QStringLiteral("Ch %1 %2").arg(channel).arg(up ? QStringLiteral("up")
                                                                                  : QStringLiteral("down")),
-                                 pen, m_fish);
+                                 pen, m_lineAxes[countIndex(channel, up)]);
                 orderLegend();
             }
             copyChanges(counts, drawn);
@@ -267,7 +358,7 @@ void LiveChart::fitAxes(const UpdateSession& session)
     const double fishTop = roundFishTop(most + std::ceil(most / 10));
     if (fishTop != m_fishTop) {
         m_fishTop = fishTop;
-        m_fish->setRange(0, fishTop);
+        placeFishAxes();
     }
     // Conductivity with a margin, in steps of five; the range takes in every value of the
     // run, so that the line does not jump about as it moves.

@@ -10,6 +10,13 @@
 // join end to start: the older part, laid out again only now and then; the recent part,
 // a few dozen points up to the last change, which a fish (or a "C" line) changes; and the
 // tail, two points from there to the clock now, which follows each "T" line.
+//
+// Lines with equal counts would lie on one another and hide each other and the
+// conductivity: each count line is drawn a pixel or two off its value, through a hidden
+// axis of its own that the visible fish axis moves with, and the conductivity is drawn
+// over them all. A large chart names each line in a legend at its right; a small one, which
+// has no room for that, keeps a row at its top that ties each colour to its channel and
+// each kind of line to its direction.
 
 #include <QChartView>
 
@@ -42,14 +49,23 @@ public:
     // reads, whatever the PC's zone).
     static double axisTime(double counterMs);
 
+    // How far above its value line `index` (channel 1 up, 1 down, 2 up, ...) is drawn, in
+    // pixels; the lines of one count spread evenly around it.
+    static double lineOffsetPx(int index);
+
+    bool compact() const { return m_compact; }
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // The compact legend's row.
+    void drawForeground(QPainter* painter, const QRectF& rect) override;
 
 private:
     struct Drawn {
         QLineSeries* older = nullptr;   // the one the legend names
         QLineSeries* recent = nullptr;
         QLineSeries* tail = nullptr;
+        QValueAxis* axis = nullptr;     // the axis it is drawn against
         int revision = -1;
         // Where the older part ends and the recent one starts (a point of both).
         qsizetype split = 0;
@@ -59,12 +75,17 @@ private:
     Drawn makeLine(const QString& name, const QPen& pen, QValueAxis* valueAxis);
     void addToChart(QLineSeries* line, QValueAxis* valueAxis);
     void orderLegend();
+    // The fish axis from a little below 0, so that the lowest lines show whole, and the
+    // hidden axis of each count line moved by that line's offset.
+    void placeFishAxes();
     void copyChanges(const StepSeries& from, Drawn& to) const;
     void fitAxes(const UpdateSession& session);
 
     QDateTimeAxis* m_time = nullptr;
     QValueAxis* m_fish = nullptr;
+    std::array<QValueAxis*, 8> m_lineAxes{};
     QValueAxis* m_conductivityAxis = nullptr;
+    bool m_compact = false;
     std::array<Drawn, 8> m_counts{};
     Drawn m_conductivity;
     int m_run = -1;

@@ -107,6 +107,7 @@ signals:
 private:
     // statuslayout.cpp
     void buildControls();
+    void showDisabledValuesReadably();
     QWidget* buildSettings();
     QWidget* buildCounterBox();
     QWidget* buildProfile();

@@ -160,6 +160,27 @@ StatusForm::StatusForm()
     setObjectName(QStringLiteral("panStatusContent"));
     buildControls();
     connectHandlers();
+    showDisabledValuesReadably();
+}
+
+void StatusForm::showDisabledValuesReadably()
+{
+    // In view mode every setting is disabled, and disabled text is a light grey that cannot
+    // be read outdoors. A value keeps the normal text colour: its frame and background
+    // alone show that it cannot be changed now.
+    QList<QWidget*> values;
+    for (QAbstractSpinBox* spin : findChildren<QAbstractSpinBox*>())
+        values << spin;
+    for (QComboBox* combo : findChildren<QComboBox*>())
+        values << combo;
+    for (QCheckBox* box : findChildren<QCheckBox*>())
+        values << box;
+    for (QWidget* value : values) {
+        QPalette readable = value->palette();
+        for (QPalette::ColorRole role : {QPalette::Text, QPalette::ButtonText, QPalette::WindowText})
+            readable.setColor(QPalette::Disabled, role, readable.color(QPalette::Active, role));
+        value->setPalette(readable);
+    }
 }
 
 void StatusForm::buildControls()

@@ -51,6 +51,8 @@ TfStatus::TfStatus(app::TfMain& main)
     hide();
     connect(m_main.mdiArea(), &QMdiArea::subWindowActivated, this, &TfStatus::onSubWindowActivated);
     connect(&link(), &Link::holdChanged, this, &TfStatus::updateControls);
+    // Queued: the line is let go at the end of another window's handler, which finishes first.
+    connect(&link(), &Link::holdChanged, this, &TfStatus::readOnceLineFree, Qt::QueuedConnection);
     // "&Save" and the "Counter &Setup" menu share a letter: in edit mode Alt+S saves.
     app::giveButtonsMnemonicPriority(this);
     showNoValues();
@@ -134,18 +136,38 @@ void TfStatus::FormActivate()
     if (m_update->active())
         return;
     SetEditMode(false);
-    if (m_main.comPort().PortIsOpen())
-        RefreshStatus();
+    if (!m_main.comPort().PortIsOpen())
+        return;
+    // Another window's dialogue (a download, a terminal) has the line: the read would only
+    // be refused. Nothing is asked now; the window reads once the line is free.
+    if (!link().lineFree()) {
+        m_readWhenLineFree = true;
+        return;
+    }
+    RefreshStatus();
 }
 
-void TfStatus::OpenAfterConnect()
+void TfStatus::readOnceLineFree()
 {
+    if (!m_readWhenLineFree || !link().lineFree())
+        return;
+    m_readWhenLineFree = false;
+    // Only while the operator is still looking at this window, with nothing of theirs to lose.
+    if (!isVisible() || m_main.mdiArea()->currentSubWindow() != this || m_update->active() || m_editMode
+        || !m_main.comPort().PortIsOpen())
+        return;
+    app::showingErrors([this] { RefreshStatus(); });
+}
+
+bool TfStatus::OpenAfterConnect()
+{
+    m_readWhenLineFree = false;
     m_menus->CheckPasswordState();
     // The check waits for the counter; a hang-up or a dead line may have come meanwhile.
     if (!m_main.comPort().PortIsOpen())
         m_menus->withdrawAccess();
     if (!m_menus->accessGranted())
-        return;
+        return false;
     // What the last connection showed is not this counter's.
     showNoValues();
     {
@@ -157,6 +179,7 @@ void TfStatus::OpenAfterConnect()
         m_lastActiveChild = this;
     }
     FormActivate();
+    return true;
 }
 
 int TfStatus::runOwnDialog(const std::function<int()>& run)
@@ -177,6 +200,7 @@ void TfStatus::hideWindow()
 {
     m_menus->withdrawAccess();
     m_valuesKnown = false;
+    m_readWhenLineFree = false;
     // A tool open over this window belongs to the connection that has ended: it goes too,
     // rather than stay on screen with nothing to talk to. One still talking closes when
     // its handler returns.
@@ -234,6 +258,8 @@ void TfStatus::RefreshStatus() { readStatus(false); }
 
 void TfStatus::readStatus(bool keepSession)
 {
+    // Any read is the one an activation put off.
+    m_readWhenLineFree = false;
     if (!ReadCounterStatus(link(), record()))
         return;
     m_valuesKnown = true;

@@ -54,7 +54,7 @@ public:
     static inline const QString kCaption = QStringLiteral("Status");
 
     // What the main frame calls.
-    void OpenAfterConnect() override;
+    bool OpenAfterConnect() override;
     QMdiSubWindow* subWindow() override { return this; }
     void hideWindow() override;
     QList<QMenu*> mergedMenus() const override;
@@ -129,6 +129,8 @@ private:
     void showNoValues();
     void connectForm();
     void onSubWindowActivated(QMdiSubWindow* window);
+    // The read that an activation put off while another dialogue held the line.
+    void readOnceLineFree();
 
     Link& link() const;
     CounterStatus& record() const;
@@ -145,6 +147,7 @@ private:
     // not change it, so its closing is no activation of this window.
     QPointer<QMdiSubWindow> m_lastActiveChild;
     bool m_activationQuiet = false;
+    bool m_readWhenLineFree = false;
 };
 
 } // namespace kfc::status

@@ -5,7 +5,9 @@
 
 #include "app/application.h"
 #include "app/buttonmnemonics.h"
+#include "app/elidedlabel.h"
 #include "app/messageboxes.h"
+#include "app/printtarget.h"
 #include "app/statusaccess.h"
 #include "app/tfmain.h"
 #include "counter/counterstatus.h"
@@ -15,6 +17,7 @@
 #include "link/untrusted.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -23,10 +26,10 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QPlainTextEdit>
-#include <QPrinterInfo>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QSpinBox>
 #include <QStyle>
@@ -53,14 +56,10 @@ TfDump::TfDump(app::TfMain& main, app::StatusAccess& status)
     setObjectName(QStringLiteral("fDump"));
     setWindowTitle(QStringLiteral("Display Buffer"));
     setAttribute(Qt::WA_DeleteOnClose);
-    // The printer the application uses; with none installed the window still works for
-    // the screen and the file.
-    const QPrinterInfo defaultPrinter = QPrinterInfo::defaultPrinter();
-    const QStringList installed = QPrinterInfo::availablePrinterNames();
-    if (!defaultPrinter.isNull())
-        m_printer.setPrinterName(defaultPrinter.printerName());
-    else if (!installed.isEmpty())
-        m_printer.setPrinterName(installed.first());
+    // The printer the application uses; with none installed a PDF file, named for the
+    // moment the window opened so that it replaces no earlier one.
+    app::choosePrintTarget(*m_printer, QStringLiteral("events-%1.pdf")
+                                           .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
     buildControls();
     // Who holds the line, and whether there is one, decides whether a run may start.
     connect(&main.link(), &Link::holdChanged, this, &TfDump::updateStartButton);
@@ -116,9 +115,10 @@ void TfDump::buildControls()
     cboxPrinter = makeBox(QStringLiteral("cboxPrinter"), QStringLiteral("&Printer"), false);
     btnFile = makeButton(QStringLiteral("btnFile"), QStringLiteral("Se&lect"));
     btnPrinter = makeButton(QStringLiteral("btnPrinter"), QStringLiteral("Selec&t"));
-    labFileName = new QLabel;
+    // The file's name stays in sight in a narrow frame; the whole path is the tool tip.
+    labFileName = new app::ElidedLabel;
     labFileName->setObjectName(QStringLiteral("labFileName"));
-    labPrinter = new QLabel;
+    labPrinter = new app::ElidedLabel;
     labPrinter->setObjectName(QStringLiteral("labPrinter"));
     auto* outputs = new QGridLayout(gbDestination);
     outputs->addWidget(cboxScreen, 0, 0);
@@ -183,27 +183,23 @@ void TfDump::buildControls()
     pressWhenEnabled(QKeySequence(Qt::Key_Escape), bbtnExit);
 }
 
-bool TfDump::printerAvailable() const
-{
-    return !QPrinterInfo::availablePrinterNames().isEmpty()
-        || (m_printer.outputFormat() == QPrinter::PdfFormat && !m_printer.outputFileName().isEmpty());
-}
+QString TfDump::printerName() const { return app::printTargetName(*m_printer); }
 
-QString TfDump::printerName() const
+void TfDump::showPrintTarget()
 {
-    if (m_printer.outputFormat() == QPrinter::PdfFormat && !m_printer.outputFileName().isEmpty())
-        return m_printer.outputFileName();
-    if (!printerAvailable())
-        return QStringLiteral("No printer installed");
-    return m_printer.printerName();
+    labPrinter->setText(printerName());
+    labPrinter->setToolTip(app::printsToPdf(*m_printer)
+                               ? QStringLiteral("The printout goes to the PDF file %1. \"Select\" chooses a "
+                                                "printer or another file.")
+                                     .arg(printerName())
+                               : QString());
 }
 
 void TfDump::setPdfOutput(const QString& fileName)
 {
-    m_printer.setOutputFormat(QPrinter::PdfFormat);
-    m_printer.setOutputFileName(fileName);
-    labPrinter->setText(printerName());
-    EnableControls(!m_running);
+    m_printer->setOutputFormat(QPrinter::PdfFormat);
+    m_printer->setOutputFileName(fileName);
+    showPrintTarget();
 }
 
 void TfDump::FormActivate()
@@ -212,9 +208,12 @@ void TfDump::FormActivate()
         showMaximized();
     // A run's own screen output stays while the run goes on, and after a run that the
     // line cut short until the next Start: it is all the operator has of that run.
-    if (m_running || m_keepOutput)
+    if (m_running || m_keepOutput) {
+        // Hidden behind another window, the screen output stopped following the lines.
+        followScreen();
         return;
-    labPrinter->setText(printerName());
+    }
+    showPrintTarget();
     showProgress(QString());
     memDisplay->clear();
 }
@@ -226,16 +225,10 @@ void TfDump::EnableControls(bool enabled)
              btnPrinter, bbtnExit})
         control->setEnabled(enabled);
     updateStartButton();
-    const bool havePrinter = printerAvailable();
-    if (!havePrinter)
-        cboxPrinter->setChecked(false);
-    cboxPrinter->setEnabled(enabled && havePrinter);
     btnFile->setEnabled(cboxFile->isChecked());
     labFileName->setVisible(cboxFile->isChecked());
     btnPrinter->setEnabled(cboxPrinter->isChecked());
-    labPrinter->setVisible(cboxPrinter->isChecked() || !havePrinter);
-    if (!havePrinter)
-        labPrinter->setText(printerName());
+    labPrinter->setVisible(cboxPrinter->isChecked());
     seValues->setEnabled(!cboxAllValues->isChecked());
 }
 
@@ -269,7 +262,7 @@ void TfDump::cboxFileClick()
 void TfDump::cboxPrinterClick()
 {
     btnPrinter->setEnabled(cboxPrinter->isChecked());
-    labPrinter->setVisible(cboxPrinter->isChecked() || !printerAvailable());
+    labPrinter->setVisible(cboxPrinter->isChecked());
 }
 
 void TfDump::btnFileClick()
@@ -277,14 +270,60 @@ void TfDump::btnFileClick()
     const QString name = app::messageBoxes().askSaveFileName(
         this, QStringLiteral("Log File Name"), QFileInfo(labFileName->text()).path(), kSaveFilter,
         QStringLiteral("LG2"));
-    if (!name.isEmpty())
+    if (name.isEmpty())
+        return;
+    // The label names the file being written; a choice made during a run is the next one's.
+    if (m_running)
+        m_nextFileName = QFileInfo(name).absoluteFilePath();
+    else
         labFileName->setText(QFileInfo(name).absoluteFilePath());
 }
 
 void TfDump::btnPrinterClick()
 {
-    app::messageBoxes().askPrinterSetup(this, m_printer);
-    labPrinter->setText(printerName());
+    if (!m_running) {
+        app::messageBoxes().askPrinterSetup(this, *m_printer);
+        showPrintTarget();
+        return;
+    }
+    // The job in progress keeps its printer: the choice is made on another, for the next run.
+    auto next = std::make_unique<QPrinter>();
+    const QPrinter& from = m_nextPrinter ? *m_nextPrinter : *m_printer;
+    next->setPrinterName(from.printerName());
+    next->setOutputFormat(from.outputFormat());
+    next->setOutputFileName(from.outputFileName());
+    if (app::messageBoxes().askPrinterSetup(this, *next))
+        m_nextPrinter = std::move(next);
+}
+
+void TfDump::followScreen()
+{
+    QScrollBar* bar = memDisplay->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+void TfDump::takeChoicesForNextRun()
+{
+    if (!m_nextFileName.isEmpty())
+        labFileName->setText(m_nextFileName);
+    m_nextFileName.clear();
+    if (m_nextPrinter)
+        m_printer = std::move(m_nextPrinter);
+    showPrintTarget();
+}
+
+QString TfDump::completionText() const
+{
+    QStringList targets;
+    if (cboxFile->isChecked())
+        targets << QFileInfo(labFileName->text()).fileName();
+    if (cboxPrinter->isChecked())
+        targets << (app::printsToPdf(*m_printer) ? QFileInfo(m_printer->outputFileName()).fileName()
+                                                 : QStringLiteral("the printer ") + m_printer->printerName());
+    QString text = QStringLiteral("Download complete: %1 %2").arg(m_received).arg(m_received == 1 ? "event" : "events");
+    if (!targets.isEmpty())
+        text += QStringLiteral(" to ") + targets.join(QStringLiteral(" and "));
+    return text;
 }
 
 void TfDump::bbtnStartClick()
@@ -335,6 +374,7 @@ void TfDump::runSteps(const QString& count)
     m_keepOutput = false;
     m_received = 0;
     m_expected = 0;
+    m_sentRequest = false;
     if (!cboxScreen->isChecked() && !cboxFile->isChecked() && !cboxPrinter->isChecked()) {
         app::messageBoxes().show(MessageKind::Error, QStringLiteral("Error: You must select at least one output"));
         return;
@@ -356,6 +396,7 @@ void TfDump::runSteps(const QString& count)
     }
 
     m_expected = ExpectedEventCount(cboxAllValues->isChecked(), count.toInt(), m_status.status());
+    m_sentRequest = true;
     const DownloadClock clock(m_expected);
     pbDownload->setRange(0, std::max(m_expected, 1));
     pbDownload->setValue(0);
@@ -380,6 +421,7 @@ QString TfDump::closeRun(bool completed)
 {
     const QString closeFailure = CloseOutputs();
     m_running = false;
+    const auto nextChoices = qScopeGuard([this] { takeChoicesForNextRun(); });
     if (m_main.comPort().PortIsOpen()) {
         pbDownload->setVisible(false);
     } else {
@@ -399,8 +441,9 @@ QString TfDump::closeRun(bool completed)
             m_main.link().LogLine(QStringLiteral("--  ") + closeFailure);
         return {};
     }
+    // What was done, after the words the panel has always ended a download with.
     if (closeFailure.isEmpty() && m_main.comPort().PortIsOpen())
-        kfc::showProgress(QStringLiteral("Download complete"));
+        kfc::showProgress(m_sentRequest ? completionText() : QStringLiteral("Download complete"));
     return closeFailure;
 }
 
@@ -415,7 +458,7 @@ void TfDump::OpenOutputs()
     if (cboxFile->isChecked())
         m_eventFile.open(labFileName->text());
     if (cboxPrinter->isChecked()) {
-        m_job = m_printJobs ? m_printJobs(m_printer) : std::make_unique<LinePrinter>(m_printer);
+        m_job = m_printJobs ? m_printJobs(*m_printer) : std::make_unique<LinePrinter>(*m_printer);
         if (!m_job->begin()) {
             m_job.reset();
             outputError(QStringLiteral("Cannot start printing on %1").arg(printerName()));

@@ -38,7 +38,7 @@ public:
     static inline const QString kSaveFilter =
         QStringLiteral("Kestrova Log Files (*.LG2);;Text Files (*.TXT);;All Files (*)");
 
-    // Prints to a PDF file instead of a printer (tests, and a machine with no printer).
+    // Prints to a PDF file instead of a printer (as the print dialog's "Print to File" does).
     void setPdfOutput(const QString& fileName);
     // Where print jobs come from (tests: a job that fails as a printer's driver can).
     using PrintJobFactory = std::function<std::unique_ptr<LinePrinter>(QPrinter&)>;
@@ -68,17 +68,25 @@ private:
     QString closeRun(bool completed);
     void comeToFront();
     QString countText() const;
+    // The file and printer chosen during a run take over once it is over.
+    void takeChoicesForNextRun();
+    // "Download complete: 364 events to events1.LG2": what the run did.
+    QString completionText() const;
+    // The screen output shows its last line.
+    void followScreen();
+    void showPrintTarget();
     void OpenOutputs();
     // Empty, or why the print job failed at its end.
     QString CloseOutputs();
     void WriteOutputLine(const QString& text);
     void WriteStatusHeader();
-    bool printerAvailable() const;
     QString printerName() const;
 
     app::TfMain& m_main;
     app::StatusAccess& m_status;
-    QPrinter m_printer;
+    std::unique_ptr<QPrinter> m_printer = std::make_unique<QPrinter>();
+    std::unique_ptr<QPrinter> m_nextPrinter;   // chosen during a run, for the next one
+    QString m_nextFileName;                    // likewise
     EventFileWriter m_eventFile;
     std::unique_ptr<LinePrinter> m_job;
     PrintJobFactory m_printJobs;
@@ -86,6 +94,7 @@ private:
     bool m_keepOutput = false;   // the line died under the last run: its output stays
     int m_received = 0;          // events of the current or last run
     int m_expected = 0;          // how many it should bring; 0: not known
+    bool m_sentRequest = false;  // the run got as far as asking the counter
 
     QGroupBox* gbValues = nullptr;
     QCheckBox* cboxAllValues = nullptr;

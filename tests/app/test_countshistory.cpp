@@ -104,10 +104,13 @@ private slots:
         QTemporaryDir folder;
         QCOMPARE(writeArchive(folder.path(), nights("Weir A") + QList{visitOn("Lower Pass", 2, "collected")}), QString());
         auto windows = makeWindows();
+        const QSize frame = windows->main().size();
         app::messageBoxes().queueFolder(folder.path());
         menuItem(windows->main(), "menuCountsHistory")->trigger();
         app::TfCountsHistory* history = app::fCountsHistory;
         QVERIFY(history);
+        // Within the frame as the user left it.
+        QCOMPARE(windows->main().size(), frame);
         QCOMPARE(fixture.store()->value("CountsHistoryArchive").toString(), folder.path());
         auto* sites = child<QComboBox>(history, "cbSite");
         QCOMPARE(sites->count(), 2);
@@ -116,28 +119,36 @@ private slots:
         QCOMPARE(chart->title(), "Weir A, 2026-12-01 to 2026-12-04");
         auto* axis = qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Horizontal).value(0));
         QVERIFY(axis);
-        QCOMPARE(axis->categories(), QStringList({"2026-12-02 02:00", "2026-12-04 02:00<br><b>cleared</b>"}));
+        QCOMPARE(axis->categories(), QStringList({"2026-12-02<br>02:00", "2026-12-04<br>02:00<br><b>cleared</b>"}));
         auto* series = qobject_cast<QBarSeries*>(chart->series().value(0));
         QVERIFY(series);
         QStringList bars;
         for (QBarSet* set : series->barSets())
             bars << QStringLiteral("%1 %2 %3").arg(set->label()).arg(set->at(0)).arg(set->at(1));
-        QCOMPARE(bars, QStringList({"Ch 1 Up 3 0", "Ch 1 Down 0 0", "Ch 2 Up 0 0", "Ch 2 Down 0 0", "Ch 3 Up 0 0",
-                                    "Ch 3 Down 0 0", "Ch 4 Up 0 0", "Ch 4 Down 0 0"}));
+        QCOMPARE(bars, QStringList({"1 Up 3 0", "1 Down 0 0", "2 Up 0 0", "2 Down 0 0", "3 Up 0 0", "3 Down 0 0",
+                                    "4 Up 0 0", "4 Down 0 0"}));
         auto* table = child<QTableView>(history, "tvHistory");
         QCOMPARE(table->model()->rowCount(), 3);
         QCOMPARE(table->model()->index(2, 2).data().toString(), "2 (cleared)");
 
-        const QString csv = folder.filePath("weir-a.csv");
+        // The export starts among the user's documents, not in the archive, and next time
+        // where the last one went.
+        QTemporaryDir exports;
+        const QString csv = exports.filePath("weir-a.csv");
         app::messageBoxes().queueSaveFileName(csv);
         child<QPushButton>(history, "btnExport")->click();
         QFile written(csv);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(written.readAll(), kNightsCsv.toUtf8());
+        QVERIFY(!app::messageBoxes().saveDialogFolders().value(0).startsWith(folder.path()));
+        app::messageBoxes().queueSaveFileName({});
+        child<QPushButton>(history, "btnExport")->click();
+        QCOMPARE(QFileInfo(app::messageBoxes().saveDialogFolders().value(1)).path(), exports.path());
 
+        // No printer is installed here (the test's CUPS server is not there): the print
+        // dialog prints to a PDF file, and the window says where it went.
         const QString pdf = folder.filePath("weir-a.pdf");
-        history->setPdfOutput(pdf);
-        app::messageBoxes().queuePrinterAnswer(true);
+        app::messageBoxes().queuePrintToFile(pdf);
         child<QPushButton>(history, "btnPrint")->click();
         QProcess info;
         info.start("pdfinfo", {pdf});
@@ -152,8 +163,9 @@ private slots:
         QVERIFY(text.waitForFinished(30000));
         const QString printed = QString::fromUtf8(text.readAllStandardOutput());
         QVERIFY2(printed.startsWith("Weir A, 2026-12-01 to 2026-12-04\n"), qPrintable(printed));
-        QVERIFY2(printed.contains("2026-12-04 02:00\ncleared"), qPrintable(printed));
-        QCOMPARE(app::messageBoxes().recordedTexts(), QStringList());
+        QVERIFY2(printed.contains("2026-12-04\n02:00\ncleared"), qPrintable(printed));
+        QCOMPARE(app::messageBoxes().recordedTexts(),
+                 QStringList{"The chart was printed to the PDF file " + QDir::toNativeSeparators(pdf) + "."});
 
         sites->setCurrentIndex(1);
         QCOMPARE(history->messageText(), "Only one visit to Lower Pass has read the counts. The fish counted between "

@@ -66,7 +66,20 @@ void TestDemoMode::demoRunConnectsAndLeavesUserSettingsAlone()
         QVERIFY(readPhoneBook(phoneBookPath(), &book, nullptr));
         QCOMPARE(book.size(), 6);
 
-        test::connectDirect(main);
+        // The port list marks the simulated counter's and modem's ports, and no other.
+        QStringList marked;
+        test::onNextModal([&](QWidget* dialog) {
+            auto* ports = test::child<QComboBox>(dialog, "cbComPort");
+            for (int i = 0; i < ports->count(); ++i)
+                if (ports->itemData(i).toString().endsWith(" (simulated)"))
+                    marked << ports->itemText(i);
+            ports->setCurrentText(entry);
+            test::child<QPushButton>(dialog, "OKBtn")->click();
+        });
+        test::menuItem(main, "menuConnectDirect")->trigger();
+        QCOMPARE(marked.size(), 2);
+        QVERIFY(marked.contains(entry));
+        QVERIFY(!marked.contains("COM 5"));
         QVERIFY(main.comPort().PortIsOpen());
         // What the status window said on connecting (password state, status read).
         demo.counter()->counter().clearCommands();

@@ -302,6 +302,7 @@ void TestMainFrame::hangupLogsOffAndClosesTheLine()
     QCOMPARE(panelText(main, "panConnect"), QString("  Not Connected"));
     QCOMPARE(menuStates(main), (MenuStates{true, true, true, false}));
     QCOMPARE(frontWindow(main), QString("fBlank"));
+    QCOMPARE(main.windowTitle(), QString("Kestrova Fish Counters - [Not Connected]"));
     QVERIFY(!child<QMdiSubWindow>(&main, "fStatus")->isVisible());
     // Only the question: a counter without a password logs off silently.
     QCOMPARE(messageBoxes().recorded().size(), 1);

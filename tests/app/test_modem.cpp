@@ -128,9 +128,11 @@ private slots:
         }
         QTimer escape;
         escape.setInterval(10);
+        QString timeLeft;   // what the window says while it waits for the modem's answer
         connect(&escape, &QTimer::timeout, [&] {
             if (giveUp.isEmpty() || modem.statusLines().size() != 4)
                 return;
+            timeLeft = test::child<QLabel>(&modem, "labTimeLeft")->text();
             if (giveUp == QLatin1String("Escape"))
                 QTest::keyClick(&modem, Qt::Key_Escape);
             else
@@ -148,6 +150,9 @@ private slots:
         QCOMPARE(port.PortIsOpen(), connected);
         QCOMPARE(messageBoxes().recordedTexts(), error.isEmpty() ? QStringList() : QStringList{error});
         QVERIFY(!modem.isVisible());
+        QCOMPARE(test::child<QLabel>(&modem, "labTimeLeft")->text(), QString());
+        if (QTest::currentDataTag() == QLatin1String("cancelled with Escape"))
+            QCOMPARE(timeLeft, QStringLiteral("Answer within %1 s").arg(Timing::shrunk().modemDialTimeoutMs / 1000));
         if (!lines.isEmpty() && lines.first().startsWith(QLatin1String("Using"))) {
             // The modem's settings stay in the port, whatever the outcome.
             QCOMPARE(port.settings, (SerialSettings{line.comNumber, 9600, Parity::Even, 7, 1}));
@@ -182,12 +187,26 @@ private slots:
                                               && main.findChild<QMenu*>("menuConnect")->menuAction()->isEnabled();
             });
             during.start();
+            // A busy number: the modem window goes two seconds after saying so, and the
+            // main window's message panel keeps it until the next attempt.
             test::onNextModal([](QWidget* book) {
+                test::child<QTableWidget>(book, "strgrdContacts")->setCurrentCell(0, 0);
+                test::child<QAction>(book, "actnSelect")->trigger();
+            });
+            modemItem->trigger();
+            QVERIFY(!main.comPort().PortIsOpen());
+            QCOMPARE(test::panelText(main, "panMessage"), QStringLiteral("Number is busy. Please try later"));
+            QTest::qWait(100);
+            QCOMPARE(test::panelText(main, "panMessage"), QStringLiteral("Number is busy. Please try later"));
+            QString panelAtNextAttempt = "<not asked>";
+            test::onNextModal([&](QWidget* book) {
+                panelAtNextAttempt = test::panelText(main, "panMessage");
                 test::child<QTableWidget>(book, "strgrdContacts")->setCurrentCell(1, 0);
                 test::child<QAction>(book, "actnSelect")->trigger();
             });
             modemItem->trigger();
-            QCOMPARE(line.modem.dialled(), QList<QByteArray>{"0161"});
+            QCOMPARE(panelAtNextAttempt, QString());
+            QCOMPARE(line.modem.dialled(), (QList<QByteArray>{"0162", "0161"}));
             QVERIFY(!menuUsableWhileDialling);
             QVERIFY(main.comPort().PortIsOpen());
             QCOMPARE(test::child<QLabel>(&main, "panConnect")->text(), QStringLiteral("  Modem: Test Modem"));

@@ -134,9 +134,17 @@ void TestTerminal::windowOwnsTheLineAndHandsItOver_data()
     QTest::addColumn<QString>("panel");          // "" for the direct-connection text
     QTest::addColumn<QString>("front");
     QTest::addColumn<bool>("open");
+    QTest::addColumn<QString>("title");   // the main frame's, with the front child's caption
+    // The counter answers the password state with what it says to a wrong password, as one
+    // left waiting for a password by a "9" typed in the terminal does.
+    QTest::addColumn<bool>("refuses");
 
-    QTest::newRow("hand over") << "menuConnectClose" << "" << "fStatus" << true;
-    QTest::newRow("drop") << "menuDisconnectClose" << "  Not Connected" << "fBlank" << false;
+    QTest::newRow("hand over") << "menuConnectClose" << "" << "fStatus" << true << "Kestrova Fish Counters - [Status]"
+                               << false;
+    QTest::newRow("hand over, logon refused") << "menuConnectClose" << "  Not Connected" << "fBlank" << false
+                                              << "Kestrova Fish Counters - [Not Connected]" << true;
+    QTest::newRow("drop") << "menuDisconnectClose" << "  Not Connected" << "fBlank" << false
+                          << "Kestrova Fish Counters - [Not Connected]" << false;
 }
 
 void TestTerminal::windowOwnsTheLineAndHandsItOver()
@@ -188,16 +196,30 @@ void TestTerminal::windowOwnsTheLineAndHandsItOver()
 
     s.clearCommands();
     app::messageBoxes().reset();
+    QFETCH(bool, refuses);
+    if (refuses)
+        s.counter().addFault({sim::SimFault::Replace, "9D", 10, 0, "DENIED"});
     terminal->findChild<QAction*>(way)->trigger();
     QVERIFY(!app::fTerminal);
-    // Nothing asks about a line that is already dropped.
+    // Nothing asks about a line that is already dropped; a refusal says what the counter said.
     QCoreApplication::processEvents();
-    QCOMPARE(app::messageBoxes().recordedTexts(), QStringList());
+    const QStringList said = app::messageBoxes().recordedTexts();
+    QCOMPARE(said.isEmpty(), !refuses);
+    for (const QString& text : said)
+        QCOMPARE(text, QStringLiteral("Invalid Password Response - DENIED"));
+    if (refuses) {
+        // No empty window on an open line: the session is ended and nothing is read.
+        QCOMPARE(s.settledCommands().last(), QStringLiteral("e"));
+        QVERIFY(!s.commands().contains("a"));
+        QCOMPARE(s.messagePanel(), app::TfMain::kNotLoggedOn);
+    }
     QVERIFY(s.main->connectMenuShown());
     QFETCH(QString, panel);
     QCOMPARE(child<QLabel>(s.main, "panConnect")->text(),
              panel.isEmpty() ? app::TfMain::connectionText(s.main->comPort(), std::nullopt) : panel);
     QTEST(s.frontWindow(), "front");
+    QFETCH(QString, title);
+    QTRY_COMPARE(s.main->windowTitle(), title);
     QTEST(s.main->comPort().PortIsOpen(), "open");
     QTEST(menuItem(*s.main, "menuConnectHangup")->isEnabled(), "open");
     if (s.main->comPort().PortIsOpen()) {

@@ -256,6 +256,37 @@ private slots:
         QCOMPARE(DownloadClock(40).text(0), QStringLiteral("0 of 40 events"));
     }
 
+    // The time left comes from the events' own pace: a line held up once (a dialog left
+    // open, the line held elsewhere) does not make the rest look slow, and with every
+    // event in, the wait is for the counter's end of buffer.
+    void pace_data()
+    {
+        QTest::addColumn<QList<qint64>>("arrivals");   // ms after the start, one per line
+        QTest::addColumn<int>("total");
+        QTest::addColumn<QString>("text");
+        QList<qint64> steady, stalled;
+        for (int line = 1; line <= 10; ++line) {
+            steady << line * 500;
+            stalled << line * 500 + (line > 5 ? 30000 : 0);
+        }
+        QTest::newRow("steady") << steady << 40 << "10 of 40 events, about 15 s left";
+        QTest::newRow("held up half a minute once") << stalled << 40 << "10 of 40 events, about 15 s left";
+        QTest::newRow("all in") << steady << 10 << "10 of 10 events, waiting for the counter's end of buffer";
+        QTest::newRow("more than counted") << steady << 8 << "10 events, waiting for the counter's end of buffer";
+    }
+    void pace()
+    {
+        QFETCH(QList<qint64>, arrivals);
+        QFETCH(int, total);
+        qint64 now = 0;
+        const DownloadClock clock(total, [&now] { return now; });
+        for (int line = 1; line <= arrivals.size(); ++line) {
+            now = arrivals[line - 1];
+            clock.text(line);
+        }
+        QTEST(clock.text(int(arrivals.size())), "text");
+    }
+
     // The event file: the bytes as received, CR LF, each line on disk before the next
     // comes; a file that cannot be made or written says which and why.
     void eventFile_data()

@@ -84,8 +84,7 @@ int main(int argc, char** argv)
         });
         session.button(QStringLiteral("bbtnContUpd"))->click();
 
-        // The chart wants a larger frame than the default.
-        session.main->resize(1000, 720);
+        // At the frame's usual size, as a technician first sees it.
         session.counterState().conductivity = 124;
         QRandomGenerator random(20261209);
         int minute = 0;

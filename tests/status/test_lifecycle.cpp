@@ -139,11 +139,14 @@ void TestLifecycle::refusedAccessKeepsTheWindowOutOfReach()
     s.main->mdiArea()->activateNextSubWindow();
     s.main->mdiArea()->activatePreviousSubWindow();
     QCOMPARE(s.frontWindow(), QString("fBlank"));
-    QTest::qWait(100);
-    QCOMPARE(s.commands(), QStringList({"9D"}));
-    // The line stays for the technician to hang up.
-    QVERIFY(menuItem(*s.main, "menuConnectHangup")->isEnabled());
-    hangUp(s);
+    // No empty window on an open line: the counter hears the session is over, and the
+    // line is closed.
+    QCOMPARE(s.settledCommands(), QStringList({"9D", "e"}));
+    QVERIFY(!s.main->comPort().PortIsOpen());
+    QCOMPARE(child<QLabel>(s.main, "panConnect")->text(), QString("  Not Connected"));
+    QCOMPARE(s.messagePanel(), app::TfMain::kNotLoggedOn);
+    QVERIFY(menuItem(*s.main, "menuConnectDirect")->isEnabled());
+    QVERIFY(!menuItem(*s.main, "menuConnectHangup")->isEnabled());
 }
 
 void TestLifecycle::lineDyingInADialogueIsToldOnce_data()

@@ -1,7 +1,9 @@
 // The live chart after a fixed sequence of continuous-update lines, read from its series:
 // stepped counts per channel and direction from zero at the mode's start, the
-// conductivity from the record's value on, a clock that never goes back, and a new run
-// that starts empty.
+// conductivity from the record's value on, a clock that never goes back, fish placed by
+// the time passed since the clock was last reported, and a new run that starts empty.
+// Then what the eye needs at the window's usual size: a legend, and lines with equal
+// counts drawn apart with the conductivity over them.
 
 #include "counter/counterstatus.h"
 #include "counter/updateline.h"
@@ -9,6 +11,8 @@
 #include "status/livechart.h"
 
 #include <QApplication>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QTest>
 
@@ -56,6 +60,8 @@ class TestLiveChart : public QObject {
 private slots:
     void seriesFollowTheLines_data();
     void seriesFollowTheLines();
+    void everyLineCanBeToldApart_data();
+    void everyLineCanBeToldApart();
 };
 
 void TestLiveChart::seriesFollowTheLines_data()
@@ -78,6 +84,16 @@ void TestLiveChart::seriesFollowTheLines_data()
         << QList<QPointF>{{0, 0}, {300, 0}, {300, 2}, {300, 2}};
     QTest::newRow("the next run starts without fish") << kLines << true << "1U" << QList<QPointF>{};
     QTest::newRow("the next run's conductivity") << kLines << true << "C" << QList<QPointF>{{0, 90}, {0, 90}};
+    // "@N" is the PC's clock, in seconds since the run started, when the next line comes.
+    QTest::newRow("fish by the time passed since the read")
+        << QStringList{"@20", "F1U 1", "@45", "F1U 2"} << false << "1U"
+        << QList<QPointF>{{0, 0}, {20, 0}, {20, 1}, {45, 1}, {45, 2}, {45, 2}};
+    QTest::newRow("a T line sets the clock right")
+        << QStringList{"@50", "T25/12/26 10:00:40", "@55", "F1U 1"} << false << "1U"
+        << QList<QPointF>{{0, 0}, {45, 0}, {45, 1}, {45, 1}};
+    QTest::newRow("a T line behind the estimate holds the axis")
+        << QStringList{"@50", "F1U 1", "T25/12/26 10:00:30", "@52", "F1U 2"} << false << "1U"
+        << QList<QPointF>{{0, 0}, {50, 0}, {50, 2}, {50, 2}};
 }
 
 void TestLiveChart::seriesFollowTheLines()
@@ -89,11 +105,16 @@ void TestLiveChart::seriesFollowTheLines()
     CounterStatus record;
     record.dateTime = kStart;
     record.conductivity = 100;
-    UpdateSession session;
+    qint64 pcMs = 0;
+    UpdateSession session(UpdateSession::kDefaultMaxPoints, [&pcMs] { return pcMs; });
     session.start(record);
     LiveChart chart;
     chart.follow(session);
     for (const QString& line : lines) {
+        if (line.startsWith('@')) {
+            pcMs = line.mid(1).toLongLong() * 1000;
+            continue;
+        }
         session.add(ApplyUpdateLine(record, line), record);
         chart.follow(session);
     }
@@ -107,6 +128,75 @@ void TestLiveChart::seriesFollowTheLines()
     const bool up = !conductivity && series.at(1) == 'U';
     const QList<QPointF> drawn = pointsOf(conductivity ? chart.conductivityPieces() : chart.countPieces(channel, up));
     QCOMPARE(drawn, onAxis(points));
+}
+
+void TestLiveChart::everyLineCanBeToldApart_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("compact");
+    // Beside the list of lines at the frame's usual size, and in a large frame.
+    QTest::newRow("usual size") << QSize(275, 110) << true;
+    QTest::newRow("large") << QSize(700, 420) << false;
+}
+
+void TestLiveChart::everyLineCanBeToldApart()
+{
+    QFETCH(QSize, size);
+    QFETCH(bool, compact);
+    CounterStatus record;
+    record.dateTime = kStart;
+    record.conductivity = 100;
+    UpdateSession session(UpdateSession::kDefaultMaxPoints, [] { return 0; });
+    session.start(record);
+    LiveChart chart;
+    chart.resize(size);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    // One fish each way on channel 1 and one up on channel 2: three lines at 1, and the
+    // conductivity's on the same height of the chart.
+    for (const char* line : {"F1U 1", "F1D 2", "F2U 3"}) {
+        session.add(ApplyUpdateLine(record, line), record);
+        chart.follow(session);
+    }
+    QTest::qWait(50);
+    QCOMPARE(chart.compact(), compact);
+
+    // Drawn apart, every one a pixel or more from the others.
+    QList<double> heights;
+    for (auto [channel, up] : {std::pair{1, true}, {1, false}, {2, true}}) {
+        QLineSeries* line = chart.countPieces(channel, up).value(0);
+        QVERIFY(line);
+        heights << chart.chart()->mapToPosition(line->points().last(), line).y();
+    }
+    for (int a = 0; a < heights.size(); ++a)
+        for (int b = a + 1; b < heights.size(); ++b)
+            QVERIFY2(std::abs(heights[a] - heights[b]) >= 1, qPrintable(QStringLiteral("%1 %2").arg(heights[a]).arg(heights[b])));
+    // The conductivity over them all.
+    const QList<QAbstractSeries*> drawnOrder = chart.chart()->series();
+    for (QLineSeries* piece : chart.conductivityPieces())
+        QVERIFY(drawnOrder.indexOf(piece) >= drawnOrder.size() - 3);
+
+    // A legend at every size: the chart's own where there is room, else a row at the top
+    // that holds every channel's colour.
+    QCOMPARE(chart.chart()->legend()->isVisible(), !compact);
+    if (!compact) {
+        QStringList named;
+        for (QLegendMarker* marker : chart.chart()->legend()->markers())
+            if (marker->isVisible())
+                named << marker->label();
+        QCOMPARE(named, QStringList({"Ch 1 up", "Ch 1 down", "Ch 2 up", "Conductivity"}));
+        return;
+    }
+    const QImage image = chart.grab().toImage();
+    const int rowHeight = int(chart.chart()->plotArea().top()) / 2;
+    for (int channel : {1, 2}) {
+        const QColor colour = chart.countPieces(channel, true).value(0)->pen().color();
+        bool found = false;
+        for (int y = 0; y < rowHeight && !found; ++y)
+            for (int x = 0; x < image.width() && !found; ++x)
+                found = image.pixelColor(x, y) == colour;
+        QVERIFY2(found, qPrintable(QStringLiteral("channel %1's colour is not in the legend").arg(channel)));
+    }
 }
 
 QTEST_MAIN(TestLiveChart)

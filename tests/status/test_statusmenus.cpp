@@ -129,16 +129,20 @@ void TestStatusMenus::threeWrongPasswordsKeepTheWindowClosed()
     s.counterState().password = "4321";
     QString caption;
     answerPasswordWindow({"11", "22", "33"}, &caption);
-    QVERIFY(s.connect());
+    QVERIFY(!s.connect());
     QCOMPARE(caption, QString("Counter Logon"));
+    // Refused: the session ends ("e") and the line is closed.
     QCOMPARE(s.settledCommands(),
-             QStringList({"9D", "9D", "9", "0011", "9D", "9", "0022", "9D", "9", "0033"}));
+             QStringList({"9D", "9D", "9", "0011", "9D", "9", "0022", "9D", "9", "0033", "e"}));
+    QCOMPARE(child<QLabel>(s.main, "panConnect")->text(), QString("  Not Connected"));
+    QCOMPARE(s.messagePanel(), app::TfMain::kNotLoggedOn);
     QCOMPARE(messageBoxes().recordedTexts(),
              QStringList({"Response DENIED", "Password Incorrect - you have 2 left", "Response DENIED",
                           "Password Incorrect - you have 1 left", "Response DENIED",
                           "Password Incorrect - Too many attempts"}));
     // Not shown, and nothing read.
     QVERIFY(!s.status->accessGranted());
+    QVERIFY(child<QAction>(s.main, "menuConnectDirect")->isEnabled());
     QCOMPARE(s.frontWindow(), QString("fBlank"));
     QCOMPARE(s.item("menuPasswords")->text(), QString("&Passwords"));
     QVERIFY(!s.item("menuClearPwd")->isEnabled());

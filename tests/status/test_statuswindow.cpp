@@ -333,6 +333,16 @@ void TestStatusWindow::viewModeEnablesNoSetting()
     QVERIFY(s.button("bbtnContUpd")->isEnabled());
     for (const char* name : {"bbtnProfile", "bbtnSave", "bbtnCancel", "bbtnSyncTime"})
         QVERIFY2(!s.button(name)->isEnabled(), name);
+    // Disabled, yet drawn to be read outdoors: the darkest of each value's pixels is its
+    // text, in the normal text colour, not the pale grey of disabled text.
+    for (const char* name : {"seUpTh1", "cbPrinter", "seLengthComp"}) {
+        const QImage drawn = s.control<QWidget>(name)->grab().toImage();
+        int darkest = 255;
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x)
+                darkest = std::min(darkest, drawn.pixelColor(x, y).lightness());
+        QVERIFY2(darkest < 100, qPrintable(QStringLiteral("%1: %2").arg(name).arg(darkest)));
+    }
 }
 
 void TestStatusWindow::editModeEnablingRules()

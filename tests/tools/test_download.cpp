@@ -12,6 +12,7 @@
 
 #include <QProcess>
 #include <QProgressBar>
+#include <QScrollBar>
 
 #include <optional>
 
@@ -137,7 +138,7 @@ private slots:
         QFETCH(QString, request);
         QCOMPARE(s->settledCommands(), QStringList{request} + acks(3));
         QCOMPARE(screen(dump), s->counterState().events);
-        QCOMPARE(s->messagePanel(), QStringLiteral("Download complete"));
+        QCOMPARE(s->messagePanel(), QStringLiteral("Download complete: 3 events"));
         QVERIFY(values->isEnabled() != all->isChecked());
         QVERIFY(!control<QPushButton>(dump, "btnFile")->isEnabled());
     }
@@ -178,7 +179,7 @@ private slots:
         QCOMPARE(printed, simplified(shown));
         QCOMPARE(progress.texts.first(), QStringLiteral("Obtaining Status. Please Wait"));
         QVERIFY(progress.texts.contains(QStringLiteral("Downloading Event 150")));
-        QCOMPARE(progress.texts.last(), QStringLiteral("Download complete"));
+        QCOMPARE(progress.texts.last(), QStringLiteral("Download complete: 150 events to events.LG2 and events.pdf"));
         QVERIFY(app::messageBoxes().recorded().isEmpty());
     }
 
@@ -204,6 +205,102 @@ private slots:
         QTEST(app::messageBoxes().recordedTexts().value(0), "error");
         QCOMPARE(s->messagePanel(), QStringLiteral("Download complete"));
         QVERIFY(control<QPushButton>(dump, "bbtnStart")->isEnabled());
+    }
+
+    // The operator turns to the status window during a run (Ctrl+Tab, a click): it asks the
+    // counter nothing and shows no box while the download has the line, and reads once the
+    // line is free if it is still in front. Back in front, the screen follows the lines.
+    void windowSwitchDuringRun_data()
+    {
+        QTest::addColumn<bool>("back");
+        QTest::newRow("to the status window and back") << true;
+        QTest::newRow("left on the status window") << false;
+    }
+    void windowSwitchDuringRun()
+    {
+        QFETCH(bool, back);
+        tools::TfDump* dump = open(60);
+        QVERIFY(dump);
+        int acksSeen = 0;
+        QObject watch;
+        connect(&s->counter(), &sim::SimCounter::commandReceived, &watch, [&](const QString& command) {
+            if (command != kAck)
+                return;
+            ++acksSeen;
+            if (acksSeen == 3)
+                s->main->mdiArea()->setActiveSubWindow(s->status);
+            if (acksSeen == 30 && back)
+                s->main->mdiArea()->setActiveSubWindow(dump);
+        });
+        start(dump);
+
+        QCOMPARE(s->settledCommands(),
+                 QStringList{QStringLiteral("d00000")} + acks(60) + (back ? QStringList() : statusRead()));
+        QCOMPARE(app::messageBoxes().recordedTexts(), QStringList());
+        QCOMPARE(screen(dump), s->counterState().events);
+        QCOMPARE(s->frontWindow(), back ? QStringLiteral("fDump") : QStringLiteral("fStatus"));
+        if (back) {
+            QScrollBar* lines = control<QPlainTextEdit>(dump, "memDisplay")->verticalScrollBar();
+            QVERIFY(lines->maximum() > 0);
+            QCOMPARE(lines->value(), lines->maximum());
+        }
+    }
+
+    // "Select" stays usable during a run, for the next run: the label keeps naming the file
+    // being written until the run is over, and the panel then says what was done.
+    void selectDuringRun()
+    {
+        tools::TfDump* dump = open(10);
+        QVERIFY(dump);
+        const QString first = folder.filePath(QStringLiteral("events1.LG2"));
+        const QString next = folder.filePath(QStringLiteral("events2.LG2"));
+        chooseFile(dump, first);
+        auto* label = control<QLabel>(dump, "labFileName");
+        QString labelDuringRun;
+        int acksSeen = 0;
+        QObject watch;
+        connect(&s->counter(), &sim::SimCounter::commandReceived, &watch, [&](const QString& command) {
+            if (command == kAck && ++acksSeen == 3) {
+                app::messageBoxes().queueSaveFileName(next);
+                control<QPushButton>(dump, "btnFile")->click();
+                labelDuringRun = label->text();
+            }
+        });
+        start(dump);
+
+        QCOMPARE(labelDuringRun, first);
+        QCOMPARE(label->text(), next);
+        QFile written(first);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), (s->counterState().events.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLatin1());
+        QVERIFY(!QFile::exists(next));
+        QCOMPARE(s->messagePanel(), QStringLiteral("Download complete: 10 events to events1.LG2"));
+    }
+
+    // No printer is installed here (the test's CUPS server is not there): "Printer" prints
+    // to a PDF file, the print dialog chooses it, and the window says where it went.
+    void printerOutputWithNoPrinter()
+    {
+        tools::TfDump* dump = open(60);
+        QVERIFY(dump);
+        auto* printer = control<QCheckBox>(dump, "cboxPrinter");
+        QVERIFY(printer->isEnabled());
+        printer->click();
+        auto* label = control<QLabel>(dump, "labPrinter");
+        QCOMPARE(QFileInfo(label->text()).suffix(), QStringLiteral("pdf"));
+        const QString pdf = folder.filePath(QStringLiteral("printout.pdf"));
+        app::messageBoxes().queuePrintToFile(pdf);
+        control<QPushButton>(dump, "btnPrinter")->click();
+        QCOMPARE(label->text(), QDir::toNativeSeparators(pdf));
+        control<QCheckBox>(dump, "cboxScreen")->click();
+        start(dump);
+
+        QStringList printed;
+        for (const QStringList& page : pdfPages(pdf))
+            printed += page;
+        QCOMPARE(printed, simplified(s->counterState().events));
+        QCOMPARE(s->messagePanel(), QStringLiteral("Download complete: 60 events to printout.pdf"));
+        QCOMPARE(app::messageBoxes().recordedTexts(), QStringList());
     }
 
     // The line dies after four events: the file keeps them, and the window stays in front
@@ -275,8 +372,9 @@ private slots:
         QCOMPARE(app::messageBoxes().recordedTexts(), QStringList{QString(error).replace(QStringLiteral("%1"), pdf)});
         QCOMPARE(refused > 0, secondStart);
         QVERIFY(!exitOnAfterRefusal);
-        QCOMPARE(progress.texts.count(QStringLiteral("Download complete")), secondStart ? 1 : 0);
-        QCOMPARE(progress.texts.last(), secondStart ? QStringLiteral("Download complete") : QStringLiteral("Downloading Event 3"));
+        const QString complete = QStringLiteral("Download complete: 3 events to refused.pdf");
+        QCOMPARE(progress.texts.count(complete), secondStart ? 1 : 0);
+        QCOMPARE(progress.texts.last(), secondStart ? complete : QStringLiteral("Downloading Event 3"));
         QVERIFY(control<QPushButton>(dump, "bbtnStart")->isEnabled());
     }
 
