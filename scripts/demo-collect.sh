@@ -60,6 +60,8 @@ run() {
 start_sim() {
   local name=$1
   shift
+  # Made here, so that the loop below never reads a file the background job has yet to open.
+  : >"$work/$name.out"
   "$sim" --quiet --fish-interval 4000 "$@" >"$work/$name.out" 2>"$work/$name.err" &
   pids+=($!)
   for _ in $(seq 50); do
