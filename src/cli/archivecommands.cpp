@@ -1,119 +1,21 @@
 #include "archivecommands.h"
 
 #include "cli.h"
-#include "archive/recorder.h"
-#include "counter/counterstatus.h"
-#include "counter/download.h"
-#include "counter/eventfile.h"
-#include "counter/readers.h"
-#include "link/errors.h"
+#include "archive/fieldfile.h"
 #include "link/untrusted.h"
 
-#include <QCryptographicHash>
-#include <QFileInfo>
 #include <QSaveFile>
-#include <QUuid>
 
 namespace kfc::cli {
 
-namespace {
-
-// Names the visits of imported files: the same file of the same site is the same visit,
-// however often and from wherever it is imported.
-const QUuid kImportNamespace = QUuid::fromString(QStringLiteral("{6f1d7c3e-2b8a-4c55-9e0f-4b3a8d2c7e91}"));
-
-// A downloaded event file, checked and made a visit before anything is written.
-struct FieldFile {
-    QString name;
-    QByteArray bytes;
-    archive::VisitRecord visit;
-};
-
-QStringList textLines(const QByteArray& bytes, int count)
-{
-    QStringList lines;
-    for (const QByteArray& line : bytes.split('\n').mid(0, count))
-        lines << QString::fromLatin1(line.endsWith('\r') ? line.chopped(1) : line);
-    return lines;
-}
-
-// The file as a visit of the site; empty with the reason when it cannot be taken.
-QString readFieldFile(const QString& fileName, const ImportOptions& options, FieldFile* field)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("cannot read %1: %2").arg(fileName, file.errorString());
-    field->name = fileName;
-    field->bytes = file.readAll();
-    archive::VisitRecord& visit = field->visit;
-    visit.site = options.site;
-    visit.outcome = QStringLiteral("imported");
-    visit.fileSha256 = QString::fromLatin1(QCryptographicHash::hash(field->bytes, QCryptographicHash::Sha256).toHex());
-    visit.id = QUuid::createUuidV5(kImportNamespace, options.site + QLatin1Char('\n') + visit.fileSha256)
-                   .toString(QUuid::WithoutBraces);
-    int lines = int(field->bytes.count('\n'));
-    if (!field->bytes.isEmpty() && !field->bytes.endsWith('\n'))
-        ++lines;
-    if (options.noStatus) {
-        // No clock in the file: the moment it was last written stands for the visit.
-        visit.started = QFileInfo(file).lastModified();
-    } else {
-        CounterStatus status;
-        try {
-            status = ReadStatusHeader(textLines(field->bytes, kStatusHeaderLineCount));
-        } catch (const ConversionError& e) {
-            return QStringLiteral("%1 does not begin with the status header that a download with Include Status "
-                                  "writes (%2); give --no-status to take its events without counts")
-                .arg(fileName, printable(e.text()));
-        }
-        visit.fileHeaderLines = kStatusHeaderLineCount;
-        // The counter's clock at the download, read as the PC's local time.
-        visit.started = QDateTime(status.dateTime.date(), status.dateTime.time());
-        status.eventCount = std::max(0, lines - kStatusHeaderLineCount);
-        visit.statusReads << statusRecord(status, visit.started);
-    }
-    visit.finished = visit.started;
-    visit.events = visit.expected = std::max(0, lines - visit.fileHeaderLines);
-    return {};
-}
-
-// Writes the file's bytes, as they are, to a new file of the archive's.
-bool writeCopy(const QString& path, const QByteArray& bytes)
-{
-    QFile copy(path);
-    if (!copy.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return false;
-    if (copy.write(bytes) != bytes.size() || !syncToDisk(copy))
-        throw EventFileError(QStringLiteral("Cannot write %1: %2").arg(path, copy.errorString()).toStdString());
-    return true;
-}
-
-} // namespace
-
-archive::StatusRecord statusRecord(const CounterStatus& status, const QDateTime& readAt)
-{
-    archive::StatusRecord record;
-    record.readAt = readAt;
-    record.counterClock = status.dateTime;
-    record.version = status.versionText.isEmpty() ? QString::number(status.version, 'f', 2)
-                                                  : QString::number(status.version, 'f', 2) + QLatin1Char(' ')
-                                                        + status.versionText;
-    record.eventCount = status.eventCount;
-    record.conductivity = status.conductivity;
-    for (int n = 1; n <= kChannelCount; ++n) {
-        record.up[size_t(n - 1)] = status.channel(n).upCount;
-        record.down[size_t(n - 1)] = status.channel(n).downCount;
-    }
-    return record;
-}
-
 int importFiles(const ImportOptions& options, QTextStream& out, QTextStream& err)
 {
-    QList<FieldFile> files;
+    QList<archive::FieldFile> files;
     for (const QString& name : options.files) {
-        FieldFile field;
-        if (const QString problem = readFieldFile(name, options, &field); !problem.isEmpty()) {
-            err << "kestrova-cli: " << problem << '\n';
+        archive::FieldFile field;
+        if (const QString problem = archive::readFieldFile(name, options.site, options.noStatus, &field);
+            !problem.isEmpty()) {
+            err << "kestrova-cli: " << printable(problem) << '\n';
             return UsageOrPortError;
         }
         files << field;
@@ -127,34 +29,26 @@ int importFiles(const ImportOptions& options, QTextStream& out, QTextStream& err
         err << "kestrova-cli: " << printable(away) << '\n';
     int result = Ok;
     QStringList taken;
-    for (FieldFile& field : files) {
-        archive::VisitRecord& visit = field.visit;
-        if (taken.contains(visit.fileSha256) || archive.holdsFile(options.site, visit.fileSha256)) {
+    for (archive::FieldFile& field : files) {
+        const archive::VisitRecord& visit = field.visit;
+        const archive::Imported imported = taken.contains(visit.fileSha256) ? archive::Imported{true, {}, {}}
+                                                                             : archive::importFieldFile(archive, field);
+        if (imported.heldAlready) {
             out << field.name << ": the archive holds this file already\n";
             continue;
         }
-        QString problem;
-        try {
-            visit.file = archive.newEventFile(
-                options.site, visit.started, [&](const QString& path) { return writeCopy(path, field.bytes); },
-                &problem);
-        } catch (const EventFileError& e) {
-            problem = QString::fromUtf8(e.what());
-        }
-        if (visit.file.isEmpty() || !(problem = archive.settleEventFile(visit)).isEmpty()) {
-            err << "kestrova-cli: " << printable(problem) << '\n';
-            return UsageOrPortError;
-        }
-        const archive::Recorded recorded = archive.record(visit, true);
-        for (const QString& said : {recorded.notInDatabase, recorded.notInJournal})
+        for (const QString& said : {imported.recorded.notInDatabase, imported.recorded.notInJournal})
             if (!said.isEmpty())
                 err << "kestrova-cli: " << printable(said) << '\n';
-        if (!recorded.safe())
+        if (!imported.problem.isEmpty()) {
+            if (imported.recorded.whole())   // not said above: the file itself
+                err << "kestrova-cli: " << printable(imported.problem) << '\n';
             return UsageOrPortError;
+        }
         taken << visit.fileSha256;
         out << field.name << ": " << visit.events << " events, a visit of " << printable(options.site) << " at "
-            << archive::momentText(visit.started) << (recorded.inSpool ? ", waiting in the spool" : "") << '\n';
-        if (recorded.inSpool)
+            << archive::momentText(visit.started) << (imported.recorded.inSpool ? ", waiting in the spool" : "") << '\n';
+        if (imported.recorded.inSpool)
             result = EmptyReply;
     }
     return result;

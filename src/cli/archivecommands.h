@@ -7,18 +7,7 @@
 #include <QStringList>
 #include <QTextStream>
 
-namespace kfc {
-struct CounterStatus;
-}
-
-namespace kfc::archive {
-struct StatusRecord;
-}
-
 namespace kfc::cli {
-
-// The status read as the archive keeps it; `readAt` is the PC's clock at the read.
-archive::StatusRecord statusRecord(const CounterStatus& status, const QDateTime& readAt);
 
 struct ImportOptions {
     QString archive;      // a folder or a PostgreSQL URI

@@ -1,7 +1,7 @@
 #include "collect.h"
 
 #include "cli.h"
-#include "archivecommands.h"
+#include "archive/fieldfile.h"
 #include "archive/recorder.h"
 #include "session.h"
 #include "stopsignals.h"
@@ -301,7 +301,7 @@ private:
             m_say << e.text() << '\n';
             return false;
         }
-        m_visit.statusReads << statusRecord(status, *pcClock);
+        m_visit.statusReads << archive::statusRecord(status, *pcClock);
         return true;
     }
 
@@ -464,7 +464,7 @@ private:
             m_visit.notFlushed = QStringLiteral("the status read after the download failed: ") + failure;
             return;
         }
-        m_visit.statusReads << statusRecord(checked, checkedAt);
+        m_visit.statusReads << archive::statusRecord(checked, checkedAt);
         if (const QString changed = countChanged(before, checked); !changed.isEmpty()) {
             m_visit.notFlushed = changed;
             return;
