@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDebug>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -145,6 +146,28 @@ QString MessageBoxes::askFolder(QWidget* parent, const QString& caption, const Q
     return chosen;
 }
 
+QString MessageBoxes::askText(QWidget* parent, const QString& caption, const QString& label,
+                              const QStringList& items, const QString& text)
+{
+    if (!m_scripted) {
+        QStringList offered = items;
+        if (!text.isEmpty() && !offered.contains(text))
+            offered.prepend(text);
+        bool ok = false;
+        const QString chosen = QInputDialog::getItem(parent, caption, label, offered,
+                                                     std::max<qsizetype>(0, offered.indexOf(text)), true, &ok);
+        return ok ? chosen.trimmed() : QString();
+    }
+    m_textPrompts << label + QLatin1Char('\n') + items.join(QLatin1Char('\n'));
+    if (m_texts.empty()) {
+        m_unanswered << caption;
+        return {};
+    }
+    QString chosen = m_texts.front();
+    m_texts.pop_front();
+    return chosen;
+}
+
 void MessageBoxes::setScripted(bool scripted)
 {
     m_scripted = scripted;
@@ -164,6 +187,8 @@ void MessageBoxes::reset()
     m_fileNames.clear();
     m_printerAnswers.clear();
     m_folders.clear();
+    m_texts.clear();
+    m_textPrompts.clear();
     m_recorded.clear();
     m_saveDialogFolders.clear();
     m_unanswered.clear();

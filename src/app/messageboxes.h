@@ -43,6 +43,10 @@ public:
     bool askPrinterSetup(QWidget* parent, QPrinter& printer);
     // The folder dialog: the chosen folder, which exists; empty when cancelled.
     QString askFolder(QWidget* parent, const QString& caption, const QString& folder);
+    // A line of text, typed or picked from `items`, with `text` filled in; empty when
+    // cancelled.
+    QString askText(QWidget* parent, const QString& caption, const QString& label, const QStringList& items,
+                    const QString& text);
 
     // Scripted answers. Once scripted, no dialog is shown: questions take the queued
     // answers in order (No when none is left, which is also counted as unanswered),
@@ -56,6 +60,10 @@ public:
     void queuePrintToFile(const QString& pdfFileName) { m_printerAnswers.push_back({true, pdfFileName}); }
     // Empty: the dialog is cancelled.
     void queueFolder(const QString& folder) { m_folders.push_back(folder); }
+    // Empty: the dialog is cancelled. The label and the items it offered, a line each, are
+    // recorded.
+    void queueText(const QString& text) { m_texts.push_back(text); }
+    const QStringList& textPrompts() const { return m_textPrompts; }
 
     const QList<RecordedMessage>& recorded() const { return m_recorded; }
     // Where each file-save dialog started: the folder or the file name it suggested.
@@ -81,6 +89,8 @@ private:
     };
     std::deque<PrinterAnswer> m_printerAnswers;
     std::deque<QString> m_folders;
+    std::deque<QString> m_texts;
+    QStringList m_textPrompts;   // the label and the items of each text asked, a line each
     QList<RecordedMessage> m_recorded;
     QStringList m_saveDialogFolders;
     QStringList m_unanswered;

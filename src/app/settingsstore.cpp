@@ -1,6 +1,7 @@
 #include "settingsstore.h"
 
 #include <QDir>
+#include <QStandardPaths>
 
 namespace kfc::app {
 
@@ -18,6 +19,18 @@ std::unique_ptr<QSettings> SettingsStore::openUserStore()
 {
     return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                        QStringLiteral("Kestrova"), QStringLiteral("Control"));
+}
+
+QString defaultArchiveFolder()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("Kestrova/archive"));
+}
+
+QString keptArchive()
+{
+    const QString kept = SettingsStore::open()->value(SettingName::CountsHistoryArchive).toString();
+    return kept.isEmpty() ? defaultArchiveFolder() : kept;
 }
 
 std::unique_ptr<QSettings> SettingsStore::open()

@@ -30,11 +30,20 @@ inline const QStringList All = {Top, Left, Width, Height, DirectComPort, DirectB
 // Not one of the nine above: the terminal's "New Line on CR" (true or false; on when
 // absent), written when it is changed.
 inline const QString TerminalNewLineOnCR = QStringLiteral("TerminalNewLineOnCR");
-// The folder of the collection archive that Counts History reads; written when it is chosen.
+// The collection archive that Counts History reads and the download window adds to: a
+// folder or a PostgreSQL URI; written when it is chosen.
 inline const QString CountsHistoryArchive = QStringLiteral("CountsHistoryArchive");
+// The group of the site that each phone book entry's or port's downloads were last added
+// to the archive as, keyed by "modem/ENTRY" or "port/COMn".
+inline const QString ArchiveSites = QStringLiteral("ArchiveSites");
 // The folder Counts History last exported a CSV file to; written after each export.
 inline const QString CountsHistoryExportFolder = QStringLiteral("CountsHistoryExportFolder");
 } // namespace SettingName
+
+// Where the nightly collection writes: ~/.local/share/Kestrova/archive on Linux.
+QString defaultArchiveFolder();
+// The archive chosen in Counts History (a folder or a PostgreSQL URI), else the default one.
+QString keptArchive();
 
 class SettingsStore {
 public:

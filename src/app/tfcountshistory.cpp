@@ -6,6 +6,7 @@
 #include "tfmain.h"
 
 #include "archive/archive.h"
+#include "archive/location.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSeries>
@@ -61,7 +62,9 @@ void styleBarSet(QBarSet* set, int series)
 QString archiveCaption(const QString& folder)
 {
     if (folder.isEmpty())
-        return QStringLiteral("No archive folder chosen");
+        return QStringLiteral("No archive chosen");
+    if (archive::isServerUri(folder))
+        return folder;   // never holds a password
     const QString home = QDir::homePath();
     if (folder.startsWith(home + QLatin1Char('/')))
         return QDir::toNativeSeparators(QStringLiteral("~") + folder.mid(home.size()));
@@ -153,8 +156,7 @@ TfCountsHistory::~TfCountsHistory() = default;
 
 QString TfCountsHistory::defaultArchiveFolder()
 {
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
-        .filePath(QStringLiteral("Kestrova/archive"));
+    return app::defaultArchiveFolder();
 }
 
 void TfCountsHistory::buildControls()
@@ -174,6 +176,8 @@ void TfCountsHistory::buildControls()
     labArchive->setTextInteractionFlags(Qt::TextSelectableByMouse);
     labArchive->setText(archiveCaption(QString()));
     btnArchive = makeButton(QStringLiteral("btnArchive"), QStringLiteral("Choose &archive folder..."));
+    btnDatabase = makeButton(QStringLiteral("btnDatabase"), QStringLiteral("&Database..."));
+    btnDatabase->setToolTip(QStringLiteral("An archive on a PostgreSQL server, named by its URI"));
     auto* siteTitle = new QLabel(QStringLiteral("&Site:"));
     cbSite = new QComboBox;
     cbSite->setObjectName(QStringLiteral("cbSite"));
@@ -182,6 +186,7 @@ void TfCountsHistory::buildControls()
     archiveLine->addWidget(archiveTitle);
     archiveLine->addWidget(labArchive, 1);
     archiveLine->addWidget(btnArchive);
+    archiveLine->addWidget(btnDatabase);
     archiveLine->addSpacing(12);
     archiveLine->addWidget(siteTitle);
     archiveLine->addWidget(cbSite);
@@ -221,6 +226,7 @@ void TfCountsHistory::buildControls()
     setWidget(body);
 
     connect(btnArchive, &QPushButton::clicked, this, &TfCountsHistory::btnArchiveClick);
+    connect(btnDatabase, &QPushButton::clicked, this, &TfCountsHistory::btnDatabaseClick);
     connect(cbSite, &QComboBox::currentIndexChanged, this, &TfCountsHistory::cbSiteChange);
     connect(btnExport, &QPushButton::clicked, this, &TfCountsHistory::btnExportClick);
     connect(btnPrint, &QPushButton::clicked, this, &TfCountsHistory::btnPrintClick);
@@ -253,16 +259,40 @@ void TfCountsHistory::btnArchiveClick()
     const QString chosen = messageBoxes().askFolder(this, QStringLiteral("Choose the Archive Folder"), start);
     if (chosen.isEmpty()) {
         if (m_folder.isEmpty())
-            showMessage(QStringLiteral("No archive folder is chosen. Choose the folder that the collection writes "
-                                       "into with \"Choose archive folder...\"."));
+            showMessage(QStringLiteral("No archive is chosen. Choose the folder that the collection writes into with "
+                                       "\"Choose archive folder...\", or a database with \"Database...\"."));
         return;
     }
+    keepArchive(chosen);
+}
+
+void TfCountsHistory::btnDatabaseClick()
+{
+    const QString current = archive::isServerUri(m_folder) ? m_folder : QStringLiteral("postgresql://");
+    const QString chosen = messageBoxes().askText(
+        this, QStringLiteral("Choose the Archive Database"),
+        QStringLiteral("The PostgreSQL database's URI, such as postgresql://kestrova@db.example/fishcounts\n"
+                       "(the password comes from ~/.pgpass, never from the URI):"),
+        {}, current);
+    if (chosen.isEmpty() || chosen == QLatin1String("postgresql://"))
+        return;
+    if (!archive::isServerUri(chosen)) {
+        messageBoxes().show(MessageKind::Error,
+                            QStringLiteral("%1 is not a PostgreSQL URI: it begins with postgresql://").arg(chosen));
+        return;
+    }
+    keepArchive(chosen);
+}
+
+// Opens the archive chosen and keeps the choice for the next time.
+void TfCountsHistory::keepArchive(const QString& location)
+{
     auto store = SettingsStore::open();
-    store->setValue(SettingName::CountsHistoryArchive, chosen);
+    store->setValue(SettingName::CountsHistoryArchive, location);
     store->sync();
     if (store->status() != QSettings::NoError)
-        qWarning("The archive folder could not be saved to %s.", qPrintable(store->fileName()));
-    loadArchive(chosen);
+        qWarning("The archive's choice could not be saved to %s.", qPrintable(store->fileName()));
+    loadArchive(location);
 }
 
 void TfCountsHistory::loadArchive(const QString& folder)
@@ -284,9 +314,9 @@ void TfCountsHistory::loadArchive(const QString& folder)
     }
     const QStringList sites = m_archive->sites(&error);
     if (sites.isEmpty()) {
-        showMessage(error.isEmpty() ? QStringLiteral("The archive in %1 holds no sites yet. Run a collection into "
-                                                     "this folder first.")
-                                          .arg(QDir::toNativeSeparators(folder))
+        showMessage(error.isEmpty() ? QStringLiteral("The archive %1 holds no sites yet. Run a collection into it "
+                                                     "first.")
+                                          .arg(m_archive->name())
                                     : error);
         return;
     }

@@ -1,7 +1,7 @@
 #pragma once
 // Counts History: the fish each site counted between the visits of the collection, read
 // from the archive's database, as a bar chart over the visits and as a table. It needs no
-// connection. The archive's folder is chosen once and kept in the settings store. The
+// connection. The archive (a folder, or a database on a PostgreSQL server) is chosen once and kept in the settings store. The
 // table can be exported as CSV, and the chart printed on one landscape page.
 
 #include "countshistory.h"
@@ -46,6 +46,7 @@ public:
 
     // Handlers.
     void btnArchiveClick();
+    void btnDatabaseClick();
     void cbSiteChange();
     void btnExportClick();
     void btnPrintClick();
@@ -57,6 +58,7 @@ private:
     // The folder kept in the settings store, else the default one when it exists, else
     // the one the user chooses now.
     void openFirstArchive();
+    void keepArchive(const QString& location);
     void loadArchive(const QString& folder);
     void showSite(const QString& site);
     void showMessage(const QString& text);
@@ -76,6 +78,7 @@ private:
 
     QLabel* labArchive = nullptr;
     QPushButton* btnArchive = nullptr;
+    QPushButton* btnDatabase = nullptr;
     QComboBox* cbSite = nullptr;
     QStackedWidget* m_chartArea = nullptr;
     QLabel* labMessage = nullptr;

@@ -337,7 +337,18 @@ QString TfMain::connectionText(const ComPort& port, const std::optional<QString>
 
 void TfMain::ShowConnectionState(const std::optional<QString>& modemName)
 {
+    if (!modemName)
+        m_phoneBookEntry.clear();
     m_panConnect->setText(connectionText(*m_port, modemName));
+}
+
+QString TfMain::counterKey() const
+{
+    if (!m_port->PortIsOpen())
+        return {};
+    if (!m_phoneBookEntry.isEmpty())
+        return QStringLiteral("phone book/") + m_phoneBookEntry;
+    return QStringLiteral("port/COM%1").arg(m_port->settings.comNumber);
 }
 
 void TfMain::UpdateConnectMenu()
@@ -537,6 +548,7 @@ void TfMain::menuConnectModemClick()
         ShowMessageText(modem.failureText());
         return;
     }
+    m_phoneBookEntry = phoneBook.SelectedName();
     ShowConnectionState(modem.ModemName());
     openStatusAfterConnect();
 }

@@ -63,6 +63,9 @@ public:
     void ShowMessageText(const QString& text);
     // Without a modem name the connection is a direct one.
     void ShowConnectionState(const std::optional<QString>& modemName = std::nullopt);
+    // What the counter on the open line is known by, for what is kept about it:
+    // "phone book/ENTRY" or "port/COMn"; empty when no line is open.
+    QString counterKey() const;
     void UpdateConnectMenu();
     // A connection is up: the status window checks the password and shows the counter.
     // An error of that dialogue is shown here, and the Connect menu is brought up to date
@@ -161,6 +164,7 @@ private:
 
     bool m_centred = false;
     bool m_dialling = false;   // a modem attempt runs: no second connection from the menus
+    QString m_phoneBookEntry;  // the entry of the call in progress; empty on a direct line
 };
 
 } // namespace kfc::app

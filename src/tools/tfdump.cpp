@@ -9,7 +9,9 @@
 #include "app/messageboxes.h"
 #include "app/printtarget.h"
 #include "app/statusaccess.h"
+#include "app/settingsstore.h"
 #include "app/tfmain.h"
+#include "archive/fieldfile.h"
 #include "counter/counterstatus.h"
 #include "counter/download.h"
 #include "link/hooks.h"
@@ -135,11 +137,14 @@ void TfDump::buildControls()
     bbtnStart->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
     bbtnExit = makeButton(QStringLiteral("bbtnExit"), QStringLiteral("&Exit"));
     bbtnExit->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    btnAddToArchive = makeButton(QStringLiteral("btnAddToArchive"), QStringLiteral("Add to Ar&chive..."));
+    btnAddToArchive->setVisible(false);
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(cboxStatus);
     buttons->addStretch();
     buttons->addWidget(bbtnStart);
     buttons->addWidget(bbtnExit);
+    buttons->addWidget(btnAddToArchive);
 
     auto* top = new QHBoxLayout;
     top->addWidget(gbValues);
@@ -170,6 +175,7 @@ void TfDump::buildControls()
     connect(btnPrinter, &QPushButton::clicked, this, &TfDump::btnPrinterClick);
     connect(bbtnStart, &QPushButton::clicked, this, &TfDump::bbtnStartClick);
     connect(bbtnExit, &QPushButton::clicked, this, &TfDump::bbtnExitClick);
+    connect(btnAddToArchive, &QPushButton::clicked, this, [this] { app::showingErrors([this] { btnAddToArchiveClick(); }); });
     // "&Start" is the default button and "&Exit" answers the Escape key.
     auto pressWhenEnabled = [this](QKeySequence key, QPushButton* button) {
         auto* shortcut = new QShortcut(key, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
@@ -222,8 +228,9 @@ void TfDump::EnableControls(bool enabled)
 {
     for (QWidget* control : std::initializer_list<QWidget*>{
              cboxAllValues, cboxScreen, cboxFile, cboxPrinter, cboxStatus, seValues, btnFile,
-             btnPrinter, bbtnExit})
+             btnPrinter, bbtnExit, btnAddToArchive})
         control->setEnabled(enabled);
+    btnAddToArchive->setVisible(!m_archivable.isEmpty());
     updateStartButton();
     btnFile->setEnabled(cboxFile->isChecked());
     labFileName->setVisible(cboxFile->isChecked());
@@ -372,6 +379,7 @@ void TfDump::RunDownload()
 void TfDump::runSteps(const QString& count)
 {
     m_keepOutput = false;
+    m_archivable.clear();
     m_received = 0;
     m_expected = 0;
     m_sentRequest = false;
@@ -389,6 +397,7 @@ void TfDump::runSteps(const QString& count)
     EnableControls(false);
     OpenOutputs();
     memDisplay->clear();
+    const QString counter = m_main.counterKey();
     if (cboxStatus->isChecked()) {
         showProgress(QStringLiteral("Obtaining Status. Please Wait"));
         ReadCounterStatus(link, m_status.status());
@@ -415,6 +424,59 @@ void TfDump::runSteps(const QString& count)
         if (const QString missing = MissingEventsText(m_received, m_expected); !missing.isEmpty())
             app::messageBoxes().show(MessageKind::Warning, missing);
     }
+    // A file with the status header is what the archive takes in as a visit.
+    if (cboxFile->isChecked() && cboxStatus->isChecked()) {
+        m_archivable = labFileName->text();
+        m_archivableCounter = counter;
+    }
+}
+
+void TfDump::btnAddToArchiveClick()
+{
+    if (m_archivable.isEmpty() || m_running)
+        return;
+    const QString location = app::keptArchive();
+    archive::Archive reading;
+    QString problem;
+    const QStringList sites = reading.open(location, archive::Archive::Mode::Read, &problem) ? reading.sites() : QStringList();
+    auto store = app::SettingsStore::open();
+    const QString remembered = app::SettingName::ArchiveSites + QLatin1Char('/') + m_archivableCounter;
+    const QString site = app::messageBoxes().askText(
+        this, QStringLiteral("Add to Archive"),
+        QStringLiteral("The site of this download, in the archive %1:").arg(location),
+        sites, m_archivableCounter.isEmpty() ? QString() : store->value(remembered).toString());
+    if (site.isEmpty())
+        return;
+    archive::FieldFile field;
+    if (problem = archive::readFieldFile(m_archivable, site, false, &field); !problem.isEmpty()) {
+        app::messageBoxes().show(MessageKind::Error, printable(problem));
+        return;
+    }
+    archive::Recorder archive;
+    if (!archive.open(location, archive::defaultSpoolFolder(), archive::Recorder::Hold::Shared, &problem)) {
+        app::messageBoxes().show(MessageKind::Error, printable(problem));
+        return;
+    }
+    const archive::Imported imported = archive::importFieldFile(archive, field);
+    if (!imported.problem.isEmpty()) {
+        app::messageBoxes().show(MessageKind::Error, printable(imported.problem));
+        return;
+    }
+    if (!m_archivableCounter.isEmpty())
+        store->setValue(remembered, site);
+    const QString file = QFileInfo(m_archivable).fileName();
+    if (imported.heldAlready)
+        app::messageBoxes().show(MessageKind::Information,
+                                 QStringLiteral("The archive holds %1 already, as a visit of %2.").arg(file, printable(site)));
+    else
+        app::messageBoxes().show(
+            MessageKind::Information,
+            QStringLiteral("%1 was added to the archive %2 as a visit of %3 with %4 events.%5")
+                .arg(file, archive.name(), printable(site))
+                .arg(field.visit.events)
+                .arg(imported.recorded.inSpool ? QStringLiteral(" The server could not be reached: the visit waits in "
+                                                                 "the spool, and the next collection or sync sends it.")
+                                               : QString()));
 }
 
 QString TfDump::closeRun(bool completed)

@@ -54,6 +54,10 @@ public:
     void btnPrinterClick();
     void bbtnStartClick();
     void bbtnExitClick();
+    // Takes the file of the last run, with its status header, into the collection archive
+    // as a visit of the site the user names; offered after a run to a file with Include
+    // Status.
+    void btnAddToArchiveClick();
 
 private:
     void buildControls();
@@ -95,6 +99,10 @@ private:
     int m_received = 0;          // events of the current or last run
     int m_expected = 0;          // how many it should bring; 0: not known
     bool m_sentRequest = false;  // the run got as far as asking the counter
+    // The file of the last run that completed with Include Status, and the phone book
+    // entry or port its counter is known by; empty when there is none.
+    QString m_archivable;
+    QString m_archivableCounter;
 
     QGroupBox* gbValues = nullptr;
     QCheckBox* cboxAllValues = nullptr;
@@ -110,6 +118,7 @@ private:
     QCheckBox* cboxStatus = nullptr;
     QPushButton* bbtnStart = nullptr;
     QPushButton* bbtnExit = nullptr;
+    QPushButton* btnAddToArchive = nullptr;
     QPlainTextEdit* memDisplay = nullptr;
     QProgressBar* pbDownload = nullptr;
 };

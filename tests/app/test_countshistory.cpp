@@ -172,6 +172,20 @@ private slots:
                                          "visits show from the second one on.");
         QVERIFY(!child<QPushButton>(history, "btnPrint")->isEnabled());
         QCOMPARE(table->model()->rowCount(), 1);
+
+        // An archive on a PostgreSQL server, named by its URI, is read the same way.
+        test::TestArchives servers;
+        QString why;
+        const QString uri = servers.fresh("server", &why);
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+        QCOMPARE(writeArchive(uri, nights("Weir A")), QString());
+        app::messageBoxes().queueText(uri);
+        child<QPushButton>(history, "btnDatabase")->click();
+        QCOMPARE(child<QLabel>(history, "labArchive")->text(), uri);
+        QCOMPARE(fixture.store()->value("CountsHistoryArchive").toString(), uri);
+        QCOMPARE(sites->count(), 1);
+        QCOMPARE(table->model()->rowCount(), 3);
+        QCOMPARE(child<QChartView>(history, "chartHistory")->chart()->title(), "Weir A, 2026-12-01 to 2026-12-04");
         history->close();
     }
 

@@ -5,6 +5,7 @@
 #include "link/errors.h"
 #include "support/statustest.h"
 
+#include "archive/archive.h"
 #include "counter/download.h"
 #include "link/untrusted.h"
 #include "tools/lineprinter.h"
@@ -181,6 +182,34 @@ private slots:
         QVERIFY(progress.texts.contains(QStringLiteral("Downloading Event 150")));
         QCOMPARE(progress.texts.last(), QStringLiteral("Download complete: 150 events to events.LG2 and events.pdf"));
         QVERIFY(app::messageBoxes().recorded().isEmpty());
+
+        // The file, with its status header, taken into the archive as a visit of the site
+        // named; the next time the site is offered for this port, and the file is held once.
+        auto* add = control<QPushButton>(dump, "btnAddToArchive");
+        QVERIFY(add->isVisible() && add->isEnabled());
+        const QString archive = folder.filePath(QStringLiteral("archive"));
+        s->fixture.store()->setValue(QStringLiteral("CountsHistoryArchive"), archive);
+        app::messageBoxes().queueText(QStringLiteral("Weir A"));
+        add->click();
+        app::messageBoxes().queueText(QStringLiteral("Weir A"));
+        add->click();
+        const QString key = QStringLiteral("ArchiveSites/port/COM%1").arg(s->main->comPort().settings.comNumber);
+        QCOMPARE(s->fixture.store()->value(key).toString(), QStringLiteral("Weir A"));
+        const QString database = QDir::toNativeSeparators(archive::databasePath(archive));
+        QCOMPARE(app::messageBoxes().textPrompts(),
+                 QStringList({QStringLiteral("The site of this download, in the archive %1:\n").arg(archive),
+                              QStringLiteral("The site of this download, in the archive %1:\nWeir A").arg(archive)}));
+        QCOMPARE(app::messageBoxes().recordedTexts(),
+                 QStringList({QStringLiteral("events.LG2 was added to the archive %1 as a visit of Weir A with 150 events.")
+                                  .arg(database),
+                              QStringLiteral("The archive holds events.LG2 already, as a visit of Weir A.")}));
+        archive::Archive read;
+        QString why;
+        QVERIFY2(read.open(archive, archive::Archive::Mode::Read, &why), qPrintable(why));
+        const QList<archive::VisitRecord> visits = read.visits(QStringLiteral("Weir A"));
+        QCOMPARE(visits.size(), 1);
+        QCOMPARE(visits.first().newEvents, 150);
+        QCOMPARE(visits.first().statusReads.value(0).counterClock, counterStatus().dateTime);
     }
 
     void refusedStart_data()
