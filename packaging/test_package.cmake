@@ -53,12 +53,14 @@ else()
   message(FATAL_ERROR "desktop-file-validate is missing (package desktop-file-utils)")
 endif()
 
-# The nightly collection: the service runs the packaged client on the user's own site list.
+# The nightly collection: the service runs the packaged client on the user's own site list,
+# then writes the pages when publish.conf names a folder.
 set(units ${work}/root/usr/lib/systemd/user)
 file(READ ${units}/kestrova-collect.service service)
 file(READ ${units}/kestrova-collect.timer timer)
 foreach(line "Type=oneshot"
-             "ExecStart=/usr/bin/kestrova-cli collect --sites %h/.config/Kestrova/sites.ini --archive %h/.local/share/Kestrova/archive")
+             "ExecStart=/usr/bin/kestrova-cli collect --sites %h/.config/Kestrova/sites.ini --archive %h/.local/share/Kestrova/archive"
+             "ExecStopPost=/usr/bin/kestrova-cli report --archive %h/.local/share/Kestrova/archive --publish-conf %h/.config/Kestrova/publish.conf")
   string(FIND "${service}" "\n${line}\n" at)
   check("at GREATER -1" "kestrova-collect.service lacks the line ${line}:\n${service}")
 endforeach()

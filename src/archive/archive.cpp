@@ -1,5 +1,7 @@
 #include "archive.h"
 
+#include "csv.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -534,6 +536,65 @@ QString countStepText(const CountStep& step)
     if (step.difference)
         return QStringLiteral("%1 (+%2)").arg(step.count).arg(*step.difference);
     return QString::number(step.count);
+}
+
+QString countName(int channel, bool up)
+{
+    return QStringLiteral("Ch %1 %2").arg(channel).arg(up ? QStringLiteral("Up") : QStringLiteral("Down"));
+}
+
+QString countsCsv(const QString& site, const QList<VisitCounts>& counts)
+{
+    QStringList header{QStringLiteral("Site"), QStringLiteral("Visit"), QStringLiteral("Outcome")};
+    for (int channel = 1; channel <= kChannels; ++channel)
+        for (const bool up : {true, false})
+            header << countName(channel, up) << countName(channel, up) + QStringLiteral(" Since Visit Before");
+    QString text = csvRecord(header);
+    auto fields = [](const CountStep& step) {
+        const QString between = step.cleared ? QStringLiteral("cleared")
+                                             : step.difference ? QString::number(*step.difference) : QString();
+        return QStringList{QString::number(step.count), between};
+    };
+    for (const VisitCounts& row : counts) {
+        QStringList record{site, row.at.toString(Qt::ISODate), row.outcome};
+        for (size_t channel = 0; channel < size_t(kChannels); ++channel)
+            record << fields(row.up[channel]) << fields(row.down[channel]);
+        text += csvRecord(record);
+    }
+    return text;
+}
+
+QList<SeasonTotals> runningTotals(const QList<VisitCounts>& counts, const QDateTime& since)
+{
+    QList<SeasonTotals> running;
+    SeasonTotals totals;
+    for (qsizetype i = 0; i < counts.size(); ++i) {
+        const VisitCounts& row = counts[i];
+        if (since.isValid() && row.at < since)
+            continue;
+        if (!totals.from.isValid())
+            totals.from = i > 0 ? counts[i - 1].at : row.at;
+        totals.to = row.at;
+        ++totals.visits;
+        totals.cleared += row.cleared ? 1 : 0;
+        for (size_t channel = 0; channel < size_t(kChannels); ++channel) {
+            totals.up[channel] += row.up[channel].difference.value_or(0);
+            totals.down[channel] += row.down[channel].difference.value_or(0);
+        }
+        running << totals;
+    }
+    return running;
+}
+
+SeasonTotals seasonTotals(const QList<VisitCounts>& counts, const QDateTime& since)
+{
+    const QList<SeasonTotals> running = runningTotals(counts, since);
+    return running.isEmpty() ? SeasonTotals{} : running.last();
+}
+
+QDateTime seasonStart(const QDate& today)
+{
+    return QDate(today.year(), 1, 1).startOfDay();
 }
 
 } // namespace kfc::archive

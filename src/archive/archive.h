@@ -135,4 +135,35 @@ QList<VisitCounts> countsAtVisits(const QList<VisitRecord>& visits);
 // The counts text of one step: "12 (+3)", "12 (cleared)" or "12".
 QString countStepText(const CountStep& step);
 
+// "Ch 1 Up", "Ch 1 Down": one channel's count in one direction, as the exports name it.
+QString countName(int channel, bool up);
+
+// The counts as CSV: a header record, then one record a visit with the site, the moment of
+// the read, the outcome, and per channel and direction the count and the fish since the
+// visit before ("cleared" when not known, empty at the first visit).
+QString countsCsv(const QString& site, const QList<VisitCounts>& counts);
+
+// The fish counted in a season, per channel and direction: the steps between the visits
+// that read the counts, added up.
+struct SeasonTotals {
+    QDateTime from;   // the read the first step starts at; invalid when the season has none
+    QDateTime to;     // the last read added
+    int visits = 0;   // the visits of the season that read the counts
+    std::array<int, kChannels> up{}, down{};
+    // Steps that ended at a visit found cleared: their fish are known on no channel, so
+    // the totals hold only the fish known on each side of them, and are a lower bound.
+    int cleared = 0;
+    bool atLeast() const { return cleared > 0; }
+
+    friend bool operator==(const SeasonTotals&, const SeasonTotals&) = default;
+};
+
+// The season's totals after each of its visits, in turn; the last is the season's whole.
+// The season holds the visits read from `since` on, the first of them still compared
+// with the visit before it, as the report's table compares it.
+QList<SeasonTotals> runningTotals(const QList<VisitCounts>& counts, const QDateTime& since);
+SeasonTotals seasonTotals(const QList<VisitCounts>& counts, const QDateTime& since);
+// The first of January of `today`'s year, at the start of the day: the season when none is given.
+QDateTime seasonStart(const QDate& today);
+
 } // namespace kfc::archive

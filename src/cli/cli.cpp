@@ -1,6 +1,7 @@
 #include "cli.h"
 #include "session.h"
 #include "collect.h"
+#include "publishconf.h"
 #include "report.h"
 #include "sitelist.h"
 
@@ -15,6 +16,8 @@
 #include "counter/download.h"
 #include "counter/eventfile.h"
 #include "counter/password.h"
+#include "archive/archive.h"
+#include "publish/publish.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -518,22 +521,21 @@ int collectVerb(Invocation& invocation)
     return collectSites(invocation.sites, options, invocation.out, err);
 }
 
-// A day, written yyyy-MM-dd and taken from its start (the PC's time), or a moment with its
-// time of day; invalid when the text is neither. The date reader alone would take the date
-// at the front of a moment and pass over the time, even an hour 25.
-QDateTime sinceMoment(const QString& text)
-{
-    static const QRegularExpression dayOnly(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
-    if (dayOnly.match(text).hasMatch())
-        return QDate::fromString(text, Qt::ISODate).startOfDay();
-    return QDateTime::fromString(text, Qt::ISODate);
-}
-
 QString prepareReport(Invocation& invocation)
 {
     const QCommandLineParser& parser = invocation.parser;
     if (parser.value(QStringLiteral("archive")).isEmpty())
         return QStringLiteral("report needs --archive DIR");
+    if (parser.isSet(QStringLiteral("html")) && parser.isSet(QStringLiteral("json")))
+        return QStringLiteral("report takes --html FOLDER or --json, not both");
+    if (parser.isSet(QStringLiteral("html")) && parser.value(QStringLiteral("html")).isEmpty())
+        return QStringLiteral("--html needs a folder");
+    if (parser.isSet(QStringLiteral("publish-conf"))
+        && (parser.isSet(QStringLiteral("html")) || parser.isSet(QStringLiteral("json"))
+            || parser.isSet(QStringLiteral("title")) || parser.isSet(QStringLiteral("since"))))
+        return QStringLiteral("--publish-conf takes the folder, title and season from its file alone");
+    if (parser.isSet(QStringLiteral("title")) && !parser.isSet(QStringLiteral("html")))
+        return QStringLiteral("--title goes with --html");
     if (!parser.isSet(QStringLiteral("since")))
         return {};
     if (!sinceMoment(parser.value(QStringLiteral("since"))).isValid())
@@ -541,14 +543,47 @@ QString prepareReport(Invocation& invocation)
     return {};
 }
 
+// The pages of report --html, or of the folder a --publish-conf file names, written as a
+// whole into their folder.
+int publishVerb(Invocation& invocation)
+{
+    const QCommandLineParser& parser = invocation.parser;
+    const QDateTime now = QDateTime::currentDateTime();
+    publish::PublishOptions options{
+        parser.value(QStringLiteral("archive")), parser.value(QStringLiteral("html")),
+        parser.value(QStringLiteral("title")),
+        parser.isSet(QStringLiteral("since")) ? sinceMoment(parser.value(QStringLiteral("since")))
+                                              : archive::seasonStart(now.date()),
+        now};
+    QString error;
+    if (const QString conf = parser.value(QStringLiteral("publish-conf")); !conf.isEmpty()) {
+        error = readPublishConf(conf, &options);
+        if (error.isEmpty() && options.folder.isEmpty()) {
+            invocation.out << "No pages written: " << printable(conf) << " names no folder\n";
+            return Ok;
+        }
+    }
+    publish::Published published;
+    if (!error.isEmpty() || !publish::publishPages(options, &published, &error)) {
+        invocation.err << "kestrova-cli: " << printable(error) << '\n';
+        return UsageOrPortError;
+    }
+    invocation.out << "Pages of " << published.sites << (published.sites == 1 ? " site" : " sites") << " written to "
+                   << printable(options.folder) << '\n';
+    return Ok;
+}
+
 int reportVerb(Invocation& invocation)
 {
     const QCommandLineParser& parser = invocation.parser;
+    if (parser.isSet(QStringLiteral("html")) || parser.isSet(QStringLiteral("publish-conf")))
+        return publishVerb(invocation);
     ReportOptions options;
     options.archive = parser.value(QStringLiteral("archive"));
     options.json = parser.isSet(QStringLiteral("json"));
     if (parser.isSet(QStringLiteral("since")))
         options.since = sinceMoment(parser.value(QStringLiteral("since")));
+    options.season = options.since.isValid() ? options.since : archive::seasonStart(QDate::currentDate());
     return printReport(options, invocation.out, invocation.err);
 }
 
@@ -584,10 +619,19 @@ const std::vector<Verb>& verbs()
           option("max-online", "End a site's session after MINUTES online (default 90).", "MINUTES"),
           option("log", "Write the Tx/Rx trace to standard error.")},
          {}, false, false, prepareSites, collectVerb},
-        {QStringLiteral("report"), QStringLiteral("report --archive DIR [--since DATE] [--json]"),
+        {QStringLiteral("report"),
+         QStringLiteral("report --archive DIR [--since DATE] [--json]\n"
+                        "[--html FOLDER [--title TEXT]] [--publish-conf FILE]"),
          {option("archive", "The archive a collection wrote.", "DIR"),
-          option("since", "Only visits from DATE on (2026-12-01, or 2026-12-01T02:00).", "DATE"),
-          option("json", "Print the report as JSON.")},
+          option("since", "Only visits from DATE on (2026-12-01, or 2026-12-01T02:00); the season's start.", "DATE"),
+          option("json", "Print the report as JSON."),
+          option("html", "Write the report as web pages into FOLDER, which they replace whole (the season from "
+                         "--since, or else from the first of January).", "FOLDER"),
+          option("title", "The pages' heading (default: Fish counts).", "TEXT", "Fish counts"),
+          option("publish-conf",
+                 "Write the pages into the folder FILE names (folder=, and title= and since= if wanted); "
+                 "nothing when FILE is missing or names none.",
+                 "FILE")},
          {}, false, false, prepareReport, reportVerb},
     };
     return table;
@@ -656,6 +700,17 @@ QString helpText(const Verb* verb)
 }
 
 } // namespace
+
+// A day, written yyyy-MM-dd and taken from its start (the PC's time), or a moment with its
+// time of day; invalid when the text is neither. The date reader alone would take the date
+// at the front of a moment and pass over the time, even an hour 25.
+QDateTime sinceMoment(const QString& text)
+{
+    static const QRegularExpression dayOnly(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+    if (dayOnly.match(text).hasMatch())
+        return QDate::fromString(text, Qt::ISODate).startOfDay();
+    return QDateTime::fromString(text, Qt::ISODate);
+}
 
 QString jsonText(const QJsonDocument& document)
 {

@@ -11,6 +11,7 @@
 //   kestrova-cli report --archive DIR [--since DATE] [--json]
 //   kestrova-cli --help | --version
 
+#include <QDateTime>
 #include <QStringList>
 #include <QTextStream>
 
@@ -27,6 +28,10 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err, QTextStream
 // "\xHH" in a command text stands for one byte; "\\" for a backslash. False on a
 // malformed escape.
 bool decodeCommand(const QString& text, QString* command);
+
+// The moment a --since text stands for: a day written yyyy-MM-dd, from its start (the PC's
+// time), or a date and time; invalid when it is neither.
+QDateTime sinceMoment(const QString& text);
 
 // The document indented, with DEL and the C1 controls escaped as well.
 QString jsonText(const QJsonDocument& document);

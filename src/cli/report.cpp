@@ -89,12 +89,50 @@ QString countsLine(const VisitCounts& row)
     return line.trimmed().prepend(QStringLiteral("  "));
 }
 
+// A season from midnight is named by its day.
+QString seasonStartText(const QDateTime& start)
+{
+    return start.time() == QTime(0, 0) ? start.date().toString(Qt::ISODate) : momentText(start);
+}
+
+void printSeasonText(const archive::SeasonTotals& season, const QDateTime& start, QTextStream& out)
+{
+    out << "  season from " << seasonStartText(start);
+    if (season.visits == 0) {
+        out << ": no counts read\n";
+        return;
+    }
+    out << ", between the reads of " << momentText(season.from) << " and " << momentText(season.to) << ":\n";
+    QString line = QStringLiteral("  %1").arg(QStringLiteral("season total"), -26);
+    for (size_t channel = 0; channel < size_t(archive::kChannels); ++channel)
+        line += QString::number(season.up[channel]).leftJustified(kCountColumn)
+                + QString::number(season.down[channel]).leftJustified(kCountColumn);
+    out << line.trimmed().prepend(QStringLiteral("  ")) << '\n';
+    if (season.atLeast())
+        out << "  at least: the counts were cleared at " << season.cleared << " of the season's visits, and the fish "
+            << "between each of them and the visit before are not known\n";
+}
+
+QJsonObject seasonJson(const archive::SeasonTotals& season, const QDateTime& start)
+{
+    QJsonArray channels;
+    for (size_t channel = 0; channel < size_t(archive::kChannels); ++channel)
+        channels.append(
+            QJsonObject{{"channel", int(channel + 1)}, {"up", season.up[channel]}, {"down", season.down[channel]}});
+    return {{"from", momentText(start)},
+            {"firstRead", season.visits ? QJsonValue(momentText(season.from)) : QJsonValue()},
+            {"lastRead", season.visits ? QJsonValue(momentText(season.to)) : QJsonValue()},
+            {"visits", season.visits},
+            {"atLeast", season.atLeast()},
+            {"channels", channels}};
+}
+
 void printSiteText(const QString& site, const QList<VisitRecord>& visits, const QList<VisitCounts>& counts,
                    QTextStream& out)
 {
     out << printable(site) << '\n';
     if (visits.isEmpty()) {
-        out << "  no visits\n\n";
+        out << "  no visits\n";
         return;
     }
     const VisitRecord& last = visits.last();
@@ -111,7 +149,6 @@ void printSiteText(const QString& site, const QList<VisitRecord>& visits, const 
         for (const VisitCounts& row : counts)
             out << countsLine(row) << '\n';
     }
-    out << '\n';
 }
 
 QJsonObject stepJson(const CountStep& step)
@@ -168,10 +205,16 @@ int printReport(const ReportOptions& options, QTextStream& out, QTextStream& err
         const QList<VisitRecord> all = database.visits(site, {}, &problem);
         const QList<VisitRecord> visits = visitsSince(all, options.since);
         const QList<VisitCounts> counts = countsSince(all, options.since);
-        if (options.json)
-            json.append(siteJson(site, visits, counts));
-        else
+        const archive::SeasonTotals season = archive::seasonTotals(archive::countsAtVisits(all), options.season);
+        if (options.json) {
+            QJsonObject entry = siteJson(site, visits, counts);
+            entry.insert("season", seasonJson(season, options.season));
+            json.append(entry);
+        } else {
             printSiteText(site, visits, counts, out);
+            printSeasonText(season, options.season, out);
+            out << '\n';
+        }
     }
     if (!problem.isEmpty()) {
         err << "kestrova-cli: " << problem << '\n';

@@ -1,6 +1,7 @@
 #pragma once
 // The report of a collection archive: for each site its last visit, the events collected,
-// and the counts per channel at each visit with the fish counted since the one before.
+// the counts per channel at each visit with the fish counted since the one before, and the
+// season's totals.
 
 #include <QDateTime>
 #include <QTextStream>
@@ -10,6 +11,7 @@ namespace kfc::cli {
 struct ReportOptions {
     QString archive;
     QDateTime since;    // visits from then on; invalid: all
+    QDateTime season;   // the start of the season whose totals are shown
     bool json = false;
 };
 

@@ -1,7 +1,5 @@
 #include "countshistory.h"
 
-#include "app/csv.h"
-
 #include <QSet>
 
 namespace kfc::history {
@@ -33,13 +31,6 @@ QStringList visitLabels(const QList<archive::VisitCounts>& counts)
     return {};
 }
 
-QString betweenText(const archive::CountStep& step)
-{
-    if (step.cleared)
-        return QStringLiteral("cleared");
-    return step.difference ? QString::number(*step.difference) : QString();
-}
-
 } // namespace
 
 QList<HistoryRow> historyRows(const QList<archive::VisitCounts>& counts)
@@ -60,8 +51,7 @@ QList<HistoryRow> historyRows(const QList<archive::VisitCounts>& counts)
 
 QString seriesName(int series)
 {
-    const QString direction = series % 2 == 0 ? QStringLiteral("Up") : QStringLiteral("Down");
-    return QStringLiteral("Ch %1 %2").arg(series / 2 + 1).arg(direction);
+    return archive::countName(series / 2 + 1, series % 2 == 0);
 }
 
 QStringList historyHeader()
@@ -97,17 +87,16 @@ int barValue(const archive::CountStep& step)
 
 QString historyCsv(const QString& site, const QList<HistoryRow>& rows)
 {
-    QStringList header{QStringLiteral("Site"), QStringLiteral("Visit"), QStringLiteral("Outcome")};
-    for (int series = 0; series < kHistorySeries; ++series)
-        header << seriesName(series) << seriesName(series) + QStringLiteral(" Since Visit Before");
-    QString text = app::csvRecord(header);
+    QList<archive::VisitCounts> counts;
     for (const HistoryRow& row : rows) {
-        QStringList fields{site, row.at.toString(Qt::ISODate), row.outcome};
-        for (const archive::CountStep& step : row.steps)
-            fields << QString::number(step.count) << betweenText(step);
-        text += app::csvRecord(fields);
+        archive::VisitCounts visit{row.at, row.outcome, row.cleared, {}, {}};
+        for (size_t channel = 0; channel < size_t(archive::kChannels); ++channel) {
+            visit.up[channel] = row.steps[2 * channel];
+            visit.down[channel] = row.steps[2 * channel + 1];
+        }
+        counts << visit;
     }
-    return text;
+    return archive::countsCsv(site, counts);
 }
 
 QString historyTitle(const QString& site, const QList<HistoryRow>& rows)

@@ -4,7 +4,7 @@
 #include "contupdate.h"
 
 #include "app/application.h"
-#include "app/csv.h"
+#include "archive/csv.h"
 #include "counter/contupdate.h"
 #include "counter/counterstatus.h"
 #include "counter/updateline.h"
@@ -50,13 +50,13 @@ QStringList csvFields(const SessionLine& line)
 // and the counter's event count, a "C" line's nine numbers.
 QByteArray sessionCsv(const UpdateSession& session)
 {
-    QString text = app::csvRecord({QStringLiteral("time"), QStringLiteral("kind"), QStringLiteral("channel"),
+    QString text = archive::csvRecord({QStringLiteral("time"), QStringLiteral("kind"), QStringLiteral("channel"),
                                    QStringLiteral("direction"), QStringLiteral("events"), QStringLiteral("sAtt1"),
                                    QStringLiteral("wAtt1"), QStringLiteral("sAtt2"), QStringLiteral("wAtt2"),
                                    QStringLiteral("sAtt3"), QStringLiteral("wAtt3"), QStringLiteral("sAtt4"),
                                    QStringLiteral("wAtt4"), QStringLiteral("conductivity")});
     for (const SessionLine& line : session.lines())
-        text += app::csvRecord(csvFields(line));
+        text += archive::csvRecord(csvFields(line));
     return text.toUtf8();
 }
 

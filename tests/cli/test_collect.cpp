@@ -889,29 +889,51 @@ private slots:
                               "  last visit 2026-12-04T02:00:00+01:00: incomplete, 3 of 3 events\n";
         const QString night2 = "  2026-12-02T02:00:20+01:00 13 (+3)     4 (+0)      7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n";
         const QString night3 = "  2026-12-03T02:00:20+01:00 15 (+2)     4 (+0)      7 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)      0 (+0)\n";
-        const QString night4 = "  2026-12-04T02:00:20+01:00 2 (cleared) 1 (cleared) 9 (cleared) 0 (cleared) 0 (cleared) 0 (cleared) 0 (cleared) 0 (cleared)\n"
-                               "\n";
+        const QString night4 = "  2026-12-04T02:00:20+01:00 2 (cleared) 1 (cleared) 9 (cleared) 0 (cleared) 0 (cleared) 0 (cleared) 0 (cleared) 0 (cleared)\n";
         const QString weirB = "Weir B\n"
                               "  last visit 2026-12-03T02:00:00+01:00: failed, 0 of 0 events: BUSY\n"
-                              "  0 events collected in 1 visit\n"
-                              "\n";
+                              "  0 events collected in 1 visit\n";
+        // The season's totals of Weir A from `from`, when its read of the 1st (or 3rd) is the
+        // first step's start; none read (Weir B).
+        auto seasonA = [](const QString& from, int firstDay, int upOne) {
+            return QString("  season from %1, between the reads of 2026-12-0%2T02:00:20+01:00 and 2026-12-04T02:00:20+01:00:\n"
+                           "  season total              %3           0           0           0           0           0           0           0\n"
+                           "  at least: the counts were cleared at 1 of the season's visits, and the fish between each "
+                           "of them and the visit before are not known\n\n").arg(from).arg(firstDay).arg(upOne);
+        };
+        auto noneRead = [](const QString& from) { return QString("  season from %1: no counts read\n\n").arg(from); };
+        // Without --since the season is this year's.
+        const QString year = QString::number(QDate::currentDate().year()) + "-01-01";
         const QString all = lastA + "  53 events collected in 4 visits\n" + header
                             + "  2026-12-01T02:00:20+01:00 10          4           7           0           0           0           0           0\n"
-                            + night2 + night3 + night4 + weirB;
+                            + night2 + night3 + night4 + (year == "2026-01-01" ? seasonA(year, 1, 5) : noneRead(year))
+                            + weirB + noneRead(year);
         QTest::newRow("all") << QStringList() << 0 << all;
         QTest::newRow("since") << QStringList{"--since", "2026-12-02T00:00+01:00"} << 0
-                               << lastA + "  39 events collected in 3 visits\n" + header + night2 + night3 + night4 + weirB;
+                               << lastA + "  39 events collected in 3 visits\n" + header + night2 + night3 + night4
+                                      + seasonA("2026-12-02", 1, 5) + weirB + noneRead("2026-12-02");
         QTest::newRow("since a time") << QStringList{"--since", "2026-12-03T03:00+01:00"} << 0
                                       << lastA + "  3 events collected in 1 visit\n" + header + night4
-                                             + "Weir B\n  no visits\n\n";
+                                             + seasonA("2026-12-03T03:00:00+01:00", 3, 0) + "Weir B\n  no visits\n"
+                                             + noneRead("2026-12-03T03:00:00+01:00");
         QTest::newRow("hour 25") << QStringList{"--since", "2026-12-03T25:00"} << 2 << "kestrova-cli: --since must be a date";
         QTest::newRow("read-only archive") << QStringList{"read-only"} << 0 << all;
-        QTest::newRow("json") << QStringList{"--json"} << 0 << "json";
+        QTest::newRow("json") << QStringList{"--json", "--since", "2026-12-01"} << 0 << "json";
         QTest::newRow("missing") << QStringList{"--archive", "/nonexistent/archive"} << 2
             << "kestrova-cli: There is no archive database at /nonexistent/archive/archive.sqlite. Run a collection into this folder first.\n";
         QTest::newRow("newer format") << QStringList{"newer"} << 2
             << QString("was written by a newer version of this program (format %1;").arg(archive::kFormatVersion + 1);
         QTest::newRow("bad date") << QStringList{"--since", "yesterday"} << 2 << "kestrova-cli: --since must be a date";
+        QTest::newRow("title without pages") << QStringList{"--title", "Fish"} << 2 << "kestrova-cli: --title goes with --html";
+        QTest::newRow("pages and json") << QStringList{"--html", "pages", "--json"} << 2
+                                        << "kestrova-cli: report takes --html FOLDER or --json, not both";
+        // CONF:TEXT is a publish.conf holding TEXT, beside the archive (DIR).
+        QTest::newRow("publish.conf") << QStringList{"--publish-conf", "CONF:folder=pages\ntitle=Weirs\n"} << 0
+                                      << "Pages of 2 sites written to DIR/pages\n";
+        QTest::newRow("publish.conf without a folder") << QStringList{"--publish-conf", "CONF:title=Weirs\n"} << 0
+                                                       << "No pages written: DIR/publish.conf names no folder\n";
+        QTest::newRow("publish.conf with another key") << QStringList{"--publish-conf", "CONF:folder=p\nfolders=q\n"} << 2
+            << "kestrova-cli: DIR/publish.conf: unknown key folders (it takes folder, title and since)\n";
     }
     void report()
     {
@@ -927,6 +949,13 @@ private slots:
                  QString());
         if (args.removeAll("newer"))
             QVERIFY(test::stampFormat(folder.path(), archive::kFormatVersion + 1));
+        for (QString& arg : args)
+            if (arg.startsWith("CONF:")) {
+                QFile conf(folder.filePath("publish.conf"));
+                QVERIFY(conf.open(QIODevice::WriteOnly) && conf.write(arg.mid(5).toUtf8()) > 0);
+                arg = conf.fileName();
+            }
+        expected.replace("DIR", folder.path());
         QString out, err;
         int runCode = -1;
         const QStringList archiveArgs = args.contains("--archive") ? QStringList() : QStringList{"--archive", folder.path()};
@@ -958,6 +987,9 @@ private slots:
         for (int channel : {1, 2})
             QVERIFY(up(3, channel).value("cleared").toBool() && up(3, channel).value("difference").isNull());
         QCOMPARE(sites[1].toObject().value("lastVisit").toObject().value("outcome").toString(), QStringLiteral("failed"));
+        const QJsonObject season = sites[0].toObject().value("season").toObject();
+        QCOMPARE(season.value("channels").toArray()[0].toObject().value("up").toInt(), 5);
+        QVERIFY(season.value("atLeast").toBool() && season.value("visits").toInt() == 4);
     }
 };
 

@@ -1,10 +1,11 @@
-// Collection onto a disk that refuses to write: a small file system of the test's own,
-// read-only or filled, in a mount namespace of its own (see CMakeLists.txt: the test runs
-// under unshare). Linux only.
+// Collection, and the published pages, onto a disk that refuses to write: a small file
+// system of the test's own, read-only or filled, in a mount namespace of its own (see
+// CMakeLists.txt: the test runs under unshare). Linux only.
 
 #include "archive/archive.h"
 #include "cli/cli.h"
 #include "sim/ptycounter.h"
+#include "support/archivetest.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -27,6 +28,25 @@ int runCli(const QStringList& args, QString* out, QString* err)
     errStream.flush();
     return code;
 }
+
+// A small file system on a folder of its own, unmounted at the end.
+struct SmallDisk {
+    QTemporaryDir mountPoint;
+    QString error;
+
+    SmallDisk()
+    {
+        if (::mount("tmpfs", QFile::encodeName(mountPoint.path()).constData(), "tmpfs", 0, "size=512k") != 0)
+            error = QStringLiteral("cannot mount a small file system on %1: %2 (the test must run in namespaces of "
+                                   "its own: unshare --user --map-root-user --mount)")
+                        .arg(mountPoint.path(), QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    ~SmallDisk()
+    {
+        if (error.isEmpty())
+            ::umount(QFile::encodeName(mountPoint.path()).constData());
+    }
+};
 
 // Takes every byte the file system has left.
 void fill(const QString& folder)
@@ -66,12 +86,9 @@ private slots:
     void disk()
     {
         QFETCH(QString, disk);
-        QTemporaryDir mountPoint;
-        if (::mount("tmpfs", QFile::encodeName(mountPoint.path()).constData(), "tmpfs", 0, "size=512k") != 0)
-            QFAIL(qPrintable(QStringLiteral("cannot mount a small file system on %1: %2 (the test must run in "
-                                            "namespaces of its own: unshare --user --map-root-user --mount)")
-                                 .arg(mountPoint.path(), QString::fromLocal8Bit(std::strerror(errno)))));
-        auto unmount = qScopeGuard([&] { ::umount(QFile::encodeName(mountPoint.path()).constData()); });
+        SmallDisk small;
+        QVERIFY2(small.error.isEmpty(), qPrintable(small.error));
+        const QTemporaryDir& mountPoint = small.mountPoint;
         const QString archive = mountPoint.filePath("archive");
         QVERIFY(QDir().mkpath(archive));
         if (disk == "read-only")
@@ -127,6 +144,58 @@ private slots:
         QVERIFY(lines.last().isEmpty() && lines.size() > 7 + 2);
         for (qsizetype i = 7; i + 1 < lines.size(); ++i)
             QCOMPARE(lines[i], pty.counter().state.events[i - 7].toLatin1() + '\r');
+    }
+
+    // The pages written once, then again onto a disk that refuses: the pages before stay
+    // whole, and nothing half written is left beside them.
+    void pages_data()
+    {
+        QTest::addColumn<QString>("disk");
+        QTest::addColumn<QString>("said");   // the end of the error; MOUNT is the small disk
+        QTest::newRow("full") << "full" << ": No space left on device\n";
+        QTest::newRow("read-only") << "read-only" << "kestrova-cli: cannot write in MOUNT: Read-only file system\n";
+    }
+    void pages()
+    {
+        QFETCH(QString, disk);
+        QFETCH(QString, said);
+        SmallDisk small;
+        QVERIFY2(small.error.isEmpty(), qPrintable(small.error));
+        const QTemporaryDir& mountPoint = small.mountPoint;
+        // Pages larger than the few pages a full file system still lets through.
+        QList<archive::VisitRecord> nights;
+        for (int night = 0; night < 150; ++night) {
+            nights << test::visitOn("Weir A", 1, "collected", {night, 0, 0, 0});
+            nights.last().started = nights.last().started.addDays(night - 149);
+        }
+        QTemporaryDir archive;
+        QCOMPARE(test::writeArchive(archive.path(), nights), QString());
+        const QString pages = mountPoint.filePath("pages");
+        const QStringList args{"report", "--archive", archive.path(), "--html", pages, "--since", "2026-01-01"};
+        QString out, err;
+        QCOMPARE(runCli(args, &out, &err), 0);
+        auto files = [&pages] {
+            QStringList contents;
+            for (const QFileInfo& file : QDir(pages).entryInfoList(QDir::Files | QDir::Hidden)) {
+                QFile read(file.filePath());
+                contents << file.fileName() + (read.open(QIODevice::ReadOnly) ? read.readAll() : "(unread)");
+            }
+            return contents;
+        };
+        const QStringList before = files();
+        if (disk == "full")
+            fill(mountPoint.path());
+        else
+            QVERIFY(::mount(nullptr, QFile::encodeName(mountPoint.path()).constData(), nullptr, MS_REMOUNT | MS_RDONLY,
+                            nullptr) == 0);
+        // Another title: a page written over in place would differ.
+        QCOMPARE(runCli(args + QStringList{"--title", "Other"}, &out, &err), 2);
+        QVERIFY2(err.startsWith("kestrova-cli: cannot write ") && err.endsWith(said.replace("MOUNT", mountPoint.path())),
+                 qPrintable(err));
+        QCOMPARE(files(), before);
+        QDir(mountPoint.path()).remove("filler");
+        QCOMPARE(QDir(mountPoint.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{"pages"});
     }
 };
 

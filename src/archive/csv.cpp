@@ -1,6 +1,6 @@
 #include "csv.h"
 
-namespace kfc::app {
+namespace kfc::archive {
 
 QString csvField(const QString& text)
 {
@@ -24,4 +24,4 @@ QString csvRecord(const QStringList& fields)
     return written.join(QLatin1Char(',')) + QStringLiteral("\r\n");
 }
 
-} // namespace kfc::app
+} // namespace kfc::archive

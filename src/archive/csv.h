@@ -6,10 +6,10 @@
 #include <QString>
 #include <QStringList>
 
-namespace kfc::app {
+namespace kfc::archive {
 
 QString csvField(const QString& text);
 // The fields joined by commas, with the line end.
 QString csvRecord(const QStringList& fields);
 
-} // namespace kfc::app
+} // namespace kfc::archive
