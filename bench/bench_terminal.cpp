@@ -8,8 +8,8 @@
 
 #include "app/application.h"
 #include "app/program.h"
-#include "connect/terminalview.h"
 #include "app/tfmain.h"
+#include "connect/terminalview.h"
 #include "connect/tfterminal.h"
 #include "sim/ptycounter.h"
 #include "benchapp.h"

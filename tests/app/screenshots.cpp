@@ -5,11 +5,11 @@
 
 #include "support/apptest.h"
 
-#include "connect/tfdirectcoms.h"
 #include "app/program.h"
-#include "connect/terminalview.h"
 #include "app/tfrmabout.h"
 #include "app/tfrmdebug.h"
+#include "connect/terminalview.h"
+#include "connect/tfdirectcoms.h"
 #include "connect/tfterminal.h"
 
 #include "support/screenshot.h"

@@ -4,9 +4,9 @@
 
 #include "support/apptest.h"
 
+#include "app/tfrmdebug.h"
 #include "connect/phonebookfile.h"
 #include "connect/tfdirectcoms.h"
-#include "app/tfrmdebug.h"
 #include "connect/tfrmphonebook.h"
 #include "support/fakeportdevice.h"
 

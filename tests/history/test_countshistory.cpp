@@ -5,9 +5,9 @@
 #include "support/apptest.h"
 #include "support/archivetest.h"
 
+#include "archive/archive.h"
 #include "history/countshistory.h"
 #include "history/tfcountshistory.h"
-#include "archive/archive.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSeries>
