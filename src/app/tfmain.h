@@ -83,13 +83,14 @@ public:
     void setConnectMenuShown(bool shown);
     bool connectMenuShown() const;
 
-    // The windows that the status window's menus open; main.cpp registers them.
+    // The windows that the status window's menus open; makeProgramWindows (wiring.h)
+    // registers them.
     void setToolOpener(Tool tool, ToolOpener opener);
     bool hasTool(Tool tool) const { return m_tools.count(tool) != 0; }
     // Opens the tool; false when none is registered for it.
     bool openTool(Tool tool, StatusAccess& status);
-    // The Connect menu's windows and Counts History; main.cpp registers them too. Until
-    // they are, the menu entries that open them are disabled.
+    // The Connect menu's windows and Counts History, registered there too. Until they are,
+    // the menu entries that open them are disabled.
     void setConnectWindows(std::unique_ptr<ConnectWindows> windows);
     void setCountsHistoryOpener(std::function<void()> opener);
 
