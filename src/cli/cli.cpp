@@ -480,6 +480,8 @@ QString prepareSites(Invocation& invocation)
         if (!ok || minutes <= 0)
             return QStringLiteral("--max-online must be a number of minutes above 0");
     }
+    if (bool ok = false; parser.value(QStringLiteral("parallel")).toInt(&ok) < 1 || !ok)
+        return QStringLiteral("--parallel must be a whole number, 1 or more");
     for (const char* name : {"retries", "retry-wait"}) {
         bool ok = false;
         if (parser.isSet(QLatin1String(name)) && (parser.value(QLatin1String(name)).toInt(&ok), !ok
@@ -501,6 +503,22 @@ QString prepareSites(Invocation& invocation)
     return {};
 }
 
+// The rows of the busy lines written over the ones drawn before (*drawn of them) in place,
+// each on a terminal line of its own; rows no longer wanted are cleared, and the cursor is
+// left at the start of the last row, so that no rows at all leave it where the first was.
+QString redrawnRows(int* drawn, const QStringList& rows)
+{
+    const int wanted = std::max(1, int(rows.size()));
+    const int written = std::max(*drawn, wanted);
+    QString text = *drawn > 1 ? QStringLiteral("\x1b[%1A").arg(*drawn - 1) : QString();
+    for (int row = 0; row < written; ++row)
+        text += (row > 0 ? QStringLiteral("\n\r") : QStringLiteral("\r")) + rows.value(row).left(79) + QStringLiteral("\x1b[K");
+    if (written > wanted)
+        text += QStringLiteral("\x1b[%1A").arg(written - wanted);
+    *drawn = wanted;
+    return text + QLatin1Char('\r');
+}
+
 int collectVerb(Invocation& invocation)
 {
     const QCommandLineParser& parser = invocation.parser;
@@ -508,14 +526,14 @@ int collectVerb(Invocation& invocation)
     options.archive = parser.value(QStringLiteral("archive"));
     options.retries = parser.value(QStringLiteral("retries")).toInt();
     options.retryWaitSecs = parser.value(QStringLiteral("retry-wait")).toInt();
+    options.parallel = parser.value(QStringLiteral("parallel")).toInt();
     options.log = parser.isSet(QStringLiteral("log"));
     if (parser.isSet(QStringLiteral("max-online")))
         options.maxOnlineMs = qint64(parser.value(QStringLiteral("max-online")).toDouble() * 60'000);
     QTextStream& err = invocation.err;
-    // One line, written over in place; the empty text clears it before the summary.
     if (stderrIsTerminal() && !options.log)
-        options.progress = [&err](const QString& text) {
-            err << '\r' << text.left(79) << "\x1b[K";
+        options.progress = [&err, drawn = 0](const QStringList& rows) mutable {
+            err << redrawnRows(&drawn, rows);
             err.flush();
         };
     return collectSites(invocation.sites, options, invocation.out, err);
@@ -610,13 +628,15 @@ const std::vector<Verb>& verbs()
          {}, true, true, prepareCount, downloadVerb},
         {QStringLiteral("collect"),
          QStringLiteral("collect --sites FILE --archive DIR [--site NAME]... [--retries N]\n"
-                        "[--retry-wait SECONDS] [--max-online MINUTES] [--log]"),
+                        "[--retry-wait SECONDS] [--max-online MINUTES] [--parallel N] [--log]"),
          {option("sites", "The site list (INI, one group per site).", "FILE"),
           option("archive", "Write the event files and journal.jsonl under DIR.", "DIR"),
           option("site", "Visit only this site (may be repeated).", "NAME"),
           option("retries", "Call a busy or silent line again N times (default 2).", "N", "2"),
           option("retry-wait", "Seconds before calling again (default 300).", "SECONDS", "300"),
           option("max-online", "End a site's session after MINUTES online (default 90).", "MINUTES"),
+          option("parallel", "Keep at most N lines busy at once (default 4); 1 calls the sites one after another.",
+                 "N", "4"),
           option("log", "Write the Tx/Rx trace to standard error.")},
          {}, false, false, prepareSites, collectVerb},
         {QStringLiteral("report"),

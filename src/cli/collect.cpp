@@ -17,7 +17,11 @@
 #include "link/wait.h"
 
 #include <QDeadlineTimer>
+#include <QMutex>
+#include <QThread>
 #include <QUuid>
+
+#include <atomic>
 
 namespace kfc::cli {
 
@@ -39,6 +43,10 @@ struct Visit : archive::VisitRecord {
     bool countKnown = false;    // the status was read before the download
     bool retry = false;         // BUSY, NO CARRIER, silence, a port in use, or a line lost
     QDeadlineTimer retryAt;
+    bool forGood = false;       // recorded as it ended: the site is not called again
+    // Where the site stands in the run. Only the run's own thread changes it.
+    enum class Stage { NotCalled, Calling, Waiting, Settled } stage = Stage::NotCalled;
+    int line = 0;               // which of the run's lines the site is reached on
 };
 
 // The next attempt at a site after one that was recorded.
@@ -46,6 +54,8 @@ Visit nextVisit(const Visit& recorded)
 {
     Visit next(recorded.entry);
     next.attempts = recorded.attempts;
+    next.stage = recorded.stage;
+    next.line = recorded.line;
     return next;
 }
 
@@ -157,11 +167,31 @@ void setCounterClock(Link& link, const CounterStatus& status)
     }
 }
 
-// What the run shares between its visits.
+// Standard error, shared by the threads of every line: each text goes out whole.
+class SharedStream {
+public:
+    explicit SharedStream(QTextStream& stream) : m_stream(stream) {}
+
+    void write(const QString& text)
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_stream << text;
+        m_stream.flush();
+    }
+
+private:
+    QMutex m_mutex;
+    QTextStream& m_stream;
+};
+
+// What the run shares between its visits, on every line.
 struct Run {
     const CollectOptions& options;
     archive::Recorder& archive;
-    QTextStream& err;
+    SharedStream& err;
+    // The progress of the visit in hand on the line ("Weir A: downloading, ..."); empty:
+    // nothing is shown.
+    std::function<void(const QString&)> progress;
 };
 
 // Records the visit in the archive, saying on err what could not be written: false when
@@ -178,7 +208,7 @@ bool record(Run& run, Visit& visit)
     const archive::Recorded recorded = run.archive.record(told, visit.countKnown);
     for (const QString& problem : {recorded.notInDatabase, recorded.notInJournal})
         if (!problem.isEmpty())
-            run.err << "kestrova-cli: " << printable(problem) << '\n';
+            run.err.write(QStringLiteral("kestrova-cli: %1\n").arg(printable(problem)));
     return recorded.whole();
 }
 
@@ -202,8 +232,7 @@ public:
                          [this](const QString& reason) { m_say << printable(reason) << '\n'; });
         if (m_run.options.log)
             QObject::connect(&link, &Link::logged, &link, [this](const QString& line) {
-                m_run.err << printable(line) << '\n';
-                m_run.err.flush();
+                m_run.err.write(printable(m_site.name) + QStringLiteral(": ") + printable(line) + QLatin1Char('\n'));
             });
         const bool online = reach(port, link);
         m_say.flush();
@@ -216,14 +245,11 @@ public:
         settle();
         if (!online)
             return;
-        // The visit is recorded: a second signal need not wait for the counter any more.
-        StopSignals::exitAtOnceOnAnother(true);
-        auto armed = qScopeGuard([] { StopSignals::exitAtOnceOnAnother(false); });
         try {
             step(QStringLiteral("hanging up"));
             hangUp(link, port);
         } catch (const std::exception& e) {
-            m_run.err << "kestrova-cli: " << printable(m_site.name) << ": hanging up: " << e.what() << '\n';
+            m_run.err.write(QStringLiteral("kestrova-cli: %1: hanging up: %2\n").arg(printable(m_site.name), e.what()));
         }
         port.ClosePort();
     }
@@ -231,8 +257,8 @@ public:
 private:
     void step(const QString& what)
     {
-        if (m_run.options.progress)
-            m_run.options.progress(QStringLiteral("%1: %2").arg(printable(m_site.name), what));
+        if (m_run.progress)
+            m_run.progress(QStringLiteral("%1: %2").arg(printable(m_site.name), what));
     }
 
     // True, with the visit told why, when a stop was asked for.
@@ -514,6 +540,215 @@ QString summaryLine(const Visit& visit)
     return line;
 }
 
+// The calls of a run, on the lines that its sites are reached on. Each call runs on a
+// thread of its own, whose event loop serves the waits of its dialogues; a line carries
+// one call at a time, and at most options.parallel lines are busy at once. Which site is
+// called when is decided here, on the run's own thread; a call's thread records its visit
+// through the archive, which takes one record at a time, and hands the visit back when
+// the thread ends.
+class Calls : public QObject {
+    Q_OBJECT
+public:
+    Calls(std::vector<Visit>& visits, const Run& run) : m_visits(visits), m_run(run), m_unsettled(int(visits.size()))
+    {
+        QStringList lines;
+        for (Visit& visit : m_visits) {
+            const QString line = lineOf(visit.entry->port);
+            if (!lines.contains(line))
+                lines << line;
+            visit.line = int(lines.indexOf(line));
+        }
+        m_lines.resize(size_t(lines.size()));
+    }
+
+    // Calls the sites until each is recorded for good, or a stop has ended the calls in hand.
+    void run(const StopSignals& stop)
+    {
+        connect(&stop, &StopSignals::stopRequested, this, &Calls::changed);
+        connect(this, &Calls::changed, this, [this] { m_changed = true; });
+        while (startCalls()) {
+            showRows();
+            m_changed = false;
+            EventWait::until(nextRetry(), this, &Calls::changed, [this] { return m_changed; });
+        }
+        if (m_run.options.progress)
+            m_run.options.progress({});
+    }
+
+signals:
+    // A call ended, a line's progress changed, or a stop was asked for.
+    void changed();
+
+private:
+    struct Line {
+        bool busy = false;
+        QString row;   // the progress of its call
+    };
+
+    int busyLines() const
+    {
+        return int(std::count_if(m_lines.begin(), m_lines.end(), [](const Line& line) { return line.busy; }));
+    }
+
+    // Starts what may start now, each on a free line: the sites not called yet in the order
+    // of the list, then those whose wait to be called again is over, soonest first. False
+    // when nothing is left to wait for.
+    bool startCalls()
+    {
+        if (StopSignals::requested()) {
+            settleUncalled();
+            return busyLines() > 0;
+        }
+        while (busyLines() < m_run.options.parallel) {
+            Visit* next = nullptr;
+            for (Visit& visit : m_visits) {
+                if (m_lines[size_t(visit.line)].busy)
+                    continue;
+                if (visit.stage == Visit::Stage::NotCalled) {
+                    next = &visit;
+                    break;
+                }
+                if (visit.stage == Visit::Stage::Waiting && visit.retryAt.hasExpired()
+                    && (!next || visit.retryAt < next->retryAt))
+                    next = &visit;
+            }
+            if (!next)
+                break;
+            startCall(*next);
+        }
+        return busyLines() > 0 || m_unsettled > 0;
+    }
+
+    // When the next site waiting on a free line may be called again, while a line may
+    // still be taken; otherwise the end of a call ends the wait.
+    QDeadlineTimer nextRetry() const
+    {
+        QDeadlineTimer soonest(QDeadlineTimer::Forever);
+        if (busyLines() >= m_run.options.parallel)
+            return soonest;
+        for (const Visit& visit : m_visits)
+            if (visit.stage == Visit::Stage::Waiting && !m_lines[size_t(visit.line)].busy)
+                soonest = std::min(soonest, visit.retryAt);
+        return soonest;
+    }
+
+    void startCall(Visit& visit)
+    {
+        if (visit.stage == Visit::Stage::Waiting && !visit.file.isEmpty())
+            visit = nextVisit(visit);
+        if (!visit.started.isValid())
+            visit.started = QDateTime::currentDateTime();
+        visit.stage = Visit::Stage::Calling;
+        Line& line = m_lines[size_t(visit.line)];
+        line.busy = true;
+        QThread* thread = QThread::create([this, &visit, &line] { call(visit, line); });
+        connect(thread, &QThread::finished, this, [this, thread, &visit, &line] {
+            thread->wait();
+            delete thread;
+            line.busy = false;
+            line.row.clear();
+            visit.stage = visit.forGood ? Visit::Stage::Settled : Visit::Stage::Waiting;
+            emit changed();
+        });
+        thread->start();
+    }
+
+    // On the call's own thread; the visit is its alone until the thread ends.
+    void call(Visit& visit, Line& line)
+    {
+        Run run = m_run;
+        run.progress = [this, &line](const QString& row) {
+            QMetaObject::invokeMethod(this, [this, &line, row] {
+                line.row = row;
+                emit changed();
+            }, Qt::QueuedConnection);
+        };
+        bool settled = false;
+        const auto settle = [&] {
+            settled = true;
+            settleAttempt(run, visit);
+        };
+        try {
+            SiteSession(visit, run).attempt(settle);
+        } catch (const std::exception& e) {
+            if (!settled)
+                visit.error = QString::fromUtf8(e.what());
+            else
+                run.err.write(QStringLiteral("kestrova-cli: %1: %2\n").arg(printable(visit.entry->name), e.what()));
+        }
+        if (!settled)
+            settle();
+    }
+
+    // Once an attempt is over: recorded for good, or kept to be called again after the
+    // wait; an attempt that wrote a file is recorded now, and the call again is a visit of
+    // its own.
+    void settleAttempt(Run& run, Visit& visit)
+    {
+        visit.forGood = !visit.retry || visit.attempts > m_run.options.retries || StopSignals::requested();
+        if (!visit.forGood) {
+            visit.retryAt = QDeadlineTimer(qint64(m_run.options.retryWaitSecs) * 1000, Qt::PreciseTimer);
+            if (!visit.file.isEmpty())
+                record(run, visit);
+            return;
+        }
+        record(run, visit);
+        // Nothing is left to record: a second signal need not wait for the hang-ups.
+        if (--m_unsettled == 0)
+            StopSignals::exitAtOnceOnAnother(true);
+    }
+
+    // After a stop: the sites not called, and those waiting to be called again, are recorded
+    // as such at once, so that only the calls in hand are left to record and a second
+    // signal during their hang-ups may end the run.
+    void settleUncalled()
+    {
+        for (Visit& visit : m_visits) {
+            if (visit.stage == Visit::Stage::Settled || visit.stage == Visit::Stage::Calling)
+                continue;
+            const bool waiting = visit.stage == Visit::Stage::Waiting;
+            if (waiting && !visit.file.isEmpty())
+                visit = nextVisit(visit);
+            visit.finished = QDateTime::currentDateTime();
+            if (!visit.started.isValid())
+                visit.started = visit.finished;
+            visit.error = (waiting ? QStringLiteral("not called again") : QStringLiteral("not visited"))
+                          + QStringLiteral(": the collection was ") + stoppedText();
+            visit.retry = false;
+            settleAttempt(m_run, visit);
+            visit.stage = Visit::Stage::Settled;
+        }
+    }
+
+    // A row for each busy line, in the order of the list; with none busy, when the next
+    // site waiting is called again.
+    void showRows()
+    {
+        if (!m_run.options.progress)
+            return;
+        QStringList rows;
+        for (const Line& line : m_lines)
+            if (line.busy)
+                rows << line.row;
+        const Visit* next = nullptr;
+        for (const Visit& visit : m_visits)
+            if (visit.stage == Visit::Stage::Waiting && (!next || visit.retryAt < next->retryAt))
+                next = &visit;
+        if (rows.isEmpty() && next)
+            rows << QStringLiteral("%1: calling again in %2")
+                        .arg(printable(next->entry->name), DownloadClock::durationText(next->retryAt.remainingTime()));
+        if (rows != m_shownRows)
+            m_run.options.progress(m_shownRows = rows);
+    }
+
+    std::vector<Visit>& m_visits;
+    Run m_run;   // the run as the calls share it; each call has its own copy
+    std::vector<Line> m_lines;
+    std::atomic<int> m_unsettled;   // sites not yet recorded for good
+    bool m_changed = false;
+    QStringList m_shownRows;
+};
+
 } // namespace
 
 int collectSites(const QList<Site>& sites, const CollectOptions& options, QTextStream& out, QTextStream& err)
@@ -524,67 +759,11 @@ int collectSites(const QList<Site>& sites, const CollectOptions& options, QTextS
         return UsageOrPortError;
     }
     StopSignals stop;
-    Run run{options, archive, err};
-
+    SharedStream sharedErr(err);
     std::vector<Visit> visits;
     for (const Site& site : sites)
         visits.emplace_back(&site);
-    QList<Visit*> waiting;
-    auto visitOnce = [&](Visit& visit) {
-        if (!visit.started.isValid())
-            visit.started = QDateTime::currentDateTime();
-        SiteSession(visit, run).attempt([&] {
-            if (!visit.retry || visit.attempts > options.retries || StopSignals::requested()) {
-                record(run, visit);
-                return;
-            }
-            // An attempt that wrote a file is recorded now; the call again is a visit of its own.
-            if (!visit.file.isEmpty())
-                record(run, visit);
-            visit.retryAt = QDeadlineTimer(qint64(options.retryWaitSecs) * 1000, Qt::PreciseTimer);
-            waiting << &visit;
-        });
-    };
-    for (Visit& visit : visits) {
-        if (StopSignals::requested()) {
-            visit.started = visit.finished = QDateTime::currentDateTime();
-            visit.error = QStringLiteral("not visited: the collection was ") + stoppedText();
-            record(run, visit);
-            continue;
-        }
-        visitOnce(visit);
-    }
-    // The sites to call again, each when its wait is over, soonest first.
-    while (!waiting.isEmpty()) {
-        auto next = std::min_element(waiting.begin(), waiting.end(),
-                                     [](Visit* a, Visit* b) { return a->retryAt < b->retryAt; });
-        Visit* visit = *next;
-        waiting.erase(next);
-        if (const qint64 left = visit->retryAt.remainingTime(); left > 0 && !StopSignals::requested()) {
-            if (options.progress)
-                options.progress(QStringLiteral("%1: calling again in %2")
-                                     .arg(printable(visit->entry->name), DownloadClock::durationText(left)));
-            EventWait::until(visit->retryAt, &stop, &StopSignals::stopRequested, &StopSignals::requested);
-        }
-        if (StopSignals::requested()) {
-            waiting << visit;
-            for (Visit* stopped : std::as_const(waiting)) {
-                if (!stopped->file.isEmpty())
-                    *stopped = nextVisit(*stopped);
-                stopped->finished = QDateTime::currentDateTime();
-                if (!stopped->started.isValid())
-                    stopped->started = stopped->finished;
-                stopped->error = QStringLiteral("not called again: the collection was ") + stoppedText();
-                record(run, *stopped);
-            }
-            break;
-        }
-        if (!visit->file.isEmpty())
-            *visit = nextVisit(*visit);
-        visitOnce(*visit);
-    }
-    if (options.progress)
-        options.progress(QString());
+    Calls(visits, Run{options, archive, sharedErr, {}}).run(stop);
     bool allCollected = archive.allRecorded() && !StopSignals::requested();
     for (const Visit& visit : visits) {
         out << summaryLine(visit) << '\n';
@@ -597,3 +776,5 @@ int collectSites(const QList<Site>& sites, const CollectOptions& options, QTextS
 }
 
 } // namespace kfc::cli
+
+#include "collect.moc"

@@ -9,6 +9,7 @@
 #include "link/networkaddress.h"
 #include "link/untrusted.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
 
@@ -52,6 +53,27 @@ QString applyPortText(const QString& portText, ComPort& port)
         port.portNames().setOverride(target.comNumber, target.devicePath);
     port.settings.comNumber = target.comNumber;
     return {};
+}
+
+QString lineOf(const QString& portText)
+{
+    PortText target;
+    if (!readPortText(portText, &target).isEmpty())
+        return portText;
+    QString device = target.devicePath;
+    if (device.isEmpty()) {
+        PortNames names;
+        loadUserPortNames(names);
+        device = names.deviceFor(target.comNumber);
+    }
+    if (device.isEmpty())
+        return QStringLiteral("COM %1").arg(target.comNumber);
+    if (isNetworkAddressText(device)) {
+        const std::optional<NetworkAddress> address = parseNetworkAddress(device);
+        return address ? QStringLiteral("tcp://") + address->text().toLower() : device;
+    }
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    return canonical.isEmpty() ? device : canonical;
 }
 
 int dialModem(ComPort& port, const QString& number, int timeoutMs, QTextStream& err, QString* failure)

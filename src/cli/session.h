@@ -33,6 +33,11 @@ QString readPortText(const QString& text, PortText* port);
 // reason when it names none.
 QString applyPortText(const QString& portText, ComPort& port);
 
+// The line that a port text reaches the counter on: the device behind a COM number or a
+// path (links followed), or the network address. Two texts for one line give the same
+// result, so that the sites on it are called one after another and never at once.
+QString lineOf(const QString& portText);
+
 // Dials through the modem on the open port. On a failure says why on standard error,
 // closes the port, returns CallFailed and leaves the modem's last word in *failure.
 int dialModem(ComPort& port, const QString& number, int timeoutMs, QTextStream& err,

@@ -2,6 +2,8 @@
 
 #include <QSocketNotifier>
 
+#include <atomic>
+
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/socket.h>
@@ -15,18 +17,20 @@ namespace {
 #ifdef Q_OS_UNIX
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
-// Everything the handler touches: plain flags and a socket, as a handler may use nothing else.
-volatile std::sig_atomic_t g_signal = 0;
-volatile std::sig_atomic_t g_count = 0;
-volatile std::sig_atomic_t g_exitAtOnce = 0;
+// Everything the handler touches: lock-free atomics, which a handler may use and every
+// line's thread may read, and a socket.
+static_assert(std::atomic<int>::is_always_lock_free);
+std::atomic<int> g_signal = 0;
+std::atomic<int> g_count = 0;
+std::atomic<int> g_exitAtOnce = 0;
 int g_sockets[2] = {-1, -1};
 struct sigaction g_previous[std::size(kSignals)];
 
 void onSignal(int signal)
 {
-    if (g_count == 0)
-        g_signal = signal;
-    g_count = g_count + 1;
+    int none = 0;
+    g_signal.compare_exchange_strong(none, signal);   // the first one's name, before it counts
+    g_count.fetch_add(1);
     if (g_exitAtOnce && g_count > 1) {
         static const char said[] = "kestrova-cli: stopped at once by a second signal\n";
         [[maybe_unused]] const auto n = ::write(STDERR_FILENO, said, sizeof said - 1);

@@ -7,7 +7,7 @@ namespace kfc {
 
 LinkHooks& hooks()
 {
-    static LinkHooks instance;
+    thread_local LinkHooks instance;
     return instance;
 }
 

@@ -2,6 +2,9 @@
 // The link never touches widgets. It reaches the user through these hooks, which the
 // application fills with its message-box service and its status-bar message panel.
 // Left unset, messages go to the debug output (command-line tools, tests).
+// Each thread has hooks of its own: the windows all live on the main thread, and a
+// collection talks to each of its lines on a thread of the line's own, so that what one
+// line says never reaches another line's visit.
 
 #include <functional>
 
@@ -20,6 +23,7 @@ struct LinkHooks {
     std::function<void()> pumpEvents;
 };
 
+// The calling thread's hooks.
 LinkHooks& hooks();
 
 void showMessage(MessageKind kind, const QString& text);

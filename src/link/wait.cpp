@@ -25,13 +25,14 @@ namespace {
 // on this short timer, a timer in the event loop and not a spin.
 constexpr int kInputPollMs = 10;
 
-int g_depth = 0;
+// Per thread, as the waits are: each thread runs its own nested loops on its own ports.
+thread_local int g_depth = 0;
 
 struct InputWaiter {
     QEventLoop* loop = nullptr;
     bool woken = false;
 };
-std::vector<InputWaiter*> g_inputWaiters;
+thread_local std::vector<InputWaiter*> g_inputWaiters;
 
 } // namespace
 

@@ -41,12 +41,12 @@ public:
         });
     }
 
-    // How many waits are on the call stack. A handler that runs inside a wait sees a
+    // How many waits are on the calling thread's stack. A handler that runs inside a wait sees a
     // higher depth than the code that started the wait; the link uses this to tell a
     // dialogue's own commands from a click that arrived during one of its waits.
     static int depth();
 
-    // Ends every wait on a port at its next turn (they return Woken). Used when the line
+    // Ends every wait on a port in the calling thread at its next turn (they return Woken). Used when the line
     // is taken from a listener, so that its read returns at once.
     static void wakeAll();
 

@@ -14,6 +14,9 @@
 #include <termios.h>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <sys/inotify.h>
+#endif
 
 namespace kfc::sim {
 
@@ -97,11 +100,13 @@ bool PtyCounter::start(QString* error)
         if (m_slaveFd >= 0)
             ::close(m_slaveFd);
         m_slaveFd = -1;
+        m_lineSettings.clear();
         ::close(master);
         return fail(error, text);
     }
 
     m_masterFd = master;
+    watchCloses();
     m_outQueue.clear();
     m_hangUpWhenSent = false;
     m_readNotifier = new QSocketNotifier(master, QSocketNotifier::Read, this);
@@ -119,14 +124,18 @@ bool PtyCounter::openSlave()
 {
 #ifdef Q_OS_UNIX
     const int slave = ::open(m_devicePath.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios tio{};
-    if (slave < 0 || ::tcgetattr(slave, &tio) != 0) {
-        if (slave >= 0)
-            ::close(slave);
+    if (slave < 0)
         return false;
+    if (m_lineSettings.isEmpty()) {
+        termios tio{};
+        if (::tcgetattr(slave, &tio) != 0) {
+            ::close(slave);
+            return false;
+        }
+        ::cfmakeraw(&tio);   // no echo, no CR/LF translation: bytes pass as they are
+        m_lineSettings = QByteArray(reinterpret_cast<const char*>(&tio), sizeof tio);
     }
-    ::cfmakeraw(&tio);   // no echo, no CR/LF translation: bytes pass as they are
-    if (::tcsetattr(slave, TCSANOW, &tio) != 0) {
+    if (!applyLineSettings(slave)) {
         ::close(slave);
         return false;
     }
@@ -134,6 +143,53 @@ bool PtyCounter::openSlave()
     return true;
 #else
     return false;
+#endif
+}
+
+bool PtyCounter::applyLineSettings(int fd) const
+{
+#ifdef Q_OS_UNIX
+    termios tio{};
+    if (m_lineSettings.size() != sizeof tio)
+        return false;
+    std::memcpy(&tio, m_lineSettings.constData(), sizeof tio);
+    return ::tcsetattr(fd, TCSANOW, &tio) == 0;
+#else
+    Q_UNUSED(fd);
+    return false;
+#endif
+}
+
+// A program opening the line gives it its own settings (7 data bits, even parity, no
+// modem control), and closing its port puts the earlier ones back. One killed outright
+// leaves its settings in place, parity and data bits already turned back to none and 8 by
+// the pseudo-terminal, which has neither. The next program's identical request then
+// changes nothing that the pseudo-terminal keeps, and the C library, which reads every
+// change back, refuses it as "Invalid argument". So after every close of the device the
+// line's own settings are put back, as a real port's are by its driver.
+void PtyCounter::watchCloses()
+{
+#ifdef Q_OS_LINUX
+    m_closeWatchFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_closeWatchFd < 0
+        || ::inotify_add_watch(m_closeWatchFd, m_devicePath.toLocal8Bit().constData(), IN_CLOSE) < 0) {
+        qWarning("kestrova-sim: %s: a program killed on the line will leave its settings behind",
+                 qPrintable(systemError("inotify")));
+        return;
+    }
+    m_closeNotifier = new QSocketNotifier(m_closeWatchFd, QSocketNotifier::Read, this);
+    connect(m_closeNotifier, &QSocketNotifier::activated, this, &PtyCounter::onDeviceClosed);
+#endif
+}
+
+void PtyCounter::onDeviceClosed()
+{
+#ifdef Q_OS_LINUX
+    char events[4096];
+    while (::read(m_closeWatchFd, events, sizeof events) > 0) {
+    }
+    if (m_slaveFd >= 0 && !applyLineSettings(m_slaveFd))
+        qWarning("kestrova-sim: %s", qPrintable(systemError("restoring the line's settings")));
 #endif
 }
 
@@ -194,20 +250,21 @@ void PtyCounter::closeFds()
     m_hangUpTimer.stop();
     m_outQueue.clear();
     m_hangUpWhenSent = false;
-    for (QSocketNotifier* notifier : {m_readNotifier, m_writeNotifier}) {
+    for (QSocketNotifier* notifier : {m_readNotifier, m_writeNotifier, m_closeNotifier}) {
         if (notifier) {
             notifier->setEnabled(false);
             notifier->deleteLater();
         }
     }
-    m_readNotifier = m_writeNotifier = nullptr;
+    m_readNotifier = m_writeNotifier = m_closeNotifier = nullptr;
 #ifdef Q_OS_UNIX
-    if (m_masterFd >= 0)
-        ::close(m_masterFd);
-    if (m_slaveFd >= 0)
-        ::close(m_slaveFd);
+    for (const int fd : {m_masterFd, m_slaveFd, m_closeWatchFd}) {
+        if (fd >= 0)
+            ::close(fd);
+    }
 #endif
-    m_masterFd = m_slaveFd = -1;
+    m_masterFd = m_slaveFd = m_closeWatchFd = -1;
+    m_lineSettings.clear();
 }
 
 void PtyCounter::readMaster()

@@ -57,6 +57,9 @@ private:
     void hangUpWhenRead();
     int bytesUnread() const;
     bool openSlave();
+    bool applyLineSettings(int fd) const;
+    void watchCloses();
+    void onDeviceClosed();
     void endCall();
 
     SimCounter m_counter;
@@ -64,6 +67,11 @@ private:
     QString m_devicePath;
     int m_masterFd = -1;
     int m_slaveFd = -1;
+    // The settings the line was given when it opened (raw, no echo), put back whenever a
+    // program closes the device: one that was killed leaves its own behind.
+    QByteArray m_lineSettings;
+    int m_closeWatchFd = -1;
+    QSocketNotifier* m_closeNotifier = nullptr;
     int m_lineSpeed = 0;
     QList<qint64> m_byteTimesNs;
     QByteArray m_received;

@@ -73,7 +73,9 @@ void checkArchive(const QString& folder, const QList<QJsonObject>& entries, cons
     archive::Archive database;
     QString error;
     QVERIFY2(database.open(folder, archive::Archive::Mode::Read, &error), qPrintable(error));
-    QCOMPARE(database.sites(), (QStringList{"Weir A", "Weir B:2"}));
+    QStringList sites = database.sites();
+    sites.sort();
+    QCOMPARE(sites, (QStringList{"Weir A", "Weir B:2"}));
     for (const QJsonObject& entry : entries) {
         const QList<archive::VisitRecord> visits = database.visits(entry.value("site").toString());
         QCOMPARE(visits.size(), 1);
@@ -168,13 +170,13 @@ struct Collected {
     }
 };
 
-Collected collectSites(const QTemporaryDir& folder, const QByteArray& sites)
+Collected collectSites(const QTemporaryDir& folder, const QByteArray& sites, const QStringList& args = {})
 {
     writeFile(folder.filePath("sites.ini"), sites, QFile::ReadOwner | QFile::WriteOwner);
     Collected run;
     run.archive = folder.filePath("archive");
     QString err;
-    run.code = runCli({"collect", "--sites", folder.filePath("sites.ini"), "--archive", run.archive, "--retries", "0"},
+    run.code = runCli(QStringList{"collect", "--sites", folder.filePath("sites.ini"), "--archive", run.archive, "--retries", "0"} + args,
                       &run.output, &err);
     run.output += err;
     run.entries = journal(run.archive);
@@ -371,10 +373,11 @@ private slots:
         QFETCH(int, code);
         QVERIFY2(runCode == code, qPrintable(out + err));
 
-        const QList<QJsonObject> entries = journal(archive);
+        // The two lines are called at once: the journal's order is the order the visits ended in.
+        QList<QJsonObject> entries = journal(archive);
         QCOMPARE(entries.size(), 2);
-        // A busy line waits while the other site is visited.
-        QCOMPARE(entries[0].value("site").toString(), QStringLiteral("Weir A"));
+        if (entries[0].value("site") != "Weir A")
+            entries.swapItemsAt(0, 1);
         const QJsonObject& entryA = entries[0];
         const QJsonObject& entryB = entries[1];
         QTEST(entryA.value("outcome").toString(), "outcomeA");
@@ -590,45 +593,58 @@ private slots:
     // is kept, the file measured, the visit recorded, the counter hung up; exit status 1.
     void stopped_data()
     {
-        QTest::addColumn<bool>("waiting");   // during the pause before calling a busy site again
-        QTest::newRow("mid-download") << false;
-        QTest::newRow("waiting to call again") << true;
+        QTest::addColumn<QString>("when");
+        QTest::newRow("mid-download, one line at a time") << "mid-download";
+        QTest::newRow("waiting to call again") << "waiting";
+        // Each line stops after its own event in hand.
+        QTest::newRow("every line mid-download") << "every line";
     }
     void stopped()
     {
-        QFETCH(bool, waiting);
+        QFETCH(QString, when);
+        const bool waiting = when == "waiting", everyLine = when == "every line";
         sim::PtyCounter a, b;
         sim::SimModem modem;
         modem.setBusyCalls(waiting ? 1 : 0);
         b.setModem(&modem);
         QVERIFY(a.start() && b.start());
-        a.counter().state.events.clear();
-        a.counter().logPastEvents(5);
-        int acks = -1;   // of the download
-        connect(&a.counter(), &sim::SimCounter::commandReceived, this, [&](const QString& command) {
-            acks = command == "d00000" ? 0 : acks + (acks >= 0 && command == kAck);
-            if (!waiting && command == kAck && acks == 2)
-                ::kill(::getpid(), SIGTERM);
-            if (waiting && command == "e")
-                QTimer::singleShot(300, this, [] { ::kill(::getpid(), SIGTERM); });
-        });
+        int acksA = -1, acksB = -1;   // of the downloads
+        for (auto [pty, acks] : {std::pair{&a, &acksA}, std::pair{&b, &acksB}}) {
+            pty->counter().state.events.clear();
+            pty->counter().logPastEvents(everyLine ? 200 : 5);   // the first line's lasts till the other's starts
+            connect(&pty->counter(), &sim::SimCounter::commandReceived, this, [&, acks](const QString& command) {
+                *acks = command == "d00000" ? 0 : *acks + (*acks >= 0 && command == kAck);
+                if (!waiting && command == kAck && *acks == 2 && acksA >= 2 && (!everyLine || acksB >= 2))
+                    ::kill(::getpid(), SIGTERM);
+                if (waiting && command == "e")
+                    QTimer::singleShot(300, this, [] { ::kill(::getpid(), SIGTERM); });
+            });
+        }
         QTemporaryDir folder;
         const QList<std::pair<QString, sim::PtyCounter*>> sites{{"Weir A", &a}, {"Weir B", &b}};
         QStringList args = collectArgs(folder, waiting ? QList{sites[1], sites[0]} : sites, "flush-after=true\n");
         QString out, err;
-        QCOMPARE(runCli(args << "--retry-wait" << "3000", &out, &err), 1);
+        QCOMPARE(runCli(args << "--retry-wait" << "3000" << "--parallel" << (everyLine ? "2" : "1"), &out, &err), 1);
         QVERIFY2(err.endsWith("kestrova-cli: the collection was stopped by signal (SIGTERM)\n"), qPrintable(err));
-        const QList<QJsonObject> entries = journal(folder.filePath("archive"));
+        QList<QJsonObject> entries = journal(folder.filePath("archive"));
         QCOMPARE(entries.size(), 2);
-        const QJsonObject entryA = entries[0], entryB = entries[1];
-        QCOMPARE(entryA.value("outcome").toString(), QString(waiting ? "collected" : "incomplete"));
-        QCOMPARE(entryA.value("error").toString(), QString(waiting ? "" : "stopped by signal (SIGTERM)"));
-        QCOMPARE(entryA.value("events").toInt(), waiting ? 5 : 3);
-        QCOMPARE(entryA.value("fileLines").toInt(), 7 + entryA.value("events").toInt());
-        QCOMPARE(entryA.value("notFlushed").toString(), QString(waiting ? "" : "the download was not complete"));
-        QCOMPARE(a.counter().commands().mid(a.counter().commands().lastIndexOf("9D")), (QStringList{"9D", "e"}));
-        QCOMPARE(entryB.value("outcome").toString(), QStringLiteral("failed"));
-        QCOMPARE(entryB.value("error").toString(),
+        if (entries[0].value("site") != "Weir A")
+            entries.swapItemsAt(0, 1);
+        for (const QJsonObject& entry : everyLine ? entries : entries.mid(0, 1)) {
+            QCOMPARE(entry.value("outcome").toString(), QString(waiting ? "collected" : "incomplete"));
+            QCOMPARE(entry.value("error").toString(), QString(waiting ? "" : "stopped by signal (SIGTERM)"));
+            QVERIFY(waiting ? entry.value("events").toInt() == 5 : entry.value("events").toInt() < (everyLine ? 200 : 5));
+            QCOMPARE(entry.value("fileLines").toInt(), 7 + entry.value("events").toInt());
+            QCOMPARE(entry.value("notFlushed").toString(), QString(waiting ? "" : "the download was not complete"));
+        }
+        if (!everyLine)
+            QCOMPARE(entries[0].value("events").toInt(), waiting ? 5 : 3);
+        for (sim::PtyCounter* pty : everyLine ? QList{&a, &b} : QList{&a})
+            QCOMPARE(pty->counter().commands().mid(pty->counter().commands().lastIndexOf("9D")), (QStringList{"9D", "e"}));
+        if (everyLine)
+            return;
+        QCOMPARE(entries[1].value("outcome").toString(), QStringLiteral("failed"));
+        QCOMPARE(entries[1].value("error").toString(),
                  QString(waiting ? "not called again" : "not visited") + ": the collection was stopped by signal (SIGTERM)");
         QVERIFY(b.counter().commands().isEmpty());
     }
@@ -669,14 +685,9 @@ private slots:
             return;
         }
         QVERIFY(site.counter().state.events.isEmpty());
-        // The killed client left the pseudo-terminal's settings half changed (it keeps only
-        // some of them) and the next opening would be refused; a real port keeps them all.
-        // The counter comes back on a fresh line.
-        sim::PtyCounter line;
-        line.counter().state = site.counter().state;
-        QVERIFY(line.start());
+        // The rerun on the same line, which the killed run left with its own settings.
         QString out, err;
-        QVERIFY2(runCli(collectArgs(site.folder, {{"Weir A", &line}}, "flush-after=true\n"), &out, &err) == 0,
+        QVERIFY2(runCli(collectArgs(site.folder, {{"Weir A", &site.pty}}, "flush-after=true\n"), &out, &err) == 0,
                  qPrintable(out + err));
         QVERIFY2(out.startsWith("Weir A: collected, 0 of 0 events"), qPrintable(out));
         archive::Archive database;
@@ -730,28 +741,42 @@ private slots:
         QCOMPARE(journal(first.archive()).size(), 1);
     }
 
-    // A site met by BUSY, or by its port in another program's hands, waits while the
-    // others are visited, and is called again only after --retry-wait.
+    // A site met by BUSY, by its port in another program's hands, or by its line lost
+    // mid-download waits while the others are visited, one line at a time as the run
+    // always went, and is called again only after --retry-wait.
     void retryAfterTheOthers_data()
     {
-        QTest::addColumn<bool>("portInUse");
-        QTest::newRow("busy line") << false;
-        QTest::newRow("port in use") << true;
+        QTest::addColumn<QString>("why");
+        QTest::addColumn<QStringList>("order");   // the journal's visits
+        QTest::newRow("busy line") << "busy" << QStringList{"Weir A", "Weir C", "Weir B"};
+        QTest::newRow("port in use") << "in use" << QStringList{"Weir A", "Weir C", "Weir B"};
+        // The attempt that lost its line is recorded as it ended, with its own file.
+        QTest::newRow("line lost mid-download") << "lost" << QStringList{"Weir B", "Weir A", "Weir C", "Weir B"};
     }
     void retryAfterTheOthers()
     {
-        QFETCH(bool, portInUse);
+        QFETCH(QString, why);
         sim::PtyCounter a, b, c;
+        sim::TcpCounter network;   // Weir B's line when it is lost
         sim::SimModem modem;
         modem.setBusyCalls(1);
-        if (!portInUse)
+        if (why == "busy")
             b.setModem(&modem);
-        QVERIFY(a.start() && b.start() && c.start());
+        QVERIFY(a.start() && b.start() && c.start() && network.listen(QHostAddress::LocalHost, 0));
+        sim::SimCounter& counterB = why == "lost" ? network.counter() : b.counter();
+        counterB.state.events.clear();
+        counterB.logPastEvents(3);
+        int acks = -1;   // of the first download
+        connect(&network.counter(), &sim::SimCounter::commandReceived, this, [&](const QString& command) {
+            acks = command == "d00000" && acks < 0 ? 0 : acks + (acks >= 0 && command == kAck);
+            if (command == kAck && acks == 1)
+                network.counter().addFault({sim::SimFault::HangUp, {}, 1, 0});
+        });
         ComPort holder, probe;
         QString problem;
         for (ComPort* port : {&holder, &probe})
             port->portNames().setOverride(port->settings.comNumber = 98, b.devicePath());
-        if (portInUse) {
+        if (why == "in use") {
             QVERIFY2(holder.openQuietly(&problem) && !probe.openQuietly(&problem), qPrintable(problem));
             QCOMPARE(problem, QString("COM 98 (%1) is in use by another program").arg(b.devicePath()));
             connect(&c.counter(), &sim::SimCounter::commandReceived, &holder, [&holder] { holder.ClosePort(); });
@@ -760,20 +785,126 @@ private slots:
         const qint64 startedNs = sim::monotonicNs();
         QString out, err;
         QStringList args = collectArgs(folder, {{"Weir B", &b}, {"Weir A", &a}, {"Weir C", &c}});
-        QVERIFY2(runCli(args << "--retries" << "1" << "--retry-wait" << "2", &out, &err) == 0, qPrintable(out + err));
+        if (why == "lost") {
+            QFile list(folder.filePath("sites.ini"));
+            QVERIFY(list.open(QIODevice::ReadOnly));
+            const QByteArray sites = list.readAll().replace(b.devicePath().toLatin1(), network.address().toLatin1());
+            writeFile(list.fileName(), sites, QFile::ReadOwner | QFile::WriteOwner);
+        }
+        args << "--retries" << "1" << "--retry-wait" << "2" << "--parallel" << "1";
+        QVERIFY2(runCli(args, &out, &err) == 0, qPrintable(out + err));
         const QList<QJsonObject> entries = journal(folder.filePath("archive"));
         QStringList order;
         for (const QJsonObject& entry : entries)
             order << entry.value("site").toString();
-        QCOMPARE(order, (QStringList{"Weir A", "Weir C", "Weir B"}));
-        QCOMPARE(entries[2].value("attempts").toInt(), 2);
+        QTEST(order, "order");
+        QCOMPARE(entries.last().value("attempts").toInt(), 2);
+        QCOMPARE(entries.last().value("outcome").toString(), QStringLiteral("collected"));
+        QCOMPARE(entries.last().value("fileLines").toInt(), 7 + 3);
+        if (why == "lost") {
+            QCOMPARE(entries[0].value("outcome").toString(), QStringLiteral("incomplete"));
+            QCOMPARE(entries[0].value("attempts").toInt(), 1);
+            QCOMPARE(entries[0].value("fileLines").toInt(), 7 + 1);
+            QVERIFY(entries[0].value("file") != entries.last().value("file"));
+            QVERIFY(entries[0].value("visit") != entries.last().value("visit"));
+        }
         QVERIFY(a.counter().commandTimesNs().first() < c.counter().commandTimesNs().first());
-        QVERIFY(c.counter().commandTimesNs().last() < b.counter().commandTimesNs().first());
-        // The first call: the run's start for the port, the modem's first ATDT for the line.
-        const qint64 firstCallNs = portInUse ? startedNs : b.byteTimesNs().at(b.received().indexOf("ATDT"));
-        const qint64 secondCallNs = portInUse ? b.counter().commandTimesNs().first()
-                                              : b.byteTimesNs().at(b.received().lastIndexOf("ATDT"));
+        // The first call: the run's start for the port, the modem's first ATDT for the line,
+        // the first command on the network line; the second after the others.
+        const QStringList& commandsB = counterB.commands();
+        const qint64 firstCallNs = why == "in use" ? startedNs
+                                   : why == "busy" ? b.byteTimesNs().at(b.received().indexOf("ATDT"))
+                                                   : counterB.commandTimesNs().first();
+        const qint64 secondCallNs = why == "in use" ? counterB.commandTimesNs().first()
+                                    : why == "busy" ? b.byteTimesNs().at(b.received().lastIndexOf("ATDT"))
+                                                    : counterB.commandTimesNs().at(commandsB.indexOf("9D", commandsB.indexOf("d00000")));
+        QVERIFY(c.counter().commandTimesNs().last() < secondCallNs);
         QVERIFY2(secondCallNs - firstCallNs >= 2'000'000'000LL, qPrintable(QString::number(secondCallNs - firstCallNs)));
+    }
+
+    // Sites on lines of their own are called at once, at most --parallel lines at a time;
+    // the sites that share a line (numbers dialled through one modem) one after another on
+    // it, in the order of the list. A line that hangs holds up no other.
+    void lines_data()
+    {
+        QTest::addColumn<QStringList>("sites");   // a, b, c: a line each; m and a number: the modem's line
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("atOnce");         // the first calls on the lines overlap
+        QTest::newRow("three lines") << QStringList{"a", "b", "c"} << QStringList{} << true;
+        QTest::newRow("two sites through one modem") << QStringList{"m0161", "a", "m0171"} << QStringList{} << true;
+        QTest::newRow("one line at a time") << QStringList{"a", "b", "c"} << QStringList{"--parallel", "1"} << false;
+        // The modem never answers: three calls of 2 s each, and the other line goes on meanwhile.
+        QTest::newRow("a hanging line beside a good one") << QStringList{"m0165", "a"} << QStringList{"--retries", "2"}
+                                                          << true;
+    }
+    void lines()
+    {
+        QFETCH(QStringList, sites);
+        QFETCH(QStringList, args);
+        QFETCH(bool, atOnce);
+        sim::PtyCounter a, b, c, m;
+        sim::SimModem modem;
+        m.setModem(&modem);
+        const QMap<QChar, sim::PtyCounter*> lines{{'a', &a}, {'b', &b}, {'c', &c}, {'m', &m}};
+        for (sim::PtyCounter* pty : lines) {
+            QVERIFY(pty->start());
+            pty->counter().state.events.clear();
+            pty->counter().logPastEvents(3);
+        }
+        QByteArray list;
+        for (qsizetype i = 0; i < sites.size(); ++i)
+            list += QStringLiteral("[Site %1]\nport=%2\n").arg(i + 1).arg(lines[sites[i][0]]->devicePath()).toLatin1()
+                    + (sites[i][0] == 'm' ? "dial=" + sites[i].mid(1).toLatin1() + "\n" : QByteArray());
+        QTemporaryDir folder;
+        writeFile(folder.filePath("sites.ini"), list, QFile::ReadOwner | QFile::WriteOwner);
+        QString out, err;
+        const int code = runCli(QStringList{"collect", "--sites", folder.filePath("sites.ini"), "--archive",
+                                            folder.filePath("archive"), "--retry-wait", "0"} + args, &out, &err);
+        const bool hanging = sites.contains("m0165");
+        QVERIFY2(code == (hanging ? 1 : 0), qPrintable(out + err));
+
+        // A site's call: from its first byte on the line (its first ATDT through the modem) to
+        // the "e" of its hang-up, or the line's last byte.
+        const auto call = [&](qsizetype i) {
+            const sim::PtyCounter* pty = lines[sites[i][0]];
+            const qsizetype from = sites[i][0] == 'm' ? pty->received().indexOf("ATDT" + sites[i].mid(1).toLatin1()) : 0;
+            const qsizetype end = pty->received().indexOf("\x02" "e\x03", from);
+            return std::pair{pty->byteTimesNs().at(from), pty->byteTimesNs().at(end < 0 ? pty->received().size() - 1 : end)};
+        };
+        for (qsizetype i = 0; i < sites.size(); ++i) {
+            for (qsizetype j = i + 1; j < sites.size(); ++j) {
+                const bool firstOnTheirLines = sites.indexOf(QRegularExpression("^" + sites[i].left(1))) == i
+                                               && sites.indexOf(QRegularExpression("^" + sites[j].left(1))) == j;
+                if (sites[i][0] == sites[j][0] || !atOnce)
+                    QVERIFY2(call(i).second < call(j).first, qPrintable(sites[i] + " before " + sites[j]));
+                else if (firstOnTheirLines)
+                    QVERIFY2(call(j).first < call(i).second && call(i).first < call(j).second,
+                             qPrintable(sites[i] + " beside " + sites[j]));
+            }
+        }
+        // The journal and the database hold every site's one visit whole; the summary
+        // follows the list.
+        const QList<QJsonObject> entries = journal(folder.filePath("archive"));
+        QCOMPARE(entries.size(), sites.size());
+        archive::Archive database;
+        QString error;
+        QVERIFY2(database.open(folder.filePath("archive"), archive::Archive::Mode::Read, &error), qPrintable(error));
+        const QStringList summary = out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(summary.size(), sites.size());
+        for (qsizetype i = 0; i < sites.size(); ++i) {
+            const QString site = QStringLiteral("Site %1").arg(i + 1);
+            const bool failed = sites[i] == "m0165";
+            QVERIFY2(summary[i].startsWith(site + (failed ? ": failed" : ": collected, 3 of 3 events")), qPrintable(out));
+            const auto entry = std::find_if(entries.begin(), entries.end(), [&](const QJsonObject& e) { return e.value("site") == site; });
+            QVERIFY(entry != entries.end());
+            QCOMPARE(entry->value("attempts").toInt(), failed ? 3 : 1);
+            QCOMPARE(entry->value("fileLines").toInt(-1), failed ? -1 : 7 + 3);
+            const QList<archive::VisitRecord> visits = database.visits(site);
+            QCOMPARE(visits.size(), 1);
+            QCOMPARE(visits[0].id, entry->value("visit").toString());
+            QCOMPARE(visits[0].outcome, entry->value("outcome").toString());
+            QCOMPARE(visits[0].fileSha256, entry->value("fileSha256").toString());
+        }
     }
 
     // An archive of the format before is brought up to date when a collection opens it,
@@ -867,8 +998,9 @@ private slots:
         const QString problem = server.start(pty.devicePath());
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
         QTemporaryDir folder;
+        // Two lines to one counter: called one after the other.
         const Collected run = collectSites(folder, "[Direct]\nport=" + pty.devicePath().toLatin1() + "\n[Served]\nport="
-                                                       + server.address().toLatin1() + "\n");
+                                                       + server.address().toLatin1() + "\n", {"--parallel", "1"});
         QVERIFY2(run.code == 0, qPrintable(run.output));
         QCOMPARE(run.entries.size(), 2);
         QCOMPARE(run.entries[1].value("outcome").toString(), QStringLiteral("collected"));
