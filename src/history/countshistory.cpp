@@ -49,6 +49,36 @@ QList<HistoryRow> historyRows(const QList<archive::VisitCounts>& counts)
     return rows;
 }
 
+QDateTime historySeason(const QList<archive::VisitCounts>& counts)
+{
+    const QDate latest = counts.isEmpty() ? QDate::currentDate() : counts.last().at.date();
+    return archive::seasonStart(latest);
+}
+
+QString seasonText(const archive::SeasonTotals& season, const QDateTime& start)
+{
+    const QString from = start.date().toString(Qt::ISODate);
+    if (season.visits == 0)
+        return QStringLiteral("Season from %1: no visit of the season has read the counts.").arg(from);
+    QStringList channels;
+    int up = 0, down = 0;
+    for (size_t channel = 0; channel < size_t(archive::kChannels); ++channel) {
+        channels << QStringLiteral("Ch %1 Up %2, Down %3").arg(channel + 1).arg(season.up[channel]).arg(season.down[channel]);
+        up += season.up[channel];
+        down += season.down[channel];
+    }
+    QString text = QStringLiteral("Season from %1, between the reads of %2 and %3:\n%4; all Up %5, Down %6.")
+                       .arg(from, season.from.toString(kMinutes), season.to.toString(kMinutes),
+                            channels.join(QStringLiteral("; ")))
+                       .arg(up)
+                       .arg(down);
+    if (season.atLeast())
+        text += QStringLiteral("\nAt least this many: the counts were cleared at %1 of the season's visits, and "
+                               "the fish between each of them and the visit before are not known.")
+                    .arg(season.cleared);
+    return text;
+}
+
 QString seriesName(int series)
 {
     return archive::countName(series / 2 + 1, series % 2 == 0);

@@ -41,6 +41,13 @@ QString categoryLabel(const HistoryRow& row);
 // known (the visit was cleared), rather than a negative one.
 int barValue(const archive::CountStep& step);
 
+// The season the window totals: from the first of January of the year of the site's
+// latest read, so that an archive shows its last season whenever it is looked at.
+QDateTime historySeason(const QList<archive::VisitCounts>& counts);
+// The season's totals as the line under the table says them: the span, each channel's up
+// and down, and "at least" when a cleared visit hides some of the fish.
+QString seasonText(const archive::SeasonTotals& season, const QDateTime& start);
+
 // The site, the visits and for each channel and direction the count and the fish since
 // the visit before ("cleared" when not known), with a header record.
 QString historyCsv(const QString& site, const QList<HistoryRow>& rows);

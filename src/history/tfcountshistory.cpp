@@ -208,6 +208,11 @@ void TfCountsHistory::buildControls()
     tvHistory->verticalHeader()->hide();
     tvHistory->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     layout->addWidget(tvHistory, 1);
+    labSeason = new QLabel;
+    labSeason->setObjectName(QStringLiteral("labSeason"));
+    labSeason->setWordWrap(true);
+    labSeason->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(labSeason);
 
     btnExport = makeButton(QStringLiteral("btnExport"), QStringLiteral("&Export CSV..."));
     btnPrint = makeButton(QStringLiteral("btnPrint"), QStringLiteral("&Print..."));
@@ -230,6 +235,11 @@ void TfCountsHistory::buildControls()
 QString TfCountsHistory::messageText() const
 {
     return m_chartArea->currentWidget() == labMessage ? labMessage->text() : QString();
+}
+
+QString TfCountsHistory::seasonTotalsText() const
+{
+    return labSeason->text();
 }
 
 
@@ -276,6 +286,7 @@ void TfCountsHistory::loadArchive(const QString& folder)
     cbSite->clear();
     m_site.clear();
     m_rows.clear();
+    labSeason->clear();
     QString error;
     if (!m_archive->open(folder, archive::Archive::Mode::Read, &error)) {
         m_archive.reset();
@@ -305,8 +316,12 @@ void TfCountsHistory::showSite(const QString& site)
     m_site = site;
     QString error;
     const QList<archive::VisitRecord> visits = m_archive->visits(site, {}, &error);
-    m_rows = error.isEmpty() ? historyRows(archive::countsAtVisits(visits)) : QList<HistoryRow>();
+    const QList<archive::VisitCounts> counts = error.isEmpty() ? archive::countsAtVisits(visits)
+                                                               : QList<archive::VisitCounts>();
+    m_rows = historyRows(counts);
     fillTable();
+    const QDateTime season = historySeason(counts);
+    labSeason->setText(error.isEmpty() ? seasonText(archive::seasonTotals(counts, season), season) : QString());
     if (!error.isEmpty())
         showMessage(error);
     else if (m_rows.isEmpty())

@@ -45,6 +45,8 @@ public:
     QString archiveFolder() const { return m_folder; }
     // The text shown in place of the chart; empty while the chart is shown.
     QString messageText() const;
+    // The season's totals under the table; empty while no site is shown.
+    QString seasonTotalsText() const;
 
     // Handlers.
     void btnArchiveClick();
@@ -83,6 +85,7 @@ private:
     QLabel* labMessage = nullptr;
     QChartView* chartHistory = nullptr;
     QTableView* tvHistory = nullptr;
+    QLabel* labSeason = nullptr;
     QStandardItemModel* m_model = nullptr;
     QPushButton* btnExport = nullptr;
     QPushButton* btnPrint = nullptr;

@@ -63,12 +63,17 @@ private slots:
         QTest::addColumn<QList<archive::VisitRecord>>("visits");
         QTest::addColumn<QStringList>("table");   // the cells of a row joined by "|"
         QTest::addColumn<QString>("csv");
+        QTest::addColumn<QString>("season");
         QTest::newRow("cleared between") << "Weir A" << nights("Weir A")
             << QStringList{"2026-12-01 02:00|collected|10|4|7|0|0|0|0|0",
                            "2026-12-02 02:00|collected|13 (+3)|4 (+0)|7 (+0)|0 (+0)|0 (+0)|0 (+0)|0 (+0)|0 (+0)",
                            "2026-12-04 02:00|incomplete|2 (cleared)|1 (cleared)|9 (cleared)|0 (cleared)|0 (cleared)|"
                            "0 (cleared)|0 (cleared)|0 (cleared)"}
-            << kNightsCsv;
+            << kNightsCsv
+            << "Season from 2026-01-01, between the reads of 2026-12-01 02:00 and 2026-12-04 02:00:\n"
+               "Ch 1 Up 3, Down 0; Ch 2 Up 0, Down 0; Ch 3 Up 0, Down 0; Ch 4 Up 0, Down 0; all Up 3, Down 0.\n"
+               "At least this many: the counts were cleared at 1 of the season's visits, and the fish between each "
+               "of them and the visit before are not known.";
         QTest::newRow("quoted site, same minute")
             << "Weir \"B\", lower"
             << QList<archive::VisitRecord>{visitOn("s", 5, "collected", {1, 0, 0, 0}),
@@ -76,7 +81,9 @@ private slots:
             << QStringList{"2026-12-05 02:00:20|collected|1|0|0|0|0|0|0|0",
                            "2026-12-05 02:00:20 #2|collected|2 (+1)|0 (+0)|0 (+0)|0 (+0)|0 (+0)|0 (+0)|0 (+0)|0 (+0)"}
             << kCsvHeader + "\"Weir \"\"B\"\", lower\",2026-12-05T02:00:20+01:00,collected,1,,0,,0,,0,,0,,0,,0,,0,\r\n"
-                            "\"Weir \"\"B\"\", lower\",2026-12-05T02:00:20+01:00,collected,2,1,0,0,0,0,0,0,0,0,0,0,0,0,0,0\r\n";
+                            "\"Weir \"\"B\"\", lower\",2026-12-05T02:00:20+01:00,collected,2,1,0,0,0,0,0,0,0,0,0,0,0,0,0,0\r\n"
+            << "Season from 2026-01-01, between the reads of 2026-12-05 02:00 and 2026-12-05 02:00:\n"
+               "Ch 1 Up 1, Down 0; Ch 2 Up 0, Down 0; Ch 3 Up 0, Down 0; Ch 4 Up 0, Down 0; all Up 1, Down 0.";
     }
     void numbers()
     {
@@ -95,6 +102,9 @@ private slots:
             table << history::historyCells(row).join('|');
         QTEST(table, "table");
         QTEST(history::historyCsv(site, rows), "csv");
+        const QList<archive::VisitCounts> counts = archive::countsAtVisits(database.visits(site));
+        const QDateTime season = history::historySeason(counts);
+        QTEST(history::seasonText(archive::seasonTotals(counts, season), season), "season");
     }
 
     // Opened from the File menu with no connection, on the folder chosen at the first open.
@@ -130,6 +140,9 @@ private slots:
         auto* table = child<QTableView>(history, "tvHistory");
         QCOMPARE(table->model()->rowCount(), 3);
         QCOMPARE(table->model()->index(2, 2).data().toString(), "2 (cleared)");
+        QVERIFY2(history->seasonTotalsText().startsWith("Season from 2026-01-01, between the reads of 2026-12-01 02:00 "
+                                                        "and 2026-12-04 02:00:\nCh 1 Up 3, Down 0;"),
+                 qPrintable(history->seasonTotalsText()));
 
         // The export starts among the user's documents, not in the archive, and next time
         // where the last one went.
@@ -172,6 +185,7 @@ private slots:
                                          "visits show from the second one on.");
         QVERIFY(!child<QPushButton>(history, "btnPrint")->isEnabled());
         QCOMPARE(table->model()->rowCount(), 1);
+        QVERIFY2(history->seasonTotalsText().contains("all Up 0, Down 0."), qPrintable(history->seasonTotalsText()));
         history->close();
     }
 
