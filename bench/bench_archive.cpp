@@ -14,7 +14,7 @@
 #include "archive/archive.h"
 #include "archive/location.h"
 #include "archive/recorder.h"
-#include "app/countshistory.h"
+#include "history/countshistory.h"
 #include "cli/cli.h"
 #include "counter/eventfile.h"
 #include "support/archivetest.h"
@@ -145,7 +145,7 @@ int readArchive(const QString& how, const QString& location)
         }
         qsizetype rows = 0;
         for (const QString& site : database.sites())
-            rows += app::historyRows(archive::countsAtVisits(database.visits(site))).size();
+            rows += history::historyRows(archive::countsAtVisits(database.visits(site))).size();
         if (rows == 0)
             return 1;
     } else {

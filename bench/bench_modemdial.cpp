@@ -6,7 +6,7 @@
 //   bench_modemdial [seconds]     (30 by default; offscreen unless a platform is set)
 
 #include "app/settingsstore.h"
-#include "app/tfrmmodem.h"
+#include "connect/tfrmmodem.h"
 #include "link/link.h"
 #include "benchapp.h"
 #include "simprocess.h"
@@ -32,7 +32,7 @@ int main(int argc, char** argv)
     {
         auto store = app::SettingsStore::open();
         store->setValue(QStringLiteral("Ports/COM99"), device);
-        store->setValue(app::kModemsGroup + QStringLiteral("/Silent Modem"), QStringLiteral("COM99"));
+        store->setValue(connect::kModemsGroup + QStringLiteral("/Silent Modem"), QStringLiteral("COM99"));
     }
 
     ComPort port;
@@ -40,7 +40,7 @@ int main(int argc, char** argv)
     Link link(port);
     link.timing.modemDialTimeoutMs = seconds * 1000;
     link.timing.modemClosePauseMs = 0;
-    app::TfrmModem modem(link);
+    connect::TfrmModem modem(link);
     modem.setComPort(&port);
 
     const double cpuAtStart = bench::processCpuSeconds();

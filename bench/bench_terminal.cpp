@@ -8,9 +8,9 @@
 
 #include "app/application.h"
 #include "app/program.h"
-#include "app/terminalview.h"
 #include "app/tfmain.h"
-#include "app/tfterminal.h"
+#include "connect/terminalview.h"
+#include "connect/tfterminal.h"
 #include "sim/ptycounter.h"
 #include "benchapp.h"
 #include "simprocess.h"
@@ -121,8 +121,8 @@ int main(int argc, char** argv)
         main.comPort().settings.baud = 115200;
         if (!main.comPort().OpenPort())
             return 2;
-        app::TfTerminal* terminal = app::TfTerminal::open(main, true);
-        const app::TerminalScreen& screen = terminal->view()->screen();
+        connect::TfTerminal* terminal = connect::TfTerminal::open(main, true);
+        const connect::TerminalScreen& screen = terminal->view()->screen();
 
         // Measured from the first byte on the screen to the last.
         QElapsedTimer wall;

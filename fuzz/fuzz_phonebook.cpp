@@ -4,31 +4,31 @@
 
 #include "fuzzsupport.h"
 
-#include "app/phonebookfile.h"
+#include "connect/phonebookfile.h"
 
 using namespace kfc;
 using kfc::fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QStringList entries = app::parsePhoneBook(fuzz::bytes(data, size));
+    const QStringList entries = connect::parsePhoneBook(fuzz::bytes(data, size));
     for (const QString& entry : entries) {
         require(!entry.contains(QLatin1Char('\r')) && !entry.contains(QLatin1Char('\n'))
                     && !entry.contains(QChar(0)),
                 "an entry holds a line end or a zero byte");
-        const QString name = app::entryName(entry);
-        const QString number = app::entryNumber(entry);
+        const QString name = connect::entryName(entry);
+        const QString number = connect::entryNumber(entry);
         if (entry.contains(QLatin1Char('=')))
             require(name + QLatin1Char('=') + number == entry, "name and number do not make the line");
         else
             require(name.isEmpty() && number.isEmpty(), "a line without '=' has a name or number");
     }
     // Whatever was read can be written: every byte has its character.
-    const std::optional<QByteArray> written = app::formatPhoneBook(entries);
+    const std::optional<QByteArray> written = connect::formatPhoneBook(entries);
     require(written.has_value(), "a phone book that was read cannot be written");
-    require(app::parsePhoneBook(*written) == entries, "the phone book does not read back as written");
+    require(connect::parsePhoneBook(*written) == entries, "the phone book does not read back as written");
     QStringList sorted = entries;
-    app::sortPhoneBook(sorted);
+    connect::sortPhoneBook(sorted);
     require(sorted.size() == entries.size(), "sorting lost or added entries");
     return 0;
 }

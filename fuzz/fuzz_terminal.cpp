@@ -3,11 +3,11 @@
 
 #include "fuzzsupport.h"
 
-#include "app/terminalscreen.h"
+#include "connect/terminalscreen.h"
 
 using namespace kfc;
 using kfc::fuzz::require;
-using app::TerminalScreen;
+using connect::TerminalScreen;
 
 namespace {
 

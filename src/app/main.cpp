@@ -1,13 +1,11 @@
 // kestrova-control: the counter control program. "--demo" adds a simulated counter.
 
 #include "app/application.h"
-#include "app/demomode.h"
 #include "app/kfc_version.h"
 #include "app/messageboxes.h"
-#include "app/program.h"
 #include "app/tfmain.h"
-#include "status/tfstatus.h"
-#include "tools/tools.h"
+#include "app/wiring.h"
+#include "connect/demomode.h"
 
 #include <QCommandLineParser>
 
@@ -63,9 +61,9 @@ int main(int argc, char** argv)
 
     // Made before the windows and freed after them: the port is closed before the
     // simulated counter goes.
-    std::unique_ptr<kfc::app::DemoSession> demoSession;
+    std::unique_ptr<kfc::connect::DemoSession> demoSession;
     if (options.parser.isSet(options.demo)) {
-        demoSession = std::make_unique<kfc::app::DemoSession>();
+        demoSession = std::make_unique<kfc::connect::DemoSession>();
         QString error;
         if (!demoSession->start(&error)) {
             kfc::app::messageBoxes().show(kfc::MessageKind::Error, error);
@@ -73,10 +71,7 @@ int main(int argc, char** argv)
         }
     }
 
-    kfc::app::ProgramWindows windows([](kfc::app::TfMain& main) -> kfc::app::StatusWindowApi* {
-        return new kfc::status::TfStatus(main);
-    });
-    kfc::tools::registerTools(windows.main());
-    windows.main().show();
+    const auto windows = kfc::app::makeProgramWindows();
+    windows->main().show();
     return application.exec();
 }

@@ -1,11 +1,10 @@
 #include "program.h"
 
+#include "passwordwindow.h"
 #include "statuswindowapi.h"
 #include "tfblank.h"
-#include "tfcounterlogon.h"
 #include "tfmain.h"
 #include "tfrmdebug.h"
-#include "tfterminal.h"
 
 #include "link/hooks.h"
 #include "link/portdevice.h"
@@ -19,7 +18,7 @@ namespace kfc::app {
 TfMain* fMain = nullptr;
 StatusWindowApi* fStatus = nullptr;
 TfBlank* fBlank = nullptr;
-TfCounterLogon* fCounterLogon = nullptr;
+PasswordWindow* fCounterLogon = nullptr;
 TfrmDebug* frmDebug = nullptr;
 
 namespace {
@@ -36,14 +35,12 @@ void removeLinkHooks()
 
 } // namespace
 
-ProgramWindows::ProgramWindows(const StatusFactory& makeStatus, std::unique_ptr<PortDevice> device)
+ProgramWindows::ProgramWindows(const StatusFactory& makeStatus, const PasswordFactory& makePassword,
+                               std::unique_ptr<PortDevice> device)
 {
     m_main = new TfMain(std::move(device));
     fMain = m_main;
     installLinkHooks(m_main);
-    // The status window's "&Terminal" opens the terminal in plain mode on its link.
-    TfMain* main = m_main;
-    m_main->setToolOpener(Tool::Terminal, [main](StatusAccess&) { TfTerminal::open(*main, false); });
 
     fStatus = makeStatus ? makeStatus(*m_main) : nullptr;
     // Out of reach until a connection grants access (OpenAfterConnect shows it).
@@ -54,7 +51,7 @@ ProgramWindows::ProgramWindows(const StatusFactory& makeStatus, std::unique_ptr<
     m_main->setBlankWindow(fBlank);
     fBlank->showMaximized();
 
-    fCounterLogon = new TfCounterLogon(m_main->link(), m_main);
+    fCounterLogon = makePassword ? makePassword(*m_main) : nullptr;
 
     frmDebug = new TfrmDebug(m_main);
     for (const QString& line : m_main->link().log())

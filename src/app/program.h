@@ -6,7 +6,8 @@
 //   2 fStatus        the status window (a child of the main frame; made by the caller,
 //                    whose library builds on this one)
 //   3 fBlank         the placeholder, made last of the children so that it is in front
-//   4 fCounterLogon  the password window, hidden until shown modally
+//   4 fCounterLogon  the password window, hidden until shown modally (made by the caller
+//                    too)
 //   5 frmDebug       the debug log, hidden; receives the link's trace
 
 #include <QPointer>
@@ -20,9 +21,9 @@ class PortDevice;
 
 namespace kfc::app {
 
+class PasswordWindow;
 class StatusWindowApi;
 class TfBlank;
-class TfCounterLogon;
 class TfMain;
 class TfrmDebug;
 
@@ -30,17 +31,19 @@ class TfrmDebug;
 extern TfMain* fMain;
 extern StatusWindowApi* fStatus;
 extern TfBlank* fBlank;
-extern TfCounterLogon* fCounterLogon;
+extern PasswordWindow* fCounterLogon;
 extern TfrmDebug* frmDebug;
 
 class ProgramWindows {
 public:
     // Makes the status window as a child window of the main frame's work area.
     using StatusFactory = std::function<StatusWindowApi*(TfMain&)>;
+    // Makes the password window as a dialog of the main frame.
+    using PasswordFactory = std::function<PasswordWindow*(TfMain&)>;
 
     // Creates the windows and points the link's progress hook at the main frame's message
     // panel. Without a device the port is a real one.
-    explicit ProgramWindows(const StatusFactory& makeStatus,
+    explicit ProgramWindows(const StatusFactory& makeStatus, const PasswordFactory& makePassword = {},
                             std::unique_ptr<PortDevice> device = nullptr);
     // Frees the windows in the opposite order; the main frame saves the settings.
     ~ProgramWindows();

@@ -10,12 +10,7 @@
 #include "settingsstore.h"
 #include "statuswindowapi.h"
 #include "tfblank.h"
-#include "tfcountshistory.h"
-#include "tfdirectcoms.h"
 #include "tfrmabout.h"
-#include "tfrmmodem.h"
-#include "tfrmphonebook.h"
-#include "tfterminal.h"
 
 #include "counter/password.h"
 
@@ -141,6 +136,7 @@ void TfMain::buildMenus()
     m_menuFile = menuFile;
     // Reads the collection archive: no connection needed.
     m_menuCountsHistory = addItem(menuFile, QStringLiteral("menuCountsHistory"), QStringLiteral("Counts &History..."));
+    m_menuCountsHistory->setEnabled(false);
     connect(m_menuCountsHistory, &QAction::triggered, this, &TfMain::menuCountsHistoryClick);
     addSeparator(menuFile, QStringLiteral("N3"));
     m_menuExit = addItem(menuFile, QStringLiteral("menuExit"), QStringLiteral("E&xit"));
@@ -354,10 +350,11 @@ QString TfMain::counterKey() const
 void TfMain::UpdateConnectMenu()
 {
     const bool open = m_port->PortIsOpen();
-    m_menuConnectDirect->setEnabled(!open && !m_dialling);
-    m_menuConnectModem->setEnabled(!open && !m_dialling);
+    const bool canConnect = !open && !m_dialling && m_connectWindows;
+    m_menuConnectDirect->setEnabled(canConnect);
+    m_menuConnectModem->setEnabled(canConnect);
     // The terminal's setup opens the port: on an open one its settings would not apply.
-    m_menuConnectTerminal->setEnabled(!open && !m_dialling);
+    m_menuConnectTerminal->setEnabled(canConnect);
     // While a dialogue holds the line a hang-up would only be refused.
     m_menuConnectHangup->setEnabled(open && !m_link->busy());
 }
@@ -379,7 +376,7 @@ void TfMain::Disconnect()
     if (!m_port->PortIsOpen())
         return;
     // A terminal owns the line: it lets go first, so that the counter hears the goodbye.
-    TfTerminal::closeOpen();
+    closeTerminal();
     // One dialogue: refused as a whole (LineBusyError) when a command is in flight.
     auto hold = m_link->holdLine();
     CounterLogoff(*m_link);
@@ -434,6 +431,18 @@ void TfMain::setToolOpener(Tool tool, ToolOpener opener)
     emit toolsChanged();
 }
 
+void TfMain::setConnectWindows(std::unique_ptr<ConnectWindows> windows)
+{
+    m_connectWindows = std::move(windows);
+    UpdateConnectMenu();
+}
+
+void TfMain::setCountsHistoryOpener(std::function<void()> opener)
+{
+    m_openCountsHistory = std::move(opener);
+    m_menuCountsHistory->setEnabled(bool(m_openCountsHistory));
+}
+
 bool TfMain::openTool(Tool tool, StatusAccess& status)
 {
     const auto found = m_tools.find(tool);
@@ -451,9 +460,15 @@ void TfMain::closeStatusWindow()
         m_statusWindow->hideWindow();
 }
 
+void TfMain::closeTerminal()
+{
+    if (m_connectWindows)
+        m_connectWindows->closeTerminal();
+}
+
 void TfMain::showNotConnected()
 {
-    TfTerminal::closeOpen();
+    closeTerminal();
     ShowConnectionState();
     // Whatever a dialogue or the recalibration countdown last said is over.
     ShowMessageText(QString());
@@ -485,8 +500,7 @@ void TfMain::menuConnectDirectClick()
 {
     // A new attempt: what the panel kept of the last one is over.
     ShowMessageText(QString());
-    TfDirectComs setup(*m_port, this);
-    if (setup.exec() != QDialog::Accepted)
+    if (!m_connectWindows || !m_connectWindows->setUpDirectPort())
         return;
     ShowConnectionState();
     openStatusAfterConnect();
@@ -524,11 +538,12 @@ void TfMain::endRefusedConnection()
 void TfMain::menuConnectModemClick()
 {
     ShowMessageText(QString());
-    TfrmPhoneBook phoneBook(this);
-    if (phoneBook.exec() != QDialog::Accepted || !phoneBook.HasSelection())
+    if (!m_connectWindows)
         return;
-    TfrmModem modem(*m_link, this);
-    modem.setComPort(m_port.get());
+    const std::unique_ptr<ModemAttempt> modem = m_connectWindows->startModemAttempt();
+    const std::optional<QString> number = modem->chooseNumber();
+    if (!number)
+        return;
     // While the attempt runs its waits let the menus work: no second connection may start.
     m_dialling = true;
     m_menuConnect->menuAction()->setEnabled(false);
@@ -540,31 +555,30 @@ void TfMain::menuConnectModemClick()
             m_menuConnect->menuAction()->setEnabled(true);
             UpdateConnectMenu();
         });
-        connected = modem.Dial(phoneBook.SelectedNumber());
+        connected = modem->Dial(*number);
     }
     // The modem window closes two seconds after its last line: the panel keeps why the
     // call did not connect until the next attempt.
     if (!connected) {
-        ShowMessageText(modem.failureText());
+        ShowMessageText(modem->failureText());
         return;
     }
-    m_phoneBookEntry = phoneBook.SelectedName();
-    ShowConnectionState(modem.ModemName());
+    m_phoneBookEntry = modem->entryName();
+    ShowConnectionState(modem->ModemName());
     openStatusAfterConnect();
 }
 
 void TfMain::menuConnectTerminalClick()
 {
     ShowMessageText(QString());
+    if (!m_connectWindows)
+        return;
     m_port->switchMonitoringOn();
-    {
-        TfDirectComs setup(*m_port, this);
-        if (setup.exec() != QDialog::Accepted)
-            return;
-    }
+    if (!m_connectWindows->setUpDirectPort())
+        return;
     // No logon and no status window: the terminal has the line until it is closed.
     ShowConnectionState();
-    showingErrors([this] { TfTerminal::open(*this, true); });
+    showingErrors([this] { m_connectWindows->openTerminal(true); });
 }
 
 void TfMain::menuConnectHangupClick()
@@ -582,7 +596,11 @@ void TfMain::menuConnectHangupClick()
 
 void TfMain::menuExitClick() { close(); }
 
-void TfMain::menuCountsHistoryClick() { TfCountsHistory::open(*this); }
+void TfMain::menuCountsHistoryClick()
+{
+    if (m_openCountsHistory)
+        m_openCountsHistory();
+}
 
 void TfMain::menuAboutClick()
 {

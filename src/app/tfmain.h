@@ -4,6 +4,7 @@
 // the activity lamps in its status bar, offers the Connect menu, and keeps the window
 // geometry and the direct-connection port settings in the settings store between runs.
 
+#include "connectwindows.h"
 #include "link/comport.h"
 #include "link/link.h"
 #include "statusaccess.h"
@@ -15,6 +16,7 @@
 #include <QTimer>
 
 #include <array>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -84,11 +86,16 @@ public:
     void setConnectMenuShown(bool shown);
     bool connectMenuShown() const;
 
-    // The windows that the status window's menus open; main.cpp registers them.
+    // The windows that the status window's menus open; makeProgramWindows (wiring.h)
+    // registers them.
     void setToolOpener(Tool tool, ToolOpener opener);
     bool hasTool(Tool tool) const { return m_tools.count(tool) != 0; }
     // Opens the tool; false when none is registered for it.
     bool openTool(Tool tool, StatusAccess& status);
+    // The Connect menu's windows and Counts History, registered there too. Until they are,
+    // the menu entries that open them are disabled.
+    void setConnectWindows(std::unique_ptr<ConnectWindows> windows);
+    void setCountsHistoryOpener(std::function<void()> opener);
 
     // The texts of the connection panel and the clock.
     static QString connectionText(const ComPort& port, const std::optional<QString>& modemName);
@@ -123,6 +130,7 @@ private:
     void centreOnScreen();
     void closeStatusWindow();
     void showNotConnected();
+    void closeTerminal();
     // The logon did not grant access: the counter is told the session is over and the line
     // is closed.
     void endRefusedConnection();
@@ -153,6 +161,8 @@ private:
     QMenu* m_menuConnect = nullptr;
     QMenu* m_menuHelp = nullptr;
     std::map<Tool, ToolOpener> m_tools;
+    std::unique_ptr<ConnectWindows> m_connectWindows;
+    std::function<void()> m_openCountsHistory;
     QList<QPointer<QAction>> m_mergedMenuActions;
 
     QLabel* m_panConnect = nullptr;

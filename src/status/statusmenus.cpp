@@ -6,9 +6,9 @@
 
 #include "app/application.h"
 #include "app/messageboxes.h"
+#include "app/passwordwindow.h"
 #include "app/program.h"
 #include "app/tfblank.h"
-#include "app/tfcounterlogon.h"
 #include "app/tfmain.h"
 #include "link/link.h"
 #include "counter/password.h"
@@ -18,6 +18,7 @@
 
 #include <QAction>
 #include <QDeadlineTimer>
+#include <QDialog>
 #include <QLabel>
 #include <QMenu>
 
@@ -172,7 +173,7 @@ void StatusMenus::CheckPasswordState()
         menuPasswords->setText(QStringLiteral("Change &Password"));
         DelayWithEvents(unsigned(m_main.link().timing.loggedOnSettleMs));
     } else if (state == PasswordState::Old) {
-        if (showPasswordWindow(app::TfCounterLogon::Mode::Logon) == QDialog::Accepted) {
+        if (showPasswordWindow(app::PasswordWindow::Mode::Logon) == QDialog::Accepted) {
             m_passwordSet = true;
             m_accessGranted = true;
             menuPasswords->setText(QStringLiteral("Change &Password"));
@@ -192,18 +193,18 @@ void StatusMenus::CheckPasswordState()
     emit changed();
 }
 
-int StatusMenus::showPasswordWindow(app::TfCounterLogon::Mode mode)
+int StatusMenus::showPasswordWindow(app::PasswordWindow::Mode mode)
 {
-    app::TfCounterLogon* window = app::fCounterLogon;
+    app::PasswordWindow* window = app::fCounterLogon;
     if (!window) {
         m_main.link().LogLine(QStringLiteral("--  the password window is missing"));
         return QDialog::Rejected;
     }
     return m_window.runOwnDialog([window, mode] {
         switch (mode) {
-        case app::TfCounterLogon::Mode::Logon: return window->showForLogon();
-        case app::TfCounterLogon::Mode::Set: return window->showForSet();
-        case app::TfCounterLogon::Mode::Change: return window->showForChange();
+        case app::PasswordWindow::Mode::Logon: return window->showForLogon();
+        case app::PasswordWindow::Mode::Set: return window->showForSet();
+        case app::PasswordWindow::Mode::Change: return window->showForChange();
         }
         return int(QDialog::Rejected);
     });
@@ -214,7 +215,7 @@ void StatusMenus::menuPasswordsClick()
     app::showingErrors([this] {
         // A password set or changed puts the counter in another state: ask it, so that the
         // menu offers what now fits ("Change &Password", "&Clear Password").
-        if (showPasswordWindow(m_passwordSet ? app::TfCounterLogon::Mode::Change : app::TfCounterLogon::Mode::Set)
+        if (showPasswordWindow(m_passwordSet ? app::PasswordWindow::Mode::Change : app::PasswordWindow::Mode::Set)
             == QDialog::Accepted)
             CheckPasswordState();
     });

@@ -3,8 +3,8 @@
 // active child), the password state asked after every connection, the password entries,
 // and the commands that act on the counter as a whole.
 
+#include "app/passwordwindow.h"
 #include "app/statusaccess.h"
-#include "app/tfcounterlogon.h"
 
 #include <QObject>
 
@@ -59,7 +59,7 @@ private:
     QAction* addTool(QMenu* menu, const QString& name, const QString& caption, app::Tool tool);
     void connectItems();
     void openTool(app::Tool tool);
-    int showPasswordWindow(app::TfCounterLogon::Mode mode);
+    int showPasswordWindow(app::PasswordWindow::Mode mode);
     void recalibrateCountdown();
 
     app::TfMain& m_main;

@@ -5,12 +5,12 @@
 
 #include "support/apptest.h"
 
-#include "app/tfdirectcoms.h"
 #include "app/program.h"
-#include "app/terminalview.h"
 #include "app/tfrmabout.h"
 #include "app/tfrmdebug.h"
-#include "app/tfterminal.h"
+#include "connect/terminalview.h"
+#include "connect/tfdirectcoms.h"
+#include "connect/tfterminal.h"
 
 #include "support/screenshot.h"
 
@@ -37,7 +37,7 @@ int main(int argc, char** argv)
     bool ok = true;
 
     {
-        app::TfDirectComs setup(main.comPort(), &main);
+        connect::TfDirectComs setup(main.comPort(), &main);
         setup.show();
         QTest::qWait(200);
         ok = saveScreenshot(&setup, folder, QStringLiteral("com-port-setup.png")) && ok;
@@ -67,7 +67,7 @@ int main(int argc, char** argv)
         test::child<QPushButton>(dialog, QStringLiteral("OKBtn"))->click();
     });
     test::menuItem(main, QStringLiteral("menuConnectTerminal"))->trigger();
-    if (!app::fTerminal)
+    if (!connect::fTerminal)
         return 1;
     auto type = [](QWidget* view, const QString& text) {
         for (QChar c : text) {
@@ -75,7 +75,7 @@ int main(int argc, char** argv)
             QApplication::sendEvent(view, &key);
         }
     };
-    app::TerminalView* view = app::fTerminal->view();
+    connect::TerminalView* view = connect::fTerminal->view();
     type(view, QStringLiteral("\x02" "9D" "\x03"));
     QTest::qWait(700);
     type(view, QStringLiteral("\x02" "i1" "\x03"));
@@ -87,7 +87,7 @@ int main(int argc, char** argv)
     ok = saveScreenshot(&main, folder, QStringLiteral("terminal.png")) && ok;
     type(view, QStringLiteral("\x02" "i0" "\x03"));
     QTest::qWait(500);
-    app::fTerminal->menuDisconnectCloseClick();
+    connect::fTerminal->menuDisconnectCloseClick();
 
     app::frmDebug->resize(420, 320);
     app::frmDebug->show();

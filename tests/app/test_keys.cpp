@@ -4,10 +4,10 @@
 
 #include "support/apptest.h"
 
-#include "app/phonebookfile.h"
-#include "app/tfdirectcoms.h"
 #include "app/tfrmdebug.h"
-#include "app/tfrmphonebook.h"
+#include "connect/phonebookfile.h"
+#include "connect/tfdirectcoms.h"
+#include "connect/tfrmphonebook.h"
 #include "support/fakeportdevice.h"
 
 #include <QAbstractButton>
@@ -25,9 +25,9 @@ std::unique_ptr<QWidget> openWindow(const QString& name, ComPort& port)
 {
     std::unique_ptr<QWidget> window;
     if (name == "Com Port Setup")
-        window = std::make_unique<app::TfDirectComs>(port, [] { return QList<PresentPort>{{1, "COM 1", {}, {}}}; });
+        window = std::make_unique<connect::TfDirectComs>(port, [] { return QList<PresentPort>{{1, "COM 1", {}, {}}}; });
     else if (name == "Phone Book")
-        window = std::make_unique<app::TfrmPhoneBook>();
+        window = std::make_unique<connect::TfrmPhoneBook>();
     else
         window = std::make_unique<app::TfrmDebug>();
     window->show();
@@ -60,10 +60,10 @@ private slots:
         QFETCH(QKeySequence, key);
         QFETCH(QString, effect);
         AppFixture fixture;
-        app::usePhoneBookFolder(fixture.folder());
-        const auto phoneBookBack = qScopeGuard([] { app::usePhoneBookFolder({}); });
+        connect::usePhoneBookFolder(fixture.folder());
+        const auto phoneBookBack = qScopeGuard([] { connect::usePhoneBookFolder({}); });
         QString error;
-        QVERIFY(app::writePhoneBook(app::phoneBookPath(), {"Weir=0161"}, &error));
+        QVERIFY(connect::writePhoneBook(connect::phoneBookPath(), {"Weir=0161"}, &error));
         ComPort port(std::make_unique<FakePortDevice>());
 
         const std::unique_ptr<QWidget> shown = openWindow(window, port);
@@ -93,9 +93,9 @@ private slots:
     void phoneBookButtonsAreInTheTabOrder()
     {
         AppFixture fixture;
-        app::usePhoneBookFolder(fixture.folder());
-        const auto phoneBookBack = qScopeGuard([] { app::usePhoneBookFolder({}); });
-        app::TfrmPhoneBook book;
+        connect::usePhoneBookFolder(fixture.folder());
+        const auto phoneBookBack = qScopeGuard([] { connect::usePhoneBookFolder({}); });
+        connect::TfrmPhoneBook book;
         auto* entries = child<QTableWidget>(&book, "strgrdContacts");
         auto* toolBar = child<QToolBar>(&book, "ToolBar1");
         QStringList order;

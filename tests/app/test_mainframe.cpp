@@ -7,6 +7,7 @@
 
 #include "app/activitylamp.h"
 #include "app/mergedmenus.h"
+#include "app/statuswindowapi.h"
 #include "app/tfblank.h"
 #include "app/tfrmdebug.h"
 #include "link/errors.h"
@@ -445,7 +446,7 @@ void TestMainFrame::networkLineIsReachedAndLostAsACableIs()
     AppFixture fixture;
     sim::TcpCounter counter;
     QVERIFY(counter.listen(QHostAddress::LocalHost, 0));
-    const int comNumber = DemoSession::mapPort(*fixture.store(), counter.address());
+    const int comNumber = connect::DemoSession::mapPort(*fixture.store(), counter.address());
     auto windows = test::makeWindows();
     TfMain& main = windows->main();
 

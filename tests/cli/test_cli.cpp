@@ -113,9 +113,9 @@ private slots:
         QTest::newRow("send with --json") << QStringList{"send", "--json", "9D"} << "send does not take --json";
         QTest::newRow("send with --password-file") << QStringList{"send", "--password-file", "pw", "9D"}
                                                    << "send does not take --password-file";
-        for (const QString& lines : {"0", "two"})
-            QTest::newRow(qPrintable("collect --parallel " + lines))
-                << QStringList{"collect", "--sites", "s.ini", "--archive", "a", "--parallel", lines}
+        for (const char* lines : {"0", "two"})
+            QTest::newRow(qPrintable(QStringLiteral("collect --parallel ") + lines))
+                << QStringList{"collect", "--sites", "s.ini", "--archive", "a", "--parallel", QString(lines)}
                 << "--parallel must be a whole number, 1 or more";
         QTest::newRow("status with --output") << QStringList{"status", "--output", "f"}
                                               << "status does not take --output";

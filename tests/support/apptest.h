@@ -4,17 +4,16 @@
 // connected to it, and the one driver for modal dialogs.
 
 #include "app/application.h"
-#include "app/demomode.h"
 #include "app/messageboxes.h"
 #include "app/program.h"
 #include "app/settingsstore.h"
 #include "app/tfmain.h"
+#include "app/wiring.h"
+#include "connect/demomode.h"
 #include "counter/counterstatus.h"
 #include "link/wait.h"
 #include "sim/ptycounter.h"
 #include "support/simline.h"
-#include "status/tfstatus.h"
-#include "tools/tools.h"
 
 #include <QAction>
 #include <QApplication>
@@ -82,13 +81,11 @@ private:
     QTemporaryDir m_folder;
 };
 
+// The program's own windows, with the test's fast timing.
 inline std::unique_ptr<app::ProgramWindows> makeWindows(std::unique_ptr<PortDevice> device = nullptr)
 {
-    auto windows = std::make_unique<app::ProgramWindows>(
-        [](app::TfMain& main) -> app::StatusWindowApi* { return new status::TfStatus(main); },
-        std::move(device));
+    auto windows = app::makeProgramWindows(std::move(device));
     windows->main().link().timing = kFastTiming;
-    tools::registerTools(windows->main());
     windows->main().show();
     return windows;
 }
@@ -103,7 +100,7 @@ public:
         started = pty.start(&error);
         if (!started)
             qWarning("The simulated counter did not start: %s", qPrintable(error));
-        comNumber = app::DemoSession::mapPort(store, pty.devicePath());
+        comNumber = connect::DemoSession::mapPort(store, pty.devicePath());
     }
     QString portEntry() const { return QStringLiteral("COM %1").arg(comNumber); }
     QStringList commands() { return pty.counter().commands(); }
