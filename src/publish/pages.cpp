@@ -52,6 +52,15 @@ QString eventsText(const VisitRecord& visit)
     return QStringLiteral("%1 of %2").arg(number(visit.events), number(visit.expected));
 }
 
+// The events a visit added to its site's series; with "gap before" when the file shared
+// none with the events before it, so some may be missing in between.
+QString newEventsText(const VisitRecord& visit)
+{
+    if (visit.file.isEmpty())
+        return QString();
+    return visit.gapBefore ? QStringLiteral("%1 (gap before)").arg(number(visit.newEvents)) : number(visit.newEvents);
+}
+
 QString totalsTable(const SeasonTotals& totals, bool saysAtLeast)
 {
     if (totals.visits == 0)
@@ -143,7 +152,7 @@ QString visitsTable(const QList<VisitRecord>& visits, const QList<VisitCounts>& 
     for (const VisitRecord& visit : visits)
         countsOf << (visit.statusReads.isEmpty() || next >= counts.size() ? nullptr : &counts[next++]);
     QString head = QStringLiteral("<tr><th rowspan=\"2\">Visit</th><th rowspan=\"2\">Outcome</th>"
-                                  "<th rowspan=\"2\" class=\"n\">Events</th>");
+                                  "<th rowspan=\"2\" class=\"n\">Events</th><th rowspan=\"2\" class=\"n\">New</th>");
     QString directions;
     for (int channel = 1; channel <= archive::kChannels; ++channel) {
         head += QStringLiteral("<th colspan=\"2\" class=\"ch\">Ch %1</th>").arg(channel);
@@ -158,8 +167,9 @@ QString visitsTable(const QList<VisitRecord>& visits, const QList<VisitCounts>& 
         if (++inSeason > kMaxVisitRows)
             continue;
         ++shown;
-        rows += QStringLiteral("<tr><td>%1<td class=\"out\">%2<td class=\"n\">%3")
-                    .arg(momentText(visits[i].started), outcomeHtml(visits[i]), eventsText(visits[i]));
+        rows += QStringLiteral("<tr><td>%1<td class=\"out\">%2<td class=\"n\">%3<td class=\"n\">%4")
+                    .arg(momentText(visits[i].started), outcomeHtml(visits[i]), eventsText(visits[i]),
+                         newEventsText(visits[i]));
         for (size_t channel = 0; channel < size_t(archive::kChannels); ++channel)
             rows += countsOf[i] ? stepCell(countsOf[i]->up[channel]) + stepCell(countsOf[i]->down[channel])
                                 : QStringLiteral("<td><td>");
@@ -210,11 +220,11 @@ QString indexRow(const SiteEntry& site)
                   : QStringLiteral("none");
     return QStringLiteral("<tr%1><td><a href=\"%2.html\">%3</a>%4</td>"
                           "<td data-label=\"Last visit\" class=\"when\">%5</td><td data-label=\"Outcome\">%6</td>"
-                          "<td data-label=\"Events of the last visit\" class=\"n\">%7</td>"
+                          "<td data-label=\"New events of the last visit\" class=\"n\">%7</td>"
                           "<td data-label=\"Season totals\">%8</td></tr>\n")
         .arg(site.attention.isEmpty() ? QString() : QStringLiteral(" class=\"attention\""), site.page,
              escaped(site.name), flag(site), lastVisit, site.last ? outcomeHtml(*site.last) : QString(),
-             site.last && !eventsText(*site.last).isEmpty() ? eventsText(*site.last) : QStringLiteral("&ndash;"),
+             site.last && !newEventsText(*site.last).isEmpty() ? newEventsText(*site.last) : QStringLiteral("&ndash;"),
              totalsTable(site.totals, true));
 }
 
@@ -310,9 +320,14 @@ QString sitePage(const SiteEntry& entry, const QList<VisitRecord>& visits, const
                          legendHtml(points), noteHtml);
     }
     body += QStringLiteral("<section><h2>Visits</h2>%1</section>\n").arg(visitsTable(visits, counts, options.since));
+    const QString series =
+        entry.events ? QStringLiteral("<li><a href=\"%1.LG2\">%1.LG2</a>: the site's events, each once, in the order "
+                                      "they happened, as an event file</li>")
+                           .arg(entry.page)
+                     : QString();
     body += QStringLiteral("<section><h2>Files</h2><ul><li><a href=\"%1.csv\">%1.csv</a>: the counts at every visit "
-                           "that read them, and the fish since the visit before (%2 visits)</li></ul></section>\n")
-                .arg(entry.page, number(int(counts.size())));
+                           "that read them, and the fish since the visit before (%2 visits)</li>%3</ul></section>\n")
+                .arg(entry.page, number(int(counts.size())), series);
     return page(QStringLiteral("%1 - %2").arg(entry.name, options.title),
                 body + QStringLiteral("</main>\n") + footer(options));
 }
@@ -333,7 +348,7 @@ QString indexPage(const QList<SiteEntry>& sites, const PageOptions& options)
         body += QStringLiteral("<section><p>The archive holds no visits yet.</p></section>\n");
     } else {
         body += QStringLiteral("<table class=\"sites\"><thead><tr><th>Site</th><th>Last visit</th><th>Outcome</th>"
-                               "<th class=\"n\">Events of the last visit</th><th>Season totals</th></tr></thead>"
+                               "<th class=\"n\">New events of the last visit</th><th>Season totals</th></tr></thead>"
                                "<tbody>\n");
         for (const SiteEntry& site : sites)
             body += indexRow(site);

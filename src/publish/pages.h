@@ -27,6 +27,7 @@ struct SiteEntry {
     std::optional<archive::VisitRecord> last;      // its last visit, without its status reads
     archive::SeasonTotals totals;
     QString attention;                             // why it stands out; empty when it does not
+    bool events = false;                           // its event series is published beside its page
 };
 
 // Short lower-case file names for the sites, in turn: their letters and digits, words

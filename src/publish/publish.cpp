@@ -5,16 +5,20 @@
 
 namespace kfc::publish {
 
-bool readArchive(const QString& folder, QList<SiteVisits>* sites, QString* error)
+bool readArchive(const QString& location, QList<SiteVisits>* sites, QString* error)
 {
     archive::Archive database;
-    if (!database.open(folder, archive::Archive::Mode::Read, error))
+    if (!database.open(location, archive::Archive::Mode::Read, error))
         return false;
     QString problem;
     for (const QString& site : database.sites(&problem)) {
-        *sites << SiteVisits{site, database.visits(site, {}, &problem)};
+        SiteVisits read{site, database.visits(site, {}, &problem), {}};
+        for (qsizetype i = 0; problem.isEmpty() && i < read.visits.size(); ++i)
+            for (const QByteArray& line : database.newEventLines(read.visits[i], &problem))
+                read.events += line + "\r\n";
         if (!problem.isEmpty())
             break;
+        *sites << read;
     }
     if (problem.isEmpty())
         return true;
@@ -43,6 +47,9 @@ bool writePages(const QList<SiteVisits>& sites, const PublishOptions& options, P
     for (qsizetype i = 0; i < sites.size(); ++i) {
         const QList<archive::VisitCounts> counts = archive::countsAtVisits(sites[i].visits);
         entries << siteEntry(sites[i].site, names[i], sites[i].visits, counts, pageOptions);
+        entries.last().events = !sites[i].events.isEmpty();
+        if (entries.last().events && !folder.write(names[i] + QStringLiteral(".LG2"), sites[i].events, error))
+            return false;
         if (!add(names[i] + QStringLiteral(".html"), sitePage(entries.last(), sites[i].visits, counts, pageOptions))
             || !add(names[i] + QStringLiteral(".csv"), archive::countsCsv(sites[i].site, counts)))
             return false;

@@ -11,7 +11,7 @@
 namespace kfc::publish {
 
 struct PublishOptions {
-    QString archive;    // the archive's folder
+    QString archive;    // the archive's folder or its server's URI
     QString folder;     // where the pages go
     QString title;
     QDateTime since;    // the season's start
@@ -27,6 +27,7 @@ struct Published {
 struct SiteVisits {
     QString site;
     QList<archive::VisitRecord> visits;   // oldest first
+    QByteArray events;                    // its events, each once, in order, as an event file
 };
 
 // Each site of the archive with its visits, in the archive's order.

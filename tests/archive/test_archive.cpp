@@ -51,27 +51,6 @@ QStringList eventsOf(const QString& ranges)
     return lines;
 }
 
-// A visit of the site on a night of December 2026 whose event file, written through the
-// archive as a collection writes it, holds the status header (counts 10 times the night on
-// every channel) and these events.
-archive::VisitRecord fileVisit(archive::Recorder& archive, const QString& site, int night, const QStringList& lines)
-{
-    const int n = 10 * night;
-    archive::VisitRecord visit = test::visitOn(site, night, "collected", {n, n, n, n}, {night, 0, 0, 0});
-    visit.id = QString("%1 night %2").arg(site).arg(night);
-    visit.events = visit.expected = int(lines.size());
-    EventFileWriter file;
-    QString error;
-    visit.file = archive.newEventFile(site, visit.started, [&file](const QString& path) { return file.openNew(path); }, &error);
-    for (const QString& line : StatusHeaderLines(CounterStatus()) + lines)
-        file.writeLine(line);
-    file.sync();
-    file.close();
-    visit.fileHeaderLines = kStatusHeaderLineCount;
-    const QString unsettled = archive.settleEventFile(visit);
-    return unsettled.isEmpty() && error.isEmpty() ? visit : archive::VisitRecord();
-}
-
 // A simulated counter holding `events` events on a pseudo-terminal, and a site list that
 // names it as the site.
 struct CounterSite {
@@ -127,7 +106,7 @@ private slots:
         FRESH_ARCHIVE(m_archives, kind, location);
         archive::Recorder recorder;
         QVERIFY2(recorder.open(location, m_archives.spool(), archive::Recorder::Hold::Exclusive, &why), qPrintable(why));
-        archive::VisitRecord visit = fileVisit(recorder, "Weir \"A\"", 7, events(1, 4));
+        archive::VisitRecord visit = test::fileVisit(recorder, "Weir \"A\"", 7, events(1, 4));
         visit.attempts = 2;
         visit.expected = 5;
         visit.clockDrift = -42;
@@ -153,7 +132,7 @@ private slots:
 
         auto more = [&recorder](const QString& site) {
             for (int night = 10; night < 13; ++night)
-                recorder.record(fileVisit(recorder, site, night, events(1, night)), true);
+                recorder.record(test::fileVisit(recorder, site, night, events(1, night)), true);
         };
         std::unique_ptr<QThread> one(QThread::create(more, "Weir B")), two(QThread::create(more, "Weir C"));
         one->start();
@@ -219,7 +198,7 @@ private slots:
             for (qsizetype i = 0; i < files.size(); ++i) {
                 const QRegularExpressionMatch spec = QRegularExpression("^([-0-9,]+)(?:@(\\d+))?(!?)$").match(files[i]);
                 const int night = spec.captured(2).isEmpty() ? int(i + 1) : spec.captured(2).toInt();
-                archive::VisitRecord visit = fileVisit(recorder, "Weir A", night, eventsOf(spec.captured(1)));
+                archive::VisitRecord visit = test::fileVisit(recorder, "Weir A", night, eventsOf(spec.captured(1)));
                 visit.flushed = spec.captured(3) == "!";
                 QVERIFY(recorder.record(visit, true).whole());
             }

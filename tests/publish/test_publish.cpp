@@ -81,11 +81,11 @@ private slots:
         QTest::addColumn<QStringList>("markup");   // anywhere in its HTML
         QTest::newRow("index") << "index.html" << "2026-12-02"
             << QStringList{"River counts Season from 2026-12-02 · 3 sites · 2 need attention",
-                           "Weir A 2026-12-05 02:00 collected 6 at least: counts cleared at 1 of the season's visits "
+                           "Weir A 2026-12-05 02:00 collected – at least: counts cleared at 1 of the season's visits "
                            "Ch 1 Ch 2 Ch 3 Ch 4 All Up 9 1 1 0 11 Down 1 3 0 0 4",
                            kOdd + " Needs attention: the last visit failed 2026-12-05 02:00 failed BUSY <now> – "
                                   "Ch 1 Ch 2 Ch 3 Ch 4 All Up 0 0 0 0 0 Down 0 0 0 0 0",
-                           "Weir C Needs attention: nothing collected since 2026-12-02 02:01 2026-12-02 02:00 collected 0",
+                           "Weir C Needs attention: nothing collected since 2026-12-02 02:01 2026-12-02 02:00 collected –",
                            "Written 2026-12-05 06:00"}
             << QStringList{"<tr><td><a href=\"weir-a.html\">Weir A</a></td>",
                            "<tr class=\"attention\"><td><a href=\"b-weir-b-co.html\">&lt;b&gt;Weir&lt;/b&gt; &amp; "
@@ -141,6 +141,30 @@ private slots:
 
     // A run replaces the folder whole, files of its own and all; a folder of other files is
     // never taken.
+    // Two nightly downloads of a buffer that was not flushed: the index gives the last
+    // visit's new events, and the site's series holds each event once.
+    void eventSeries()
+    {
+        QTemporaryDir archive, spool, pages;
+        QString error;
+        {
+            archive::Recorder recorder;
+            QVERIFY2(recorder.open(archive.path(), spool.path(), archive::Recorder::Hold::Exclusive, &error),
+                     qPrintable(error));
+            QVERIFY(recorder.record(test::fileVisit(recorder, "Weir A", 1, {"E1", "E2", "E3"}), true).whole());
+            QVERIFY(recorder.record(test::fileVisit(recorder, "Weir A", 2, {"E2", "E3", "E4", "E5"}), true).whole());
+        }
+        const QString folder = pages.filePath("site");
+        QCOMPARE(publishArchive(archive.path(), folder, QDateTime(QDate(2026, 1, 1), QTime(0, 0))), QString());
+        QVERIFY2(shownText(QString::fromUtf8(fileBytes(folder + "/index.html"))).contains("2026-12-02 02:00 collected 2 "),
+                 qPrintable(shownText(QString::fromUtf8(fileBytes(folder + "/index.html")))));
+        QCOMPARE(fileBytes(folder + "/weir-a.LG2"), QByteArray("E1\r\nE2\r\nE3\r\nE4\r\nE5\r\n"));
+        const QString site = shownText(QString::fromUtf8(fileBytes(folder + "/weir-a.html")));
+        QVERIFY2(site.contains("2026-12-02 02:00 collected 4 2 ") && site.contains("2026-12-01 02:00 collected 3 3 ")
+                     && site.contains("weir-a.LG2 : the site's events, each once"),
+                 qPrintable(site));
+    }
+
     void folderReplaced()
     {
         QTemporaryDir archive, pages;

@@ -4,6 +4,10 @@
 // two kinds of archive that the archive's tests run over, as rows of their tables.
 
 #include "archive/archive.h"
+#include "archive/recorder.h"
+#include "counter/counterstatus.h"
+#include "counter/download.h"
+#include "counter/eventfile.h"
 #include "support/pgserver.h"
 
 #include <QDir>
@@ -34,6 +38,27 @@ inline archive::VisitRecord visitOn(const QString& site, int day, const QString&
     status.down = down;
     visit.statusReads << status;
     return visit;
+}
+
+// A visit of the site on a night of December 2026 whose event file, written through the
+// archive as a collection writes it, holds the status header (counts 10 times the night on
+// every channel) and these events.
+inline archive::VisitRecord fileVisit(archive::Recorder& archive, const QString& site, int night, const QStringList& lines)
+{
+    const int n = 10 * night;
+    archive::VisitRecord visit = visitOn(site, night, "collected", {n, n, n, n}, {night, 0, 0, 0});
+    visit.id = QString("%1 night %2").arg(site).arg(night);
+    visit.events = visit.expected = int(lines.size());
+    EventFileWriter file;
+    QString error;
+    visit.file = archive.newEventFile(site, visit.started, [&file](const QString& path) { return file.openNew(path); }, &error);
+    for (const QString& line : StatusHeaderLines(CounterStatus()) + lines)
+        file.writeLine(line);
+    file.sync();
+    file.close();
+    visit.fileHeaderLines = kStatusHeaderLineCount;
+    const QString unsettled = archive.settleEventFile(visit);
+    return unsettled.isEmpty() && error.isEmpty() ? visit : archive::VisitRecord();
 }
 
 // Empty when written, else the archive's error.
