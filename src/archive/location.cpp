@@ -40,22 +40,22 @@ QString quoted(QString value)
 
 // One host of the host list: a name, an address, an IPv6 address in brackets, or a
 // percent-encoded socket folder; and its port. False when malformed.
-bool takeHost(QStringView spec, QString* host, QString* port)
+bool takeHost(QStringView hostPort, QString* host, QString* port)
 {
-    QStringView rest = spec;
-    if (spec.startsWith(QLatin1Char('['))) {
-        const qsizetype close = spec.indexOf(QLatin1Char(']'));
+    QStringView rest = hostPort;
+    if (hostPort.startsWith(QLatin1Char('['))) {
+        const qsizetype close = hostPort.indexOf(QLatin1Char(']'));
         if (close < 0)
             return false;
-        *host = spec.mid(1, close - 1).toString();
-        rest = spec.mid(close + 1);
+        *host = hostPort.mid(1, close - 1).toString();
+        rest = hostPort.mid(close + 1);
         if (!rest.isEmpty() && !rest.startsWith(QLatin1Char(':')))
             return false;
     } else {
-        const qsizetype colon = spec.indexOf(QLatin1Char(':'));
-        if (!decode(spec.left(colon < 0 ? spec.size() : colon), host))
+        const qsizetype colon = hostPort.indexOf(QLatin1Char(':'));
+        if (!decode(hostPort.left(colon < 0 ? hostPort.size() : colon), host))
             return false;
-        rest = colon < 0 ? QStringView() : spec.mid(colon);
+        rest = colon < 0 ? QStringView() : hostPort.mid(colon);
     }
     return rest.isEmpty() || decode(rest.mid(1), port);
 }
@@ -106,9 +106,9 @@ bool parseServerUri(const QString& uri, ServerAddress* address, QString* error)
     }
     QStringList hosts, ports;
     if (!authority.isEmpty()) {
-        for (QStringView spec : authority.split(QLatin1Char(','))) {
+        for (QStringView hostPort : authority.split(QLatin1Char(','))) {
             QString host, port;
-            if (!takeHost(spec, &host, &port)) {
+            if (!takeHost(hostPort, &host, &port)) {
                 *error = malformed;
                 return false;
             }

@@ -196,10 +196,10 @@ private slots:
             archive::Recorder recorder;
             QVERIFY2(recorder.open(location, m_archives.spool(), archive::Recorder::Hold::Exclusive, &why), qPrintable(why));
             for (qsizetype i = 0; i < files.size(); ++i) {
-                const QRegularExpressionMatch spec = QRegularExpression("^([-0-9,]+)(?:@(\\d+))?(!?)$").match(files[i]);
-                const int night = spec.captured(2).isEmpty() ? int(i + 1) : spec.captured(2).toInt();
-                archive::VisitRecord visit = test::fileVisit(recorder, "Weir A", night, eventsOf(spec.captured(1)));
-                visit.flushed = spec.captured(3) == "!";
+                const QRegularExpressionMatch described = QRegularExpression("^([-0-9,]+)(?:@(\\d+))?(!?)$").match(files[i]);
+                const int night = described.captured(2).isEmpty() ? int(i + 1) : described.captured(2).toInt();
+                archive::VisitRecord visit = test::fileVisit(recorder, "Weir A", night, eventsOf(described.captured(1)));
+                visit.flushed = described.captured(3) == "!";
                 QVERIFY(recorder.record(visit, true).whole());
             }
         }
