@@ -10,6 +10,8 @@
 // benchmark's own on a Unix socket, the tests' throw-away server (which runs with fsync off).
 //
 //   bench_archive [visits written (20)] [events a visit (4000)] [visits a site (3650)]
+//   bench_archive --fill LOCATION [visits a site]   (an archive kept, to profile its readers)
+//   bench_archive --read report|"report --json"|model LOCATION
 
 #include "archive/archive.h"
 #include "archive/location.h"
@@ -172,6 +174,13 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     if (args.value(1) == QLatin1String("--read"))
         return readArchive(args.value(2), args.value(3));
+    if (args.value(1) == QLatin1String("--fill")) {
+        QString error;
+        if (fillArchive(args.value(2), args.size() > 3 ? args[3].toInt() : 3650, &error))
+            return 0;
+        QTextStream(stderr) << error << '\n';
+        return 1;
+    }
     const int visits = args.size() > 1 ? args[1].toInt() : 20;
     const int events = args.size() > 2 ? args[2].toInt() : 4000;
     const int nights = args.size() > 3 ? args[3].toInt() : 3650;

@@ -16,6 +16,7 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <cstdlib>
 #include <atomic>
 #include <functional>
 #include <span>
@@ -85,7 +86,31 @@ const char* const kUpgradeTo3[] = {
     "CREATE INDEX IF NOT EXISTS status_reads_by_visit ON status_reads(visit_id)",
 };
 
-const std::pair<int, std::span<const char* const>> kFormats[] = {{1, kTables}, {2, kUpgradeTo2}, {3, kUpgradeTo3}};
+// Format 4: a status read's counts on its own row. A site's counts are then read in one
+// pass over its reads, where the table of a row per channel cost four lookups a read.
+const char* const kUpgradeTo4[] = {
+    "ALTER TABLE status_reads ADD COLUMN up_1 INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE status_reads ADD COLUMN down_1 INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE status_reads ADD COLUMN up_2 INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE status_reads ADD COLUMN down_2 INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE status_reads ADD COLUMN up_3 INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE status_reads ADD COLUMN down_3 INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE status_reads ADD COLUMN up_4 INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE status_reads ADD COLUMN down_4 INTEGER NOT NULL DEFAULT 0",
+    "UPDATE status_reads SET"
+    " up_1 = coalesce((SELECT up FROM channel_counts c WHERE c.status_id = status_reads.id AND c.channel = 1), 0),"
+    " down_1 = coalesce((SELECT down FROM channel_counts c WHERE c.status_id = status_reads.id AND c.channel = 1), 0),"
+    " up_2 = coalesce((SELECT up FROM channel_counts c WHERE c.status_id = status_reads.id AND c.channel = 2), 0),"
+    " down_2 = coalesce((SELECT down FROM channel_counts c WHERE c.status_id = status_reads.id AND c.channel = 2), 0),"
+    " up_3 = coalesce((SELECT up FROM channel_counts c WHERE c.status_id = status_reads.id AND c.channel = 3), 0),"
+    " down_3 = coalesce((SELECT down FROM channel_counts c WHERE c.status_id = status_reads.id AND c.channel = 3), 0),"
+    " up_4 = coalesce((SELECT up FROM channel_counts c WHERE c.status_id = status_reads.id AND c.channel = 4), 0),"
+    " down_4 = coalesce((SELECT down FROM channel_counts c WHERE c.status_id = status_reads.id AND c.channel = 4), 0)",
+    "DROP TABLE channel_counts",
+};
+
+const std::pair<int, std::span<const char* const>> kFormats[] = {
+    {1, kTables}, {2, kUpgradeTo2}, {3, kUpgradeTo3}, {4, kUpgradeTo4}};
 static_assert(std::size(kFormats) == kFormatVersion);
 
 // Where a server keeps the format stamp (an SQLite file keeps it in its header).
@@ -98,6 +123,14 @@ const QStringList kVisitColumns{"site_id", "started", "finished", "outcome", "at
                                 "file", "file_lines", "file_sha256", "clock_drift", "clock_set", "flushed",
                                 "error", "uid", "flush_pending", "lost_in_flush", "not_flushed", "started_ms",
                                 "file_header_lines"};
+
+// A status read's counts, a column for each channel and direction: up_1, down_1, up_2...
+const QStringList kCountColumns = [] {
+    QStringList columns;
+    for (int channel = 1; channel <= kChannels; ++channel)
+        columns << QStringLiteral("up_%1").arg(channel) << QStringLiteral("down_%1").arg(channel);
+    return columns;
+}();
 
 // The counter's clock has no zone: it is kept as it was read.
 QString counterClockText(const QDateTime& clock)
@@ -151,9 +184,10 @@ QString failure(const QString& what, const QSqlError& error)
 
 // Runs the statement with its values bound in turn; false with `what` and the database's
 // reason in *error.
-bool run(QSqlQuery& query, const QString& sql, const QVariantList& values, const QString& what, QString* error)
+bool run(QSqlQuery& query, const QString& sql, const QVariantList& values, const QString& what, QString* error,
+         bool forwardOnly = true)
 {
-    query.setForwardOnly(true);
+    query.setForwardOnly(forwardOnly);
     bool done = false;
     if (values.isEmpty()) {
         done = query.exec(sql);
@@ -317,7 +351,40 @@ bool stampFormat(QSqlDatabase db, bool server, QString* error)
 
 QString momentText(const QDateTime& moment)
 {
-    return moment.isValid() ? moment.toOffsetFromUtc(moment.offsetFromUtc()).toString(Qt::ISODate) : QString();
+    if (!moment.isValid())
+        return {};
+    // Written by hand as Qt writes it: QDateTime::toString takes longer than a report's
+    // whole line, and a report writes a moment for every visit of ten years.
+    const bool fixed = moment.timeSpec() == Qt::UTC || moment.timeSpec() == Qt::OffsetFromUTC;
+    const QDateTime shown = fixed ? moment : moment.toOffsetFromUtc(moment.offsetFromUtc());
+    const QDate date = shown.date();
+    const QTime time = shown.time();
+    if (date.year() < 1000 || date.year() > 9999)
+        return shown.toString(Qt::ISODate);
+    char text[25];
+    const auto put = [&text](int at, int value, int digits) {
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            text[at + i] = char('0' + value % 10);
+    };
+    put(0, date.year(), 4);
+    put(5, date.month(), 2);
+    put(8, date.day(), 2);
+    put(11, time.hour(), 2);
+    put(14, time.minute(), 2);
+    put(17, time.second(), 2);
+    text[4] = text[7] = '-';
+    text[10] = 'T';
+    text[13] = text[16] = ':';
+    if (shown.timeSpec() == Qt::UTC) {
+        text[19] = 'Z';
+        return QString::fromLatin1(text, 20);
+    }
+    const int offset = shown.offsetFromUtc();
+    text[19] = offset < 0 ? '-' : '+';
+    put(20, std::abs(offset) / 3600, 2);
+    text[22] = ':';
+    put(23, std::abs(offset) / 60 % 60, 2);
+    return QString::fromLatin1(text, 25);
 }
 
 QDateTime momentFrom(const QString& text)
@@ -686,11 +753,9 @@ bool Archive::writeVisit(const VisitRecord& visit, QString* error)
     }
     if (row >= 0) {
         // A visit written again brings all its status reads with it.
-        for (const char* sql : {"DELETE FROM channel_counts WHERE status_id IN (SELECT id FROM status_reads WHERE "
-                                "visit_id = ?)",
-                                "DELETE FROM status_reads WHERE visit_id = ?"})
-            if (!run(query, QLatin1String(sql), {row}, QStringLiteral("The visit could not be written again"), error))
-                return false;
+        if (!run(query, QStringLiteral("DELETE FROM status_reads WHERE visit_id = ?"), {row},
+                 QStringLiteral("The visit could not be written again"), error))
+            return false;
         if (!run(query, QStringLiteral("UPDATE visits SET %1 = ? WHERE id = ?").arg(kVisitColumns.join(" = ?, ")),
                  values + QVariantList{row}, notAdded, error))
             return false;
@@ -703,23 +768,16 @@ bool Archive::writeVisit(const VisitRecord& visit, QString* error)
             return false;
         row = query.value(0).toLongLong();
     }
+    const QString insertRead = QStringLiteral("INSERT INTO status_reads(visit_id, read_at, counter_clock, version, "
+                                              "event_count, conductivity, %1) VALUES (?%2)")
+                                   .arg(kCountColumns.join(QStringLiteral(", ")),
+                                        QStringLiteral(", ?").repeated(5 + kCountColumns.size()));
     for (const StatusRecord& status : visit.statusReads) {
-        if (!run(query,
-                 QStringLiteral("INSERT INTO status_reads(visit_id, read_at, counter_clock, version, event_count, "
-                                "conductivity) VALUES (?, ?, ?, ?, ?, ?) RETURNING id"),
-                 {row, momentText(status.readAt), nullIfEmpty(counterClockText(status.counterClock)), status.version,
-                  status.eventCount, status.conductivity},
-                 QStringLiteral("The status read could not be added to the archive"), error)
-            || !query.next())
-            return false;
-        const qint64 statusId = query.value(0).toLongLong();
-        QVariantList counts;
-        for (int channel = 0; channel < kChannels; ++channel)
-            counts << statusId << channel + 1 << status.up[size_t(channel)] << status.down[size_t(channel)];
-        if (!run(query,
-                 QStringLiteral("INSERT INTO channel_counts(status_id, channel, up, down) VALUES %1")
-                     .arg(QStringList(kChannels, QStringLiteral("(?, ?, ?, ?)")).join(", ")),
-                 counts, QStringLiteral("The counts could not be added to the archive"), error))
+        QVariantList values{row, momentText(status.readAt), nullIfEmpty(counterClockText(status.counterClock)),
+                            status.version, status.eventCount, status.conductivity};
+        for (size_t channel = 0; channel < size_t(kChannels); ++channel)
+            values << status.up[channel] << status.down[channel];
+        if (!run(query, insertRead, values, QStringLiteral("The status read could not be added to the archive"), error))
             return false;
     }
     return reckonSite(site, row, error);
@@ -736,81 +794,96 @@ QStringList Archive::sites(QString* error) const
     return names;
 }
 
+// The columns of a visit that its record is read from, each found once in the reply by
+// name: an archive of an older format is read as it stands (opened to read), without the
+// later ones.
+enum VisitColumn {
+    RowId, Uid, Started, Finished, Outcome, Attempts, Events, Expected, File, FileLines, FileSha256, ClockDrift,
+    ClockSet, Flushed, FlushPending, LostInFlush, NotFlushed, Error, FileHeaderLines, NewEvents, GapBefore,
+    VisitColumnCount
+};
+constexpr const char* kVisitColumnNames[] = {
+    "id", "uid", "started", "finished", "outcome", "attempts", "events", "expected", "file", "file_lines",
+    "file_sha256", "clock_drift", "clock_set", "flushed", "flush_pending", "lost_in_flush", "not_flushed", "error",
+    "file_header_lines", "new_events", "gap_before"};
+static_assert(std::size(kVisitColumnNames) == VisitColumnCount);
+
 QList<VisitRecord> Archive::visits(const QString& site, const QDateTime& since, QString* error) const
 {
     QSqlDatabase db = connection();
     QSqlQuery query(db);
-    // By name, and the later columns only where they are: an archive of an older format
-    // is read as it stands when it may not be upgraded (opened to read).
     QList<VisitRecord> visits;
-    if (!run(query,
-             QStringLiteral("SELECT v.* FROM visits v JOIN sites s ON s.id = v.site_id WHERE s.name = ? ORDER BY ")
-                 + (m_format >= 3 ? QStringLiteral("v.started_ms, v.id") : QStringLiteral("v.id")),
-             {site}, kNotRead, error))
+    if (!runRead(query,
+                 QStringLiteral("SELECT v.* FROM visits v JOIN sites s ON s.id = v.site_id WHERE s.name = ? ORDER BY ")
+                     + (m_format >= 3 ? QStringLiteral("v.started_ms, v.id") : QStringLiteral("v.id")),
+                 {site}, error))
         return visits;
-    // Each column's place found once: the names are looked up for every visit otherwise.
     const QSqlRecord columns = query.record();
-    QHash<QLatin1String, int> place;
-    auto value = [&](const char* name) {
-        auto found = place.constFind(QLatin1String(name));
-        if (found == place.constEnd())
-            found = place.insert(QLatin1String(name), columns.indexOf(QLatin1String(name)));
-        return *found < 0 ? QVariant() : query.value(*found);
+    std::array<int, VisitColumnCount> place{};
+    for (int column = 0; column < VisitColumnCount; ++column)
+        place[size_t(column)] = columns.indexOf(QLatin1String(kVisitColumnNames[column]));
+    const auto value = [&](VisitColumn column) {
+        const int at = place[size_t(column)];
+        return at < 0 ? QVariant() : query.value(at);
     };
     QHash<qint64, qsizetype> byRow;
     while (query.next()) {
         VisitRecord visit;
         visit.site = site;
-        visit.started = momentFrom(value("started").toString());
+        visit.started = momentFrom(value(Started).toString());
         // Compared as moments: the text's offset may differ from the one asked with.
         if (since.isValid() && visit.started < since)
             continue;
-        visit.id = value("uid").toString();
-        visit.finished = momentFrom(value("finished").toString());
-        visit.outcome = value("outcome").toString();
-        visit.attempts = value("attempts").toInt();
-        visit.events = value("events").toInt();
-        visit.expected = value("expected").toInt();
-        visit.file = value("file").toString();
-        visit.fileLines = value("file_lines").toInt();
-        visit.fileSha256 = value("file_sha256").toString();
-        if (!value("clock_drift").isNull())
-            visit.clockDrift = value("clock_drift").toLongLong();
-        visit.clockSet = value("clock_set").toInt() != 0;
-        visit.flushed = value("flushed").toInt() != 0;
-        visit.flushPending = value("flush_pending").toInt() != 0;
-        if (!value("lost_in_flush").isNull())
-            visit.lostInFlush = value("lost_in_flush").toInt();
-        visit.notFlushed = value("not_flushed").toString();
-        visit.error = value("error").toString();
+        visit.id = value(Uid).toString();
+        visit.finished = momentFrom(value(Finished).toString());
+        visit.outcome = value(Outcome).toString();
+        visit.attempts = value(Attempts).toInt();
+        visit.events = value(Events).toInt();
+        visit.expected = value(Expected).toInt();
+        visit.file = value(File).toString();
+        visit.fileLines = value(FileLines).toInt();
+        visit.fileSha256 = value(FileSha256).toString();
+        if (const QVariant drift = value(ClockDrift); !drift.isNull())
+            visit.clockDrift = drift.toLongLong();
+        visit.clockSet = value(ClockSet).toInt() != 0;
+        visit.flushed = value(Flushed).toInt() != 0;
+        visit.flushPending = value(FlushPending).toInt() != 0;
+        if (const QVariant lost = value(LostInFlush); !lost.isNull())
+            visit.lostInFlush = lost.toInt();
+        visit.notFlushed = value(NotFlushed).toString();
+        visit.error = value(Error).toString();
         if (m_format >= 3) {
-            visit.fileHeaderLines = value("file_header_lines").toInt();
-            visit.newEvents = value("new_events").toInt();
-            visit.gapBefore = value("gap_before").toInt() != 0;
+            visit.fileHeaderLines = value(FileHeaderLines).toInt();
+            visit.newEvents = value(NewEvents).toInt();
+            visit.gapBefore = value(GapBefore).toInt() != 0;
         } else {
             // Not worked out yet: every event of the file, after the header it began with.
             visit.fileHeaderLines = visit.file.isEmpty() ? 0 : 7;
             visit.newEvents = visit.file.isEmpty() ? 0 : visit.events;
         }
-        byRow.insert(value("id").toLongLong(), visits.size());
+        byRow.insert(value(RowId).toLongLong(), visits.size());
         visits << visit;
     }
     if (visits.isEmpty())
         return visits;
-    // Every status read of the site at once, a row each with its four channels, each put
-    // with its visit.
-    QString channels, counts;
+    // Every status read of the site at once, a row each with its counts, each put with its
+    // visit. Before format 4 the counts were a row per channel.
+    QString counts, joins;
     for (int channel = 1; channel <= kChannels; ++channel) {
-        channels += QStringLiteral(", c%1.up, c%1.down").arg(channel);
-        counts += QStringLiteral(" LEFT JOIN channel_counts c%1 ON c%1.status_id = r.id AND c%1.channel = %1").arg(channel);
+        if (m_format >= 4) {
+            counts += QStringLiteral(", r.up_%1, r.down_%1").arg(channel);
+        } else {
+            counts += QStringLiteral(", c%1.up, c%1.down").arg(channel);
+            joins += QStringLiteral(" LEFT JOIN channel_counts c%1 ON c%1.status_id = r.id AND c%1.channel = %1").arg(channel);
+        }
     }
     QSqlQuery reads(db);
-    if (!run(reads,
-             QStringLiteral("SELECT r.visit_id, r.read_at, r.counter_clock, r.version, r.event_count, r.conductivity%1 "
-                            "FROM sites s JOIN visits v ON v.site_id = s.id JOIN status_reads r ON r.visit_id = v.id%2 "
-                            "WHERE s.name = ? ORDER BY r.visit_id, r.id")
-                 .arg(channels, counts),
-             {site}, kNotRead, error))
+    if (!runRead(reads,
+                 QStringLiteral("SELECT r.visit_id, r.read_at, r.counter_clock, r.version, r.event_count, "
+                                "r.conductivity%1 FROM sites s JOIN visits v ON v.site_id = s.id JOIN status_reads r "
+                                "ON r.visit_id = v.id%2 WHERE s.name = ? ORDER BY r.visit_id, r.id")
+                     .arg(counts, joins),
+                 {site}, error))
         return {};
     while (reads.next()) {
         const auto visit = byRow.constFind(reads.value(0).toLongLong());
@@ -829,6 +902,14 @@ QList<VisitRecord> Archive::visits(const QString& site, const QDateTime& since, 
         visits[*visit].statusReads << read;
     }
     return visits;
+}
+
+// Qt's PostgreSQL driver fetches a forward-only query's rows one reply at a time, which
+// costs more than the rows do: a server's rows come in one reply. SQLite steps through its
+// rows either way.
+bool Archive::runRead(QSqlQuery& query, const QString& sql, const QVariantList& values, QString* error) const
+{
+    return run(query, sql, values, kNotRead, error, !m_server);
 }
 
 QByteArrayList Archive::newEventLines(const VisitRecord& visit, QString* error) const

@@ -13,6 +13,8 @@
 #include <QList>
 #include <QMutex>
 #include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QVariant>
 #include <QString>
 #include <QStringList>
 
@@ -23,7 +25,7 @@ namespace kfc::archive {
 
 // The format this program writes; an archive of a higher one is refused, never misread,
 // and one of a lower one is brought up to it, in one transaction, when opened to write.
-constexpr int kFormatVersion = 3;
+constexpr int kFormatVersion = 4;
 constexpr int kChannels = 4;
 
 QString databasePath(const QString& archiveDir);
@@ -137,6 +139,7 @@ private:
     bool upgradeTables(QString* error);
     bool writeVisit(const VisitRecord& visit, QString* error);
     bool reckonSite(qint64 site, qint64 fromRow, QString* error);
+    bool runRead(QSqlQuery& query, const QString& sql, const QVariantList& values, QString* error) const;
     // A visit's event file: its bytes on a server, else the file in the file folder.
     QByteArray fileBytes(const QString& file, const QString& sha256, QString* error) const;
     // The calling thread's connection to the database.

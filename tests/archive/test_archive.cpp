@@ -397,6 +397,30 @@ private slots:
         QCOMPARE(journal.readAll(), original.readAll());
     }
 
+    // A moment as the archive writes it: as Qt writes it in ISO 8601, in the moment's own
+    // offset, and read back as the same moment in the same offset.
+    void momentText_data()
+    {
+        QTest::addColumn<QDateTime>("moment");
+        const QDate day(2026, 3, 29);
+        const QTime night(2, 0, 5, 250);
+        QTest::newRow("an hour east") << QDateTime(day, night, Qt::OffsetFromUTC, 3600);
+        QTest::newRow("three and a half hours west") << QDateTime(day, night, Qt::OffsetFromUTC, -12600);
+        QTest::newRow("five and three quarters east") << QDateTime(day, QTime(23, 59, 59), Qt::OffsetFromUTC, 20700);
+        QTest::newRow("UTC") << QDateTime(day, QTime(0, 0), Qt::UTC);
+        QTest::newRow("the PC's zone") << QDateTime(day, night, Qt::LocalTime);
+        QTest::newRow("a year of three digits") << QDateTime(QDate(999, 12, 31), night, Qt::OffsetFromUTC, 3600);
+    }
+    void momentText()
+    {
+        QFETCH(QDateTime, moment);
+        const QString text = archive::momentText(moment);
+        QCOMPARE(text, moment.toOffsetFromUtc(moment.offsetFromUtc()).toString(Qt::ISODate));
+        const QDateTime read = archive::momentFrom(text);
+        QCOMPARE(read, moment.addMSecs(-moment.time().msec()));
+        QCOMPARE(read.offsetFromUtc(), moment.offsetFromUtc());
+    }
+
     // The URI of a server's database as libpq reads it, made the driver's options; a
     // password anywhere in it refused.
     void uri_data()

@@ -920,6 +920,13 @@ private slots:
         for (const char* column : {"uid", "flush_pending", "lost_in_flush", "not_flushed", "started_ms",
                                    "file_header_lines", "new_events", "gap_before"})
             drops << QString("ALTER TABLE visits DROP COLUMN ") + column;
+        // and with a read's counts a row per channel.
+        drops << "CREATE TABLE channel_counts (status_id INTEGER NOT NULL REFERENCES status_reads(id), channel INTEGER "
+                 "NOT NULL, up INTEGER NOT NULL, down INTEGER NOT NULL, PRIMARY KEY (status_id, channel))";
+        for (int channel = 1; channel <= archive::kChannels; ++channel)
+            drops << QString("INSERT INTO channel_counts SELECT id, %1, up_%1, down_%1 FROM status_reads").arg(channel)
+                  << QString("ALTER TABLE status_reads DROP COLUMN up_%1").arg(channel)
+                  << QString("ALTER TABLE status_reads DROP COLUMN down_%1").arg(channel);
         QVERIFY(test::execOn(folder.path(), drops));
         archive::Archive database;
         QString error;
@@ -1109,6 +1116,8 @@ private slots:
             QCOMPARE(out, expected);
             return;
         }
+        // Written a line at a time, the same text as Qt's JSON writes for the whole.
+        QCOMPARE(out, cli::jsonText(QJsonDocument::fromJson(out.toUtf8())));
         const QJsonArray sites = QJsonDocument::fromJson(out.toUtf8()).object().value("sites").toArray();
         QCOMPARE(sites.size(), 2);
         const QJsonArray counts = sites[0].toObject().value("counts").toArray();
