@@ -143,9 +143,10 @@ int digitsAt(QStringView text, qsizetype from, qsizetype count)
 {
     int value = 0;
     for (qsizetype i = from; i < from + count; ++i) {
-        if (i >= text.size() || !text[i].isDigit())
+        const char16_t c = i < text.size() ? text[i].unicode() : u' ';
+        if (c < u'0' || c > u'9')
             return -1;
-        value = value * 10 + text[i].digitValue();
+        value = value * 10 + (c - u'0');
     }
     return value;
 }
@@ -969,10 +970,11 @@ QList<VisitCounts> countsAtVisits(const QList<VisitRecord>& visits)
 
 QString countStepText(const CountStep& step)
 {
+    // Put together without QString::arg: a report writes eight of these for every visit.
     if (step.cleared)
-        return QStringLiteral("%1 (cleared)").arg(step.count);
+        return QString::number(step.count) + QLatin1String(" (cleared)");
     if (step.difference)
-        return QStringLiteral("%1 (+%2)").arg(step.count).arg(*step.difference);
+        return QString::number(step.count) + QLatin1String(" (+") + QString::number(*step.difference) + QLatin1Char(')');
     return QString::number(step.count);
 }
 

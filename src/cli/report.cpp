@@ -4,6 +4,7 @@
 #include "archive/archive.h"
 #include "link/untrusted.h"
 
+#include <QIODevice>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,7 +21,6 @@ using archive::VisitCounts;
 using archive::VisitRecord;
 
 constexpr int kCountColumn = 12;
-constexpr char kSpaces[] = "                    ";
 
 // A line of a site's table: a visit that read the counts or brought events, with the counts
 // compared with the visit before that read them (even one before `since`, so that a
@@ -229,39 +229,34 @@ QString moment(const QDateTime& at)
 }
 
 // A line of the site's table in the JSON, written as jsonText writes it indented at `depth`
-// levels: the table of ten years of visits has hundreds of thousands of values, which Qt's
-// JSON builds far more slowly. The line is put together first and written at once.
-void writeRowJson(const TableRow& row, int depth, QTextStream& out)
+// levels, onto `text`: the table of ten years of visits has hundreds of thousands of values,
+// which Qt's JSON builds far more slowly.
+void writeRowJson(const TableRow& row, int depth, QByteArray& text)
 {
-    QString text;
-    text.reserve(1600);
-    const QString in(4 * depth, QLatin1Char(' '));
     const auto line = [&](int more, const char* what) {
-        text += in;
-        text += QLatin1String(kSpaces, 4 * more);
-        text += QLatin1String(what);
+        text.append(4 * (depth + more), ' ');
+        text.append(what);
     };
-    const auto boolText = [](bool value) { return QLatin1String(value ? "true" : "false"); };
+    const auto boolText = [](bool value) { return value ? "true" : "false"; };
     line(0, "{\n");
     line(1, "\"channels\": ");
     if (!row.counts) {
-        text += QLatin1String("null,\n");
+        text.append("null,\n");
     } else {
-        text += QLatin1String("[\n");
+        text.append("[\n");
         for (size_t channel = 0; channel < size_t(archive::kChannels); ++channel) {
             line(2, "{\n");
             line(3, "\"channel\": ");
-            text += QString::number(channel + 1) + QLatin1String(",\n");
+            text.append(QByteArray::number(uint(channel + 1))).append(",\n");
             for (const auto& [name, step] :
                  {std::pair{"\"down\": {\n", &row.counts->down[channel]}, std::pair{"\"up\": {\n", &row.counts->up[channel]}}) {
                 line(3, name);
                 line(4, "\"cleared\": ");
-                text += boolText(step->cleared) + QLatin1String(",\n");
+                text.append(boolText(step->cleared)).append(",\n");
                 line(4, "\"count\": ");
-                text += QString::number(step->count) + QLatin1String(",\n");
+                text.append(QByteArray::number(step->count)).append(",\n");
                 line(4, "\"difference\": ");
-                text += step->difference ? QString::number(*step->difference) : QStringLiteral("null");
-                text += QLatin1Char('\n');
+                text.append(step->difference ? QByteArray::number(*step->difference) : QByteArray("null")).append('\n');
                 line(3, step == &row.counts->down[channel] ? "},\n" : "}\n");
             }
             line(2, channel + 1 < size_t(archive::kChannels) ? "},\n" : "}\n");
@@ -269,19 +264,18 @@ void writeRowJson(const TableRow& row, int depth, QTextStream& out)
         line(1, "],\n");
     }
     line(1, "\"cleared\": ");
-    text += boolText(row.counts && row.counts->cleared) + QLatin1String(",\n");
+    text.append(boolText(row.counts && row.counts->cleared)).append(",\n");
     line(1, "\"gapBefore\": ");
-    text += boolText(row.visit->gapBefore) + QLatin1String(",\n");
+    text.append(boolText(row.visit->gapBefore)).append(",\n");
     line(1, "\"newEvents\": ");
-    text += QString::number(row.visit->newEvents) + QLatin1String(",\n");
+    text.append(QByteArray::number(row.visit->newEvents)).append(",\n");
     line(1, "\"outcome\": ");
-    text += jsonString(row.visit->outcome) + QLatin1String(",\n");
+    text.append(jsonString(row.visit->outcome).toUtf8()).append(",\n");
     line(1, "\"readAt\": ");
-    text += (row.counts ? moment(row.counts->at) : QStringLiteral("null")) + QLatin1String(",\n");
+    text.append(row.counts ? moment(row.counts->at).toLatin1() : QByteArray("null")).append(",\n");
     line(1, "\"started\": ");
-    text += moment(row.visit->started) + QLatin1Char('\n');
+    text.append(moment(row.visit->started).toLatin1()).append('\n');
     line(0, "}");
-    out << text;
 }
 
 // A JSON text indented at `depth` levels, without its last line end.
@@ -311,10 +305,16 @@ public:
             m_out << indentedJson(site, 2);
             return;
         }
-        m_out << "        {\n            \"counts\": [\n";
+        // The table's lines go out as UTF-8 bytes, put together a thousand at a time.
+        QByteArray lines("        {\n            \"counts\": [\n");
         for (qsizetype i = 0; i < table.size(); ++i) {
-            m_out << (i ? ",\n" : "");
-            writeRowJson(table[i], 4, m_out);
+            if (i)
+                lines.append(",\n");
+            writeRowJson(table[i], 4, lines);
+            if (i % 1000 == 999 || i + 1 == table.size()) {
+                writeBytes(lines);
+                lines.truncate(0);
+            }
         }
         m_out << "\n            ]," << indentedJson(site, 2).mid(9);
     }
@@ -322,6 +322,17 @@ public:
     void end() { m_out << (m_first ? "" : "\n") << "    ]\n}\n"; }
 
 private:
+    // Straight to the stream's device, after what the stream holds, where there is one.
+    void writeBytes(const QByteArray& bytes)
+    {
+        if (QIODevice* device = m_out.device()) {
+            m_out.flush();
+            device->write(bytes);
+        } else {
+            m_out << QString::fromUtf8(bytes);
+        }
+    }
+
     QTextStream& m_out;
     bool m_first = true;
 };

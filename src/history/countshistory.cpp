@@ -7,28 +7,37 @@ namespace kfc::history {
 namespace {
 
 const QString kMinutes = QStringLiteral("yyyy-MM-dd HH:mm");
-const QString kSeconds = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+
+// "yyyy-MM-dd HH:mm:ss", cut from the moment as the archive writes it: Qt's own formatting
+// of a date takes longer than the rest of a row.
+QString secondsLabel(const QDateTime& at)
+{
+    QString label = archive::momentText(at);
+    if (label.size() < 19)
+        return at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    label[10] = QLatin1Char(' ');
+    label.truncate(19);
+    return label;
+}
 
 // Minutes tell nightly visits apart; visits close together get their seconds, so that
 // no two visits share a category of the chart.
 QStringList visitLabels(const QList<archive::VisitCounts>& counts)
 {
-    for (const QString& format : {kMinutes, kSeconds}) {
-        QStringList labels;
-        for (const archive::VisitCounts& visit : counts)
-            labels << visit.at.toString(format);
-        if (QSet<QString>(labels.begin(), labels.end()).size() == labels.size() || format == kSeconds) {
-            QSet<QString> seen;
-            for (QString& label : labels) {
-                const QString plain = label;
-                for (int n = 2; seen.contains(label); ++n)
-                    label = QStringLiteral("%1 #%2").arg(plain).arg(n);
-                seen << label;
-            }
-            return labels;
-        }
+    QStringList seconds, minutes;
+    for (const archive::VisitCounts& visit : counts) {
+        seconds << secondsLabel(visit.at);
+        minutes << seconds.last().left(16);
     }
-    return {};
+    QStringList& labels = QSet<QString>(minutes.begin(), minutes.end()).size() == minutes.size() ? minutes : seconds;
+    QSet<QString> seen;
+    for (QString& label : labels) {
+        const QString plain = label;
+        for (int n = 2; seen.contains(label); ++n)
+            label = QStringLiteral("%1 #%2").arg(plain).arg(n);
+        seen << label;
+    }
+    return labels;
 }
 
 } // namespace
