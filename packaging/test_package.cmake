@@ -17,7 +17,7 @@ file(GLOB packages ${work}/out/kestrova-control_${VERSION}_*.deb)
 list(LENGTH packages count)
 check("count EQUAL 1" "expected one kestrova-control_${VERSION}_*.deb, found: ${packages}\n${output}")
 
-execute_process(COMMAND dpkg-deb --field ${packages} Package Version Depends
+execute_process(COMMAND dpkg-deb --field ${packages} Package Version Depends Recommends
                 RESULT_VARIABLE result OUTPUT_VARIABLE fields)
 check("result EQUAL 0" "dpkg-deb cannot read ${packages}")
 message(STATUS "Package fields:\n${fields}")
@@ -25,6 +25,8 @@ string(FIND "${fields}" "libqt6widgets6" at)
 check("at GREATER -1" "the package does not depend on the Qt libraries:\n${fields}")
 string(FIND "${fields}" "libqt6sql6-sqlite" at)
 check("at GREATER -1" "the package does not depend on Qt's SQLite driver:\n${fields}")
+string(FIND "${fields}" "Recommends: libqt6sql6-psql" at)
+check("at GREATER -1" "the package does not recommend Qt's PostgreSQL driver:\n${fields}")
 
 execute_process(COMMAND dpkg -x ${packages} ${work}/root RESULT_VARIABLE result)
 check("result EQUAL 0" "dpkg -x failed")

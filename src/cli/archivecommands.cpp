@@ -8,6 +8,24 @@
 
 namespace kfc::cli {
 
+bool openToRead(archive::Archive& database, const QString& location, QTextStream& err)
+{
+    QString problem;
+    if (database.open(location, archive::Archive::Mode::Read, &problem))
+        return true;
+    err << "kestrova-cli: " << printable(problem) << '\n';
+    return false;
+}
+
+bool openToRecord(archive::Recorder& recorder, const QString& location, const QString& spool, QTextStream& err)
+{
+    QString problem;
+    if (recorder.open(location, spool, archive::Recorder::Hold::Shared, &problem))
+        return true;
+    err << "kestrova-cli: " << printable(problem) << '\n';
+    return false;
+}
+
 int importFiles(const ImportOptions& options, QTextStream& out, QTextStream& err)
 {
     QList<archive::FieldFile> files;
@@ -21,10 +39,8 @@ int importFiles(const ImportOptions& options, QTextStream& out, QTextStream& err
         files << field;
     }
     archive::Recorder archive;
-    if (QString problem; !archive.open(options.archive, options.spool, archive::Recorder::Hold::Shared, &problem)) {
-        err << "kestrova-cli: " << printable(problem) << '\n';
+    if (!openToRecord(archive, options.archive, options.spool, err))
         return UsageOrPortError;
-    }
     if (const QString away = archive.serverProblem(); !away.isEmpty())
         err << "kestrova-cli: " << printable(away) << '\n';
     int result = Ok;
@@ -57,10 +73,8 @@ int importFiles(const ImportOptions& options, QTextStream& out, QTextStream& err
 int sendSpool(const QString& location, const QString& spool, QTextStream& out, QTextStream& err)
 {
     archive::Recorder archive;
-    if (QString problem; !archive.open(location, spool, archive::Recorder::Hold::Shared, &problem)) {
-        err << "kestrova-cli: " << printable(problem) << '\n';
+    if (!openToRecord(archive, location, spool, err))
         return UsageOrPortError;
-    }
     const archive::SpoolSent sent = archive.sendSpooled();
     if (sent.sent == 0 && sent.waiting == 0)
         out << "No visit waits in the spool " << archive.folder() << ".\n";
@@ -76,11 +90,9 @@ int sendSpool(const QString& location, const QString& spool, QTextStream& out, Q
 int writeEvents(const EventsOptions& options, QTextStream& out, QTextStream& err)
 {
     archive::Archive database;
-    QString problem;
-    if (!database.open(options.archive, archive::Archive::Mode::Read, &problem)) {
-        err << "kestrova-cli: " << printable(problem) << '\n';
+    if (!openToRead(database, options.archive, err))
         return UsageOrPortError;
-    }
+    QString problem;
     const QStringList sites = database.sites(&problem);
     if (problem.isEmpty() && !sites.contains(options.site)) {
         err << "kestrova-cli: the archive, " << printable(database.name()) << ", has no site "

@@ -7,7 +7,17 @@
 #include <QStringList>
 #include <QTextStream>
 
+namespace kfc::archive {
+class Archive;
+class Recorder;
+}
+
 namespace kfc::cli {
+
+// Opens the archive at `location` to read, or to record visits into, or says why it cannot
+// on `err` and is false.
+bool openToRead(archive::Archive& database, const QString& location, QTextStream& err);
+bool openToRecord(archive::Recorder& recorder, const QString& location, const QString& spool, QTextStream& err);
 
 struct ImportOptions {
     QString archive;      // a folder or a PostgreSQL URI

@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include "archivecommands.h"
 #include "cli.h"
 #include "archive/archive.h"
 #include "link/untrusted.h"
@@ -340,11 +341,9 @@ private:
 int printReport(const ReportOptions& options, QTextStream& out, QTextStream& err)
 {
     archive::Archive database;
-    QString problem;
-    if (!database.open(options.archive, archive::Archive::Mode::Read, &problem)) {
-        err << "kestrova-cli: " << printable(problem) << '\n';
+    if (!openToRead(database, options.archive, err))
         return UsageOrPortError;
-    }
+    QString problem;
     const QStringList sites = database.sites(&problem);
     // Compared with every visit as moments in UTC: a time of the PC's zone asks the system's
     // time zone at each comparison.
