@@ -2,6 +2,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 namespace kfc::history {
 
 namespace {
@@ -111,12 +113,30 @@ QStringList historyCells(const HistoryRow& row)
 
 QList<HistoryRow> chartRows(const QList<HistoryRow>& rows)
 {
-    return rows.mid(1);
+    return rows.mid(std::max<qsizetype>(1, rows.size() - kChartedVisits));
 }
 
-QString categoryLabel(const HistoryRow& row)
+QStringList chartLabels(const QList<HistoryRow>& drawn)
 {
-    return row.cleared ? row.label + QStringLiteral("<br><b>cleared</b>") : row.label;
+    // The month and the day when they tell the visits apart (the title gives the years),
+    // else the date.
+    QSet<QString> days, dates;
+    for (const HistoryRow& row : drawn) {
+        days << row.label.mid(5, 5);
+        dates << row.label.left(10);
+    }
+    const bool upright = drawn.size() >= kUprightLabelsFrom;
+    const qsizetype from = days.size() == drawn.size() ? 5 : 0;
+    QStringList labels;
+    for (const HistoryRow& row : drawn) {
+        QString label = upright && dates.size() == drawn.size()
+                            ? row.label.mid(from, 10 - from)
+                            : QString(row.label).replace(QLatin1Char(' '), QStringLiteral("<br>"));
+        if (row.cleared)
+            label += QStringLiteral("<br><b>cleared</b>");
+        labels << label;
+    }
+    return labels;
 }
 
 int barValue(const archive::CountStep& step)
@@ -142,9 +162,13 @@ QString historyTitle(const QString& site, const QList<HistoryRow>& rows)
 {
     if (rows.isEmpty())
         return site;
-    const QString from = rows.first().at.toString(QStringLiteral("yyyy-MM-dd"));
+    const qsizetype first = std::max<qsizetype>(0, rows.size() - kChartedVisits - 1);
+    const QString from = rows[first].at.toString(QStringLiteral("yyyy-MM-dd"));
     const QString to = rows.last().at.toString(QStringLiteral("yyyy-MM-dd"));
-    return from == to ? QStringLiteral("%1, %2").arg(site, from) : QStringLiteral("%1, %2 to %3").arg(site, from, to);
+    QString title = from == to ? QStringLiteral("%1, %2").arg(site, from) : QStringLiteral("%1, %2 to %3").arg(site, from, to);
+    if (first > 0)
+        title += QStringLiteral(", the last %1 of %2 visits").arg(kChartedVisits).arg(rows.size());
+    return title;
 }
 
 } // namespace kfc::history

@@ -32,11 +32,22 @@ QString seriesName(int series);
 QStringList historyHeader();
 QStringList historyCells(const HistoryRow& row);
 
-// The rows the chart draws: every visit that has one before it.
+// The chart draws the latest visits, this many at most: a month of nightly visits stays
+// readable, where years of them make one block of colour that takes seconds to draw. The
+// table holds them all.
+constexpr int kChartedVisits = 31;
+
+// The rows the chart draws: the latest visits that have one before them.
 QList<HistoryRow> chartRows(const QList<HistoryRow>& rows);
-// A category of the chart: the visit, marked "cleared" on a second line when it was (the
-// chart's axis draws its labels as rich text).
-QString categoryLabel(const HistoryRow& row);
+// Past this many visits the chart's dates stand on end, so that they do not run into each other.
+constexpr int kUprightLabelsFrom = 8;
+
+// The chart's categories, one a drawn visit: its date over its time, marked "cleared" on a
+// line of its own when it was (the chart's axis draws its labels as rich text). Upright
+// labels of two lines run into each other and past the chart's foot in a small frame, so
+// they are the day alone ("12-28", the title gives the years) when the days tell the
+// visits apart.
+QStringList chartLabels(const QList<HistoryRow>& drawn);
 // A bar's height: the fish counted since the visit before; none is drawn when that is not
 // known (the visit was cleared), rather than a negative one.
 int barValue(const archive::CountStep& step);
@@ -51,7 +62,8 @@ QString seasonText(const archive::SeasonTotals& season, const QDateTime& start);
 // The site, the visits and for each channel and direction the count and the fish since
 // the visit before ("cleared" when not known), with a header record.
 QString historyCsv(const QString& site, const QList<HistoryRow>& rows);
-// "Weir A, 2026-12-01 to 2026-12-09": the printed chart's title.
+// "Weir A, 2026-12-01 to 2026-12-09": the chart's title, from the visit before its first
+// bar; "..., the last 31 of 3650 visits" when it draws only the latest.
 QString historyTitle(const QString& site, const QList<HistoryRow>& rows);
 
 } // namespace kfc::history

@@ -42,9 +42,6 @@ namespace {
 const QColor kChannelColours[archive::kChannels] = {
     QColor(0x1f, 0x77, 0xb4), QColor(0xe3, 0x6c, 0x0a), QColor(0x2c, 0xa0, 0x2c), QColor(0x94, 0x3c, 0xb8)};
 
-// Past this many visits the dates stand on end, so that they do not run into each other.
-constexpr int kUprightLabelsFrom = 8;
-
 // A value axis this short gets a tick for every fish.
 constexpr int kWholeTicksUpTo = 5;
 
@@ -102,9 +99,7 @@ QChart* makeHistoryChart(const QString& site, const QList<HistoryRow>& rows)
     chart->layout()->setContentsMargins(0, 0, 0, 0);
     chart->addSeries(series);
     auto* visits = new QBarCategoryAxis;
-    // The date over the time: a visit's label then fits under its bars in a small frame.
-    for (const HistoryRow& row : drawn)
-        visits->append(categoryLabel(row).replace(QLatin1Char(' '), QStringLiteral("<br>")));
+    visits->append(chartLabels(drawn));
     if (drawn.size() >= kUprightLabelsFrom)
         visits->setLabelsAngle(-90);
     // Two short lines fit where one long one would be cut to "2026-12-...".
@@ -390,6 +385,8 @@ void TfCountsHistory::fillTable()
         }
         m_model->appendRow(items);
     }
+    // The latest visits in sight, beside the chart's: the oldest are a scroll away.
+    tvHistory->scrollToBottom();
 }
 
 void TfCountsHistory::fillChart()

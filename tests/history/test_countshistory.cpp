@@ -107,6 +107,42 @@ private slots:
         QTEST(history::seasonText(archive::seasonTotals(counts, season), season), "season");
     }
 
+    // The chart draws the latest visits, a month of nightly ones at most, and its title
+    // says so when there are more. Upright, the days alone tell nightly visits apart; a
+    // second visit on a day brings back every visit's time.
+    void chartOfManyVisits_data()
+    {
+        QTest::addColumn<int>("visits");
+        QTest::addColumn<QString>("when");   // "nightly", "yearly", or nightly and "twice on the last day"
+        QTest::addColumn<QString>("firstBar");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("one") << 1 << "nightly" << "" << "W, 2026-01-01";
+        QTest::newRow("a month and a day") << 32 << "nightly" << "01-02" << "W, 2026-01-01 to 2026-02-01";
+        QTest::newRow("a month and two days")
+            << 33 << "nightly" << "01-03" << "W, 2026-01-02 to 2026-02-02, the last 31 of 33 visits";
+        QTest::newRow("twice on the last day")
+            << 33 << "twice on the last day" << "2026-01-03<br>02:00" << "W, 2026-01-02 to 2026-02-01, the last 31 of 33 visits";
+        QTest::newRow("a year apart") << 32 << "yearly" << "2027-01-01" << "W, 2026-01-01 to 2057-01-01";
+        QTest::newRow("ten years") << 3650 << "nightly" << "11-29" << "W, 2035-11-28 to 2035-12-29, the last 31 of 3650 visits";
+    }
+    void chartOfManyVisits()
+    {
+        QFETCH(int, visits);
+        QFETCH(QString, when);
+        QList<archive::VisitCounts> counts;
+        for (int visit = 0; visit < visits; ++visit) {
+            const QDate day = when == "yearly" ? QDate(2026 + visit, 1, 1) : QDate(2026, 1, 1).addDays(visit);
+            counts << archive::VisitCounts{QDateTime(day, QTime(2, 0), Qt::UTC), "collected"};
+        }
+        if (when == "twice on the last day")
+            counts.last().at = counts[counts.size() - 2].at.addSecs(12 * 3600);
+        const QList<history::HistoryRow> rows = history::historyRows(counts);
+        const QList<history::HistoryRow> drawn = history::chartRows(rows);
+        QCOMPARE(drawn.size(), std::min<qsizetype>(rows.size() - 1, history::kChartedVisits));
+        QTEST(history::chartLabels(drawn).value(0), "firstBar");
+        QTEST(history::historyTitle("W", rows), "title");
+    }
+
     // Opened from the File menu with no connection, on the folder chosen at the first open.
     void window()
     {
