@@ -254,7 +254,9 @@ bool reckonSeries(QList<SeriesVisit>& visits, qsizetype from, const LinesOf& lin
         int newEvents = 0;
         bool gap = false;
         if (!visit.file.isEmpty()) {
-            const QByteArrayList& file = lines(visit);
+            // A copy (the list is shared, not copied): reading the files before this one adds
+            // to `read`, which moves what it holds as it grows.
+            const QByteArrayList file = lines(visit);
             // The end of the site's events, as long as this file or the longest before it
             // (about the counter's buffer): long enough to hold a download cut short whole.
             qsizetype wanted = file.size();
@@ -268,7 +270,7 @@ bool reckonSeries(QList<SeriesVisit>& visits, qsizetype from, const LinesOf& lin
                     continue;
                 flushedSince = flushedSince || (lastFile && visits[j].flushedAfter);
                 lastFile = false;
-                const QByteArrayList& before = lines(visits[j]);
+                const QByteArrayList before = lines(visits[j]);
                 parts.prepend(before.mid(before.size() - std::min<qsizetype>(visits[j].newEvents, before.size())));
                 held += parts.first().size();
             }

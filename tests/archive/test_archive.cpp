@@ -185,6 +185,13 @@ private slots:
             row("a download cut short") << QStringList{"1-6", "1-3", "1-9"} << QList{6, 0, 3} << "---" << "1-9";
             row("a field download taken in late") << QStringList{"1-4@1", "1-10@3", "1-7@2"} << QList{4, 3, 3} << "---"
                                                   << "1-10";
+            // Each file is looked for in the files of more visits before it than the files
+            // read at once had room for.
+            QStringList nightly{"1-60!"};
+            for (int event = 61; event <= 115; ++event)
+                nightly << QString("%1-%1!").arg(event);
+            row("flushed every night after a big download") << nightly << (QList{60} + QList<int>(55, 1))
+                                                           << QString(56, '-') << "1-115";
         }
     }
     void overlap()

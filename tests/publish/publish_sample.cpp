@@ -1,11 +1,14 @@
 // Writes a sample archive for the published pages' pictures (not a test): four sites
 // collected every night from the first of January to last night, with a run of fish in the
 // autumn, one site whose counts were cleared in the summer and whose last success is days
-// old, and one whose last call met a busy line.
+// old, and one whose last call met a busy line. Each collection brings an event file of the
+// day's fish, and flushes the counter after it.
 //
 //   publish_sample ARCHIVE_FOLDER
 
 #include "archive/archive.h"
+#include "archive/recorder.h"
+#include "counter/eventfile.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -35,11 +38,46 @@ int fishOn(int day, double size, quint32& seed)
     return int(std::lround(size * (0.02 + run + spring) * noise));
 }
 
-QString writeSite(archive::Archive& database, const Site& site, const QDate& today)
+// The day's fish as the counter logs them, through the night before the visit.
+QStringList eventLines(const QDate& date, int fish, const std::array<double, 4>& upShare, int& number)
+{
+    QStringList lines;
+    const QDateTime evening(date.addDays(-1), QTime(18, 0));
+    for (int i = 0; i < fish; ++i) {
+        const int channel = 1 + (i * 7 + number) % 4;
+        const bool up = upShare[size_t(channel - 1)] > 0 && i % 9 != 4;
+        number = number % 99999 + 1;
+        lines << QStringLiteral("%1 CH%2 %3 EV%4")
+                     .arg(evening.addSecs(qint64(i) * 28800 / std::max(fish, 1)).toString(QStringLiteral("dd/MM/yy hh:mm:ss")))
+                     .arg(channel)
+                     .arg(up ? QStringLiteral("UP  ") : QStringLiteral("DOWN"))
+                     .arg(number, 5, 10, QLatin1Char('0'));
+    }
+    return lines;
+}
+
+// The visit's event file, written through the archive as a collection writes it.
+QString writeEventFile(archive::Recorder& recorder, archive::VisitRecord& visit, const QStringList& lines)
+{
+    EventFileWriter file;
+    QString error;
+    visit.file = recorder.newEventFile(visit.site, visit.started,
+                                       [&file](const QString& path) { return file.openNew(path); }, &error);
+    if (visit.file.isEmpty())
+        return error;
+    for (const QString& line : lines)
+        file.writeLine(line);
+    file.sync();
+    file.close();
+    return recorder.settleEventFile(visit);
+}
+
+QString writeSite(archive::Recorder& recorder, const Site& site, const QDate& today)
 {
     const QDate first(today.year(), 1, 1);
     std::array<int, 4> up{}, down{};
     quint32 seed = quint32(qHash(site.name));
+    int number = 0;
     const int days = int(first.daysTo(today));
     for (int day = 0; day < days; ++day) {
         const QDate date = first.addDays(day);
@@ -69,13 +107,16 @@ QString writeSite(archive::Archive& database, const Site& site, const QDate& tod
             status.readAt = visit.started.addSecs(25);
             status.up = up;
             status.down = down;
-            status.eventCount = fish + 3;
-            visit.events = visit.expected = fish + 3;
+            status.eventCount = fish;
+            visit.events = visit.expected = fish;
             visit.statusReads << status;
+            visit.flushed = true;
+            if (const QString error = writeEventFile(recorder, visit, eventLines(date, fish, site.upShare, number));
+                !error.isEmpty())
+                return error;
         }
-        QString error;
-        if (!database.addVisit(visit, &error))
-            return error;
+        if (const archive::Recorded recorded = recorder.record(visit, true); !recorded.whole())
+            return recorded.notInDatabase + recorded.notInJournal;
     }
     return {};
 }
@@ -90,9 +131,9 @@ int main(int argc, char** argv)
         err << "usage: publish_sample ARCHIVE_FOLDER\n";
         return 2;
     }
-    archive::Archive database;
+    archive::Recorder recorder;
     QString error;
-    if (!database.open(app.arguments()[1], archive::Archive::Mode::Write, &error)) {
+    if (!recorder.open(app.arguments()[1], {}, archive::Recorder::Hold::Exclusive, &error)) {
         err << error << '\n';
         return 1;
     }
@@ -103,7 +144,7 @@ int main(int argc, char** argv)
         {QStringLiteral("Weir B (phone)"), {0.35, 0.35, 0.15, 0.15}, {0.05, 0.05, 0.02, 0.02}, 35, 0, 0, true},
     };
     for (const Site& site : sites) {
-        if (const QString problem = writeSite(database, site, QDate::currentDate()); !problem.isEmpty()) {
+        if (const QString problem = writeSite(recorder, site, QDate::currentDate()); !problem.isEmpty()) {
             err << problem << '\n';
             return 1;
         }

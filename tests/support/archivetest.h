@@ -20,13 +20,14 @@
 
 namespace kfc::test {
 
-// A visit at 02:00 (UTC+1) on the given day; no counts means the call failed and read no status.
+// A visit at 02:00 (UTC+1) on the given day of December 2026 (or the days after it); no
+// counts means the call failed and read no status.
 inline archive::VisitRecord visitOn(const QString& site, int day, const QString& outcome,
                                     std::array<int, 4> up = {}, std::array<int, 4> down = {}, bool counts = true)
 {
     archive::VisitRecord visit;
     visit.site = site;
-    visit.started = QDateTime(QDate(2026, 12, day), QTime(2, 0), Qt::OffsetFromUTC, 3600);
+    visit.started = QDateTime(QDate(2026, 12, 1).addDays(day - 1), QTime(2, 0), Qt::OffsetFromUTC, 3600);
     visit.finished = visit.started.addSecs(95);
     visit.outcome = outcome;
     visit.attempts = 1;
