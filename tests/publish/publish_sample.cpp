@@ -8,7 +8,7 @@
 
 #include "archive/archive.h"
 #include "archive/recorder.h"
-#include "counter/eventfile.h"
+#include "support/archivetest.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -56,22 +56,6 @@ QStringList eventLines(const QDate& date, int fish, const std::array<double, 4>&
     return lines;
 }
 
-// The visit's event file, written through the archive as a collection writes it.
-QString writeEventFile(archive::Recorder& recorder, archive::VisitRecord& visit, const QStringList& lines)
-{
-    EventFileWriter file;
-    QString error;
-    visit.file = recorder.newEventFile(visit.site, visit.started,
-                                       [&file](const QString& path) { return file.openNew(path); }, &error);
-    if (visit.file.isEmpty())
-        return error;
-    for (const QString& line : lines)
-        file.writeLine(line);
-    file.sync();
-    file.close();
-    return recorder.settleEventFile(visit);
-}
-
 QString writeSite(archive::Recorder& recorder, const Site& site, const QDate& today)
 {
     const QDate first(today.year(), 1, 1);
@@ -111,7 +95,7 @@ QString writeSite(archive::Recorder& recorder, const Site& site, const QDate& to
             visit.events = visit.expected = fish;
             visit.statusReads << status;
             visit.flushed = true;
-            if (const QString error = writeEventFile(recorder, visit, eventLines(date, fish, site.upShare, number));
+            if (const QString error = test::writeEventFile(recorder, visit, eventLines(date, fish, site.upShare, number));
                 !error.isEmpty())
                 return error;
         }

@@ -41,6 +41,22 @@ inline archive::VisitRecord visitOn(const QString& site, int day, const QString&
     return visit;
 }
 
+// Writes the visit's event file of these lines through the archive, as a collection writes
+// it; empty when written, else why not.
+inline QString writeEventFile(archive::Recorder& archive, archive::VisitRecord& visit, const QStringList& lines)
+{
+    EventFileWriter file;
+    QString error;
+    visit.file = archive.newEventFile(visit.site, visit.started, [&file](const QString& path) { return file.openNew(path); }, &error);
+    if (visit.file.isEmpty())
+        return error;
+    for (const QString& line : lines)
+        file.writeLine(line);
+    file.sync();
+    file.close();
+    return archive.settleEventFile(visit);
+}
+
 // A visit of the site on a night of December 2026 whose event file, written through the
 // archive as a collection writes it, holds the status header (counts 10 times the night on
 // every channel) and these events.
@@ -50,16 +66,9 @@ inline archive::VisitRecord fileVisit(archive::Recorder& archive, const QString&
     archive::VisitRecord visit = visitOn(site, night, "collected", {n, n, n, n}, {night, 0, 0, 0});
     visit.id = QString("%1 night %2").arg(site).arg(night);
     visit.events = visit.expected = int(lines.size());
-    EventFileWriter file;
-    QString error;
-    visit.file = archive.newEventFile(site, visit.started, [&file](const QString& path) { return file.openNew(path); }, &error);
-    for (const QString& line : StatusHeaderLines(CounterStatus()) + lines)
-        file.writeLine(line);
-    file.sync();
-    file.close();
     visit.fileHeaderLines = kStatusHeaderLineCount;
-    const QString unsettled = archive.settleEventFile(visit);
-    return unsettled.isEmpty() && error.isEmpty() ? visit : archive::VisitRecord();
+    return writeEventFile(archive, visit, StatusHeaderLines(CounterStatus()) + lines).isEmpty() ? visit
+                                                                                                : archive::VisitRecord();
 }
 
 // Empty when written, else the archive's error.
