@@ -42,6 +42,17 @@ QStringList visitLabels(const QList<archive::VisitCounts>& counts)
     return labels;
 }
 
+// The first row the chart draws: the first of the latest season, the latest
+// kChartedVisits at most, and never the first visit, which has none before it.
+qsizetype firstCharted(const QList<HistoryRow>& rows)
+{
+    if (rows.isEmpty())
+        return 0;
+    const QDateTime season = archive::seasonStart(rows.last().at.date());
+    const auto inSeason = std::find_if(rows.begin(), rows.end(), [&season](const HistoryRow& row) { return row.at >= season; });
+    return std::max({qsizetype(1), qsizetype(inSeason - rows.begin()), rows.size() - kChartedVisits});
+}
+
 } // namespace
 
 QList<HistoryRow> historyRows(const QList<archive::VisitCounts>& counts)
@@ -113,25 +124,18 @@ QStringList historyCells(const HistoryRow& row)
 
 QList<HistoryRow> chartRows(const QList<HistoryRow>& rows)
 {
-    return rows.mid(std::max<qsizetype>(1, rows.size() - kChartedVisits));
+    return rows.mid(firstCharted(rows));
 }
 
 QStringList chartLabels(const QList<HistoryRow>& drawn)
 {
-    // The month and the day when they tell the visits apart (the title gives the years),
-    // else the date.
-    QSet<QString> days, dates;
-    for (const HistoryRow& row : drawn) {
+    QSet<QString> days;
+    for (const HistoryRow& row : drawn)
         days << row.label.mid(5, 5);
-        dates << row.label.left(10);
-    }
-    const bool upright = drawn.size() >= kUprightLabelsFrom;
-    const qsizetype from = days.size() == drawn.size() ? 5 : 0;
+    const bool byDay = drawn.size() >= kUprightLabelsFrom && days.size() == drawn.size();
     QStringList labels;
     for (const HistoryRow& row : drawn) {
-        QString label = upright && dates.size() == drawn.size()
-                            ? row.label.mid(from, 10 - from)
-                            : QString(row.label).replace(QLatin1Char(' '), QStringLiteral("<br>"));
+        QString label = byDay ? row.label.mid(5, 5) : QString(row.label).replace(QLatin1Char(' '), QStringLiteral("<br>"));
         if (row.cleared)
             label += QStringLiteral("<br><b>cleared</b>");
         labels << label;
@@ -162,12 +166,12 @@ QString historyTitle(const QString& site, const QList<HistoryRow>& rows)
 {
     if (rows.isEmpty())
         return site;
-    const qsizetype first = std::max<qsizetype>(0, rows.size() - kChartedVisits - 1);
+    const qsizetype first = std::max<qsizetype>(0, firstCharted(rows) - 1);
     const QString from = rows[first].at.toString(QStringLiteral("yyyy-MM-dd"));
     const QString to = rows.last().at.toString(QStringLiteral("yyyy-MM-dd"));
     QString title = from == to ? QStringLiteral("%1, %2").arg(site, from) : QStringLiteral("%1, %2 to %3").arg(site, from, to);
     if (first > 0)
-        title += QStringLiteral(", the last %1 of %2 visits").arg(kChartedVisits).arg(rows.size());
+        title += QStringLiteral(", the last %1 of %2 visits").arg(rows.size() - first - 1).arg(rows.size());
     return title;
 }
 

@@ -32,12 +32,13 @@ QString seriesName(int series);
 QStringList historyHeader();
 QStringList historyCells(const HistoryRow& row);
 
-// The chart draws the latest visits, this many at most: a month of nightly visits stays
-// readable, where years of them make one block of colour that takes seconds to draw. The
-// table holds them all.
-constexpr int kChartedVisits = 31;
+// The chart draws the season the totals under the table add up, and of it this many
+// visits at most, the latest: years of visits make one block of colour that takes seconds
+// to draw. The table holds them all.
+constexpr int kChartedVisits = 400;
 
-// The rows the chart draws: the latest visits that have one before them.
+// The rows the chart draws: the visits of the latest season (see historySeason) that have
+// one before them, the latest kChartedVisits of them.
 QList<HistoryRow> chartRows(const QList<HistoryRow>& rows);
 // Past this many visits the chart's dates stand on end, so that they do not run into each other.
 constexpr int kUprightLabelsFrom = 8;
@@ -45,7 +46,7 @@ constexpr int kUprightLabelsFrom = 8;
 // The chart's categories, one a drawn visit: its date over its time, marked "cleared" on a
 // line of its own when it was (the chart's axis draws its labels as rich text). Upright
 // labels of two lines run into each other and past the chart's foot in a small frame, so
-// they are the day alone ("12-28", the title gives the years) when the days tell the
+// they are the day alone ("12-28", the title gives the year) when the days tell the
 // visits apart.
 QStringList chartLabels(const QList<HistoryRow>& drawn);
 // A bar's height: the fish counted since the visit before; none is drawn when that is not
@@ -63,7 +64,7 @@ QString seasonText(const archive::SeasonTotals& season, const QDateTime& start);
 // the visit before ("cleared" when not known), with a header record.
 QString historyCsv(const QString& site, const QList<HistoryRow>& rows);
 // "Weir A, 2026-12-01 to 2026-12-09": the chart's title, from the visit before its first
-// bar; "..., the last 31 of 3650 visits" when it draws only the latest.
+// bar; "..., the last 361 of 3650 visits" when it draws only the latest.
 QString historyTitle(const QString& site, const QList<HistoryRow>& rows);
 
 } // namespace kfc::history

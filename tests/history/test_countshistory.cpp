@@ -107,40 +107,42 @@ private slots:
         QTEST(history::seasonText(archive::seasonTotals(counts, season), season), "season");
     }
 
-    // The chart draws the latest visits, a month of nightly ones at most, and its title
-    // says so when there are more. Upright, the days alone tell nightly visits apart; a
-    // second visit on a day brings back every visit's time.
+    // The chart draws the latest season, as the totals under the table add it up, and of
+    // it the latest 400 visits at most; its title says so when there are more. Upright,
+    // the days alone tell nightly visits apart; a second visit on a day brings back every
+    // visit's time.
     void chartOfManyVisits_data()
     {
         QTest::addColumn<int>("visits");
-        QTest::addColumn<QString>("when");   // "nightly", "yearly", or nightly and "twice on the last day"
+        QTest::addColumn<QString>("when");   // "nightly", "nightly from June", "hourly", or "twice on the last day"
+        QTest::addColumn<int>("bars");
         QTest::addColumn<QString>("firstBar");
         QTest::addColumn<QString>("title");
-        QTest::newRow("one") << 1 << "nightly" << "" << "W, 2026-01-01";
-        QTest::newRow("a month and a day") << 32 << "nightly" << "01-02" << "W, 2026-01-01 to 2026-02-01";
-        QTest::newRow("a month and two days")
-            << 33 << "nightly" << "01-03" << "W, 2026-01-02 to 2026-02-02, the last 31 of 33 visits";
+        QTest::newRow("one") << 1 << "nightly" << 0 << "" << "W, 2026-01-01";
+        QTest::newRow("a season") << 40 << "nightly" << 39 << "01-02" << "W, 2026-01-01 to 2026-02-09";
         QTest::newRow("twice on the last day")
-            << 33 << "twice on the last day" << "2026-01-03<br>02:00" << "W, 2026-01-02 to 2026-02-01, the last 31 of 33 visits";
-        QTest::newRow("a year apart") << 32 << "yearly" << "2027-01-01" << "W, 2026-01-01 to 2057-01-01";
-        QTest::newRow("ten years") << 3650 << "nightly" << "11-29" << "W, 2035-11-28 to 2035-12-29, the last 31 of 3650 visits";
+            << 40 << "twice on the last day" << 39 << "2026-01-02<br>02:00" << "W, 2026-01-01 to 2026-02-08";
+        QTest::newRow("into the next season")
+            << 400 << "nightly from June" << 186 << "01-01" << "W, 2026-12-31 to 2027-07-05, the last 186 of 400 visits";
+        QTest::newRow("ten years")
+            << 3650 << "nightly" << 363 << "01-01" << "W, 2034-12-31 to 2035-12-29, the last 363 of 3650 visits";
+        QTest::newRow("hourly") << 720 << "hourly" << 400 << "2026-01-14<br>08:00"
+                                << "W, 2026-01-14 to 2026-01-30, the last 400 of 720 visits";
     }
     void chartOfManyVisits()
     {
         QFETCH(int, visits);
         QFETCH(QString, when);
+        const QDateTime first(QDate(2026, when == "nightly from June" ? 6 : 1, 1), QTime(2, 0), Qt::UTC);
         QList<archive::VisitCounts> counts;
-        for (int visit = 0; visit < visits; ++visit) {
-            const QDate day = when == "yearly" ? QDate(2026 + visit, 1, 1) : QDate(2026, 1, 1).addDays(visit);
-            counts << archive::VisitCounts{QDateTime(day, QTime(2, 0), Qt::UTC), "collected"};
-        }
+        for (int visit = 0; visit < visits; ++visit)
+            counts << archive::VisitCounts{when == "hourly" ? first.addSecs(3600 * (visit - 2)) : first.addDays(visit), "collected"};
         if (when == "twice on the last day")
             counts.last().at = counts[counts.size() - 2].at.addSecs(12 * 3600);
-        const QList<history::HistoryRow> rows = history::historyRows(counts);
-        const QList<history::HistoryRow> drawn = history::chartRows(rows);
-        QCOMPARE(drawn.size(), std::min<qsizetype>(rows.size() - 1, history::kChartedVisits));
+        const QList<history::HistoryRow> drawn = history::chartRows(history::historyRows(counts));
+        QTEST(int(drawn.size()), "bars");
         QTEST(history::chartLabels(drawn).value(0), "firstBar");
-        QTEST(history::historyTitle("W", rows), "title");
+        QTEST(history::historyTitle("W", history::historyRows(counts)), "title");
     }
 
     // Opened from the File menu with no connection, on the folder chosen at the first open.
