@@ -16,8 +16,8 @@
 #include <QVariant>
 
 #include <algorithm>
-#include <cstdlib>
 #include <atomic>
+#include <cstdlib>
 #include <functional>
 #include <span>
 
@@ -254,8 +254,8 @@ bool reckonSeries(QList<SeriesVisit>& visits, qsizetype from, const LinesOf& lin
         int newEvents = 0;
         bool gap = false;
         if (!visit.file.isEmpty()) {
-            // A copy (the list is shared, not copied): reading the files before this one adds
-            // to `read`, which moves what it holds as it grows.
+            // Held by value, which costs nothing (Qt shares the list): reading the files
+            // before this one adds to `read`, which moves what it holds as it grows.
             const QByteArrayList file = lines(visit);
             // The end of the site's events, as long as this file or the longest before it
             // (about the counter's buffer): long enough to hold a download cut short whole.
