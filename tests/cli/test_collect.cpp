@@ -496,11 +496,21 @@ private slots:
         QVERIFY2(code == 0, qPrintable(out + err));
 
         const QJsonObject entry = journal(site.archive()).value(0);
+        const qsizetype eventsLeft = fault == "fish after" ? 1 : flushed ? 0 : 3 + (fault == "event count");
+        // The frame of "c" goes out whole as the line drops: the drop is seen before the send
+        // returns (not flushed), or only by the status read after it (flushed, as far as the
+        // program can know, with that read's failure told). Which one is a matter of timing.
+        if (fault == "c refused" && entry.value("flushed").toBool()) {
+            flushed = true;
+            notFlushed.clear();
+            QVERIFY2(entry.value("error").toString().startsWith("the status read after the flush failed"),
+                     qPrintable(entry.value("error").toString()));
+        }
         QCOMPARE(entry.value("flushed").toBool(), flushed);
         QCOMPARE(entry.value("notFlushed").toString().left(notFlushed.size()),
                  notFlushed.contains("%1") ? notFlushed.arg(from).arg(from + 1) : notFlushed);
         QTEST(entry.value("lostInFlush").toInt(-1), "lostInFlush");
-        QCOMPARE(counter.state.events.size(), fault == "fish after" ? 1 : flushed ? 0 : 3 + (fault == "event count"));
+        QCOMPARE(counter.state.events.size(), eventsLeft);
         QCOMPARE(counter.commands().contains("c"), flushed || fault == "c refused");
         if (counter.commands().contains("c")) {
             // On disk, file measure and all, before "c"; nothing but the check in between.
