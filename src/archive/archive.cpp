@@ -203,6 +203,14 @@ bool run(QSqlQuery& query, const QString& sql, const QVariantList& values, const
 }
 
 const QString kNotRead = QStringLiteral("The archive could not be read");
+
+// A read of many rows. Qt's PostgreSQL driver fetches a forward-only query's rows one reply
+// at a time, which costs more than the rows do: a server's rows come in one reply. SQLite
+// steps through its rows either way.
+bool runRead(QSqlQuery& query, const QString& sql, const QVariantList& values, bool server, QString* error)
+{
+    return run(query, sql, values, kNotRead, error, !server);
+}
 const QString kNotWritten = QStringLiteral("The archive database could not be written");
 
 // The event lines of a file's bytes, as the counter sent them: split at the line ends
@@ -819,7 +827,7 @@ QList<VisitRecord> Archive::visits(const QString& site, const QDateTime& since, 
     if (!runRead(query,
                  QStringLiteral("SELECT v.* FROM visits v JOIN sites s ON s.id = v.site_id WHERE s.name = ? ORDER BY ")
                      + (m_format >= 3 ? QStringLiteral("v.started_ms, v.id") : QStringLiteral("v.id")),
-                 {site}, error))
+                 {site}, m_server, error))
         return visits;
     const QSqlRecord columns = query.record();
     std::array<int, VisitColumnCount> place{};
@@ -886,7 +894,7 @@ QList<VisitRecord> Archive::visits(const QString& site, const QDateTime& since, 
                                 "r.conductivity%1 FROM sites s JOIN visits v ON v.site_id = s.id JOIN status_reads r "
                                 "ON r.visit_id = v.id%2 WHERE s.name = ? ORDER BY r.visit_id, r.id")
                      .arg(counts, joins),
-                 {site}, error))
+                 {site}, m_server, error))
         return {};
     while (reads.next()) {
         const auto visit = byRow.constFind(reads.value(0).toLongLong());
@@ -905,14 +913,6 @@ QList<VisitRecord> Archive::visits(const QString& site, const QDateTime& since, 
         visits[*visit].statusReads << read;
     }
     return visits;
-}
-
-// Qt's PostgreSQL driver fetches a forward-only query's rows one reply at a time, which
-// costs more than the rows do: a server's rows come in one reply. SQLite steps through its
-// rows either way.
-bool Archive::runRead(QSqlQuery& query, const QString& sql, const QVariantList& values, QString* error) const
-{
-    return run(query, sql, values, kNotRead, error, !m_server);
 }
 
 QByteArrayList Archive::newEventLines(const VisitRecord& visit, QString* error) const

@@ -13,8 +13,6 @@
 #include <QList>
 #include <QMutex>
 #include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QVariant>
 #include <QString>
 #include <QStringList>
 
@@ -139,7 +137,6 @@ private:
     bool upgradeTables(QString* error);
     bool writeVisit(const VisitRecord& visit, QString* error);
     bool reckonSite(qint64 site, qint64 fromRow, QString* error);
-    bool runRead(QSqlQuery& query, const QString& sql, const QVariantList& values, QString* error) const;
     // A visit's event file: its bytes on a server, else the file in the file folder.
     QByteArray fileBytes(const QString& file, const QString& sha256, QString* error) const;
     // The calling thread's connection to the database.
